@@ -1,0 +1,12 @@
+#include "core/automation/ApplicationEventSource.h"
+#include "core/automation/TarnwellLogging.h"
+#include "core/automation/TarnwellNotifying.h"
+
+namespace tarnwell {
+
+// The interfaces' destructors are defined here once, so their vtables live in this library.
+ApplicationEventSource::~ApplicationEventSource() = default;
+TarnwellLogging::~TarnwellLogging() = default;
+TarnwellNotifying::~TarnwellNotifying() = default;
+
+} // namespace tarnwell

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+
+namespace tarnwell {
+
+// Receives every activity-log line of the automation core.
+class TarnwellLogging {
+public:
+    virtual ~TarnwellLogging();
+
+    // One complete line; never throws.
+    virtual void record(const QString& line) = 0;
+};
+
+} // namespace tarnwell

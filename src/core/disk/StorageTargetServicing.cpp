@@ -1,0 +1,7 @@
+#include "core/disk/StorageTargetServicing.h"
+
+namespace tarnwell {
+
+StorageTargetServicing::~StorageTargetServicing() = default;
+
+} // namespace tarnwell
