@@ -2,6 +2,8 @@
 
 #include "core/support/Localization.h"
 
+#include <algorithm>
+
 namespace tarnwell {
 
 bool StorageTargetRule::isBound(const AppTrigger& trigger) const {
@@ -22,6 +24,14 @@ QString StorageTargetRule::policySummary() const {
         break;
     }
     return mountOnAppLaunch ? localizedFormat("Mount on launch, %@", {action}) : action;
+}
+
+QList<StorageTargetRule> rulesInDisplayOrder(QList<StorageTargetRule> rules) {
+    std::stable_sort(rules.begin(), rules.end(),
+                     [](const StorageTargetRule& left, const StorageTargetRule& right) {
+                         return left.sortOrder < right.sortOrder;
+                     });
+    return rules;
 }
 
 } // namespace tarnwell

@@ -29,4 +29,7 @@ struct StorageTargetRule {
     bool operator==(const StorageTargetRule&) const = default;
 };
 
+// The rules in the order lists show them: by sortOrder, rules with equal sortOrder in stored order.
+QList<StorageTargetRule> rulesInDisplayOrder(QList<StorageTargetRule> rules);
+
 } // namespace tarnwell

@@ -1,0 +1,196 @@
+#include "app/DashboardViewModel.h"
+
+#include "app/MenuBarViewModel.h"
+#include "core/model/AppPresetService.h"
+#include "core/support/Localization.h"
+
+#include <algorithm>
+
+namespace tarnwell {
+
+namespace {
+
+using Kind = StorageTargetRuntimeStatus::Kind;
+
+qint64 countStates(const QList<StorageTargetState>& states, std::initializer_list<Kind> kinds) {
+    return std::count_if(states.begin(), states.end(), [&](const StorageTargetState& state) {
+        return std::find(kinds.begin(), kinds.end(), state.status.kind()) != kinds.end();
+    });
+}
+
+} // namespace
+
+DashboardViewModel::DashboardViewModel(TarnwellConfiguration configuration,
+                                       QList<StorageTargetState> targetStates,
+                                       QSet<QString> runningBundleIdentifiers, QStringList logEntries,
+                                       QObject* parent)
+    : QObject(parent)
+    , m_configuration(std::move(configuration))
+    , m_targetStates(std::move(targetStates))
+    , m_runningBundleIdentifiers(std::move(runningBundleIdentifiers))
+    , m_logEntries(std::move(logEntries)) {
+}
+
+void DashboardViewModel::update(std::optional<TarnwellConfiguration> configuration,
+                                std::optional<QList<StorageTargetState>> targetStates,
+                                std::optional<QSet<QString>> runningBundleIdentifiers,
+                                std::optional<QStringList> logEntries) {
+    if (configuration) {
+        m_configuration = std::move(*configuration);
+        Q_EMIT configurationChanged();
+    }
+    if (targetStates) {
+        m_targetStates = std::move(*targetStates);
+        Q_EMIT targetStatesChanged();
+    }
+    if (runningBundleIdentifiers) {
+        m_runningBundleIdentifiers = std::move(*runningBundleIdentifiers);
+        Q_EMIT runningBundleIdentifiersChanged();
+    }
+    if (logEntries) {
+        m_logEntries = std::move(*logEntries);
+        Q_EMIT logEntriesChanged();
+    }
+    if (configuration || targetStates || runningBundleIdentifiers || logEntries) {
+        Q_EMIT presentationChanged();
+    }
+}
+
+QString DashboardViewModel::targetSummary() const {
+    const qint64 mounted = countStates(operationalTargetStates(m_targetStates), {Kind::Mounted});
+    return localizedFormat("%lld targets / %lld mounted",
+                           {qint64(m_configuration.storageRules.size()), mounted});
+}
+
+QString DashboardViewModel::runningAppsSummary() const {
+    const QList<AppTrigger> presets = AppPresetService::defaultPresets();
+    const auto displayName = [&](const QString& identifier) {
+        for (const QList<AppTrigger>* triggers : {&m_configuration.appTriggers, &presets}) {
+            for (const AppTrigger& trigger : *triggers) {
+                if (trigger.bundleIdentifiers.contains(identifier)) {
+                    return trigger.displayName;
+                }
+            }
+        }
+        return identifier;
+    };
+    QStringList names;
+    for (const QString& identifier : m_runningBundleIdentifiers) {
+        names.append(displayName(identifier));
+    }
+    std::sort(names.begin(), names.end());
+    if (names.isEmpty()) {
+        return localized("No apps running");
+    }
+    if (names.size() == 1) {
+        return localizedFormat("%@ running", {names.first()});
+    }
+    return localizedFormat("%lld apps running", {qint64(names.size())});
+}
+
+QList<DashboardViewModel::StorageRow> DashboardViewModel::storageRows() const {
+    QList<StorageRow> rows;
+    for (const StorageTargetRule& rule : rulesInDisplayOrder(m_configuration.storageRules)) {
+        const auto state =
+            std::find_if(m_targetStates.begin(), m_targetStates.end(),
+                         [&](const StorageTargetState& candidate) { return candidate.rule.id == rule.id; });
+        const StorageTargetRuntimeStatus status =
+            state != m_targetStates.end() ? state->status : StorageTargetRuntimeStatus::notConfigured();
+        const Kind kind = status.kind();
+        StorageRow row;
+        row.id = rule.id;
+        row.title = rule.name;
+        row.isEnabled = rule.isEnabled;
+        row.detail = rule.target.displayName();
+        row.appSummary = appSummary(rule);
+        row.policySummary = policySummary(rule);
+        row.statusTitle =
+            rule.isEnabled ? MenuBarViewModel::title(status) : MenuBarViewModel::disabledTitle();
+        row.canMount =
+            rule.isEnabled && kind != Kind::Mounted && kind != Kind::Mounting && kind != Kind::Unmounting;
+        row.canUnmount = rule.isEnabled && (kind == Kind::Mounted || kind == Kind::ReadyToUnmount);
+        rows.append(row);
+    }
+    return rows;
+}
+
+QString DashboardViewModel::appSummary(const StorageTargetRule& rule) const {
+    QStringList names;
+    for (const AppTrigger& trigger : m_configuration.appTriggers) {
+        if (rule.appTriggerIDs.contains(trigger.id)) {
+            names.append(trigger.displayName);
+        }
+    }
+    if (names.isEmpty()) {
+        return localized("No apps bound");
+    }
+    std::sort(names.begin(), names.end());
+    return names.join(QStringLiteral(", "));
+}
+
+QString DashboardViewModel::policySummary(const StorageTargetRule& rule) {
+    switch (rule.postQuitAction) {
+    case PostQuitAction::Off:
+        return localized("Manual only");
+    case PostQuitAction::Remind:
+        return localized("Remind when safe");
+    case PostQuitAction::AutoUnmount:
+        return localizedFormat("Auto-unmount after %lld seconds", {rule.unmountDelaySeconds});
+    }
+    Q_UNREACHABLE();
+}
+
+QString DashboardViewModel::safetySummary() const {
+    const QList<StorageTargetState> operational = operationalTargetStates(m_targetStates);
+    const qint64 errors =
+        countStates(operational, {Kind::MountFailed, Kind::UnmountFailed, Kind::TargetNotFound});
+    if (errors == 1) {
+        return localized("1 error");
+    }
+    if (errors > 1) {
+        return localizedFormat("%lld errors", {errors});
+    }
+    const qint64 ready = countStates(operational, {Kind::ReadyToUnmount});
+    if (ready == 0) {
+        return localized("All safe");
+    }
+    if (ready == 1) {
+        return localized("1 ready to unmount");
+    }
+    return localizedFormat("%lld ready to unmount", {ready});
+}
+
+QString DashboardViewModel::recentEventText() const {
+    return m_logEntries.isEmpty() ? localized("No recent events") : m_logEntries.last();
+}
+
+QString DashboardViewModel::recentErrorText() const {
+    const QList<StorageTargetState> operational = operationalTargetStates(m_targetStates);
+    for (auto state = operational.rbegin(); state != operational.rend(); ++state) {
+        if (state->lastErrorMessage) {
+            return *state->lastErrorMessage;
+        }
+    }
+    return localized("No recent errors");
+}
+
+QList<DashboardViewModel::OnboardingStep> DashboardViewModel::onboardingSteps() const {
+    if (!m_configuration.storageRules.isEmpty()) {
+        return {};
+    }
+    return {
+        {1, localized("Add your first media drive"), QStringLiteral("externaldrive.badge.plus")},
+        {2, localized("Bind editing apps"), QStringLiteral("app.badge")},
+        {3, localized("Choose a safe quit behavior"), QStringLiteral("checkmark.shield")},
+    };
+}
+
+QStringList DashboardViewModel::emptyStateSteps() const {
+    QStringList titles;
+    for (const OnboardingStep& step : onboardingSteps()) {
+        titles.append(step.title);
+    }
+    return titles;
+}
+
+} // namespace tarnwell
