@@ -132,10 +132,23 @@ QSet<QString> TarnwellController::bundleIdentifiers(const StorageTargetRule& rul
     return identifiers;
 }
 
+// Both lookups start from the triggers, so that a launch costs one pass over triggers and rules
+// rather than one pass over the triggers per rule.
 QList<StorageTargetRule> TarnwellController::rulesBoundTo(const QString& bundleIdentifier) const {
+    QSet<QUuid> triggerIDs;
+    for (const auto& trigger : m_configuration.appTriggers) {
+        if (trigger.isEnabled && trigger.bundleIdentifiers.contains(bundleIdentifier)) {
+            triggerIDs.insert(trigger.id);
+        }
+    }
     QList<StorageTargetRule> rules;
+    if (triggerIDs.isEmpty()) {
+        return rules;
+    }
     for (const auto& rule : m_configuration.storageRules) {
-        if (rule.isEnabled && bundleIdentifiers(rule).contains(bundleIdentifier)) {
+        if (rule.isEnabled &&
+            std::any_of(rule.appTriggerIDs.cbegin(), rule.appTriggerIDs.cend(),
+                        [&triggerIDs](const QUuid& id) { return triggerIDs.contains(id); })) {
             rules.append(rule);
         }
     }
@@ -143,10 +156,20 @@ QList<StorageTargetRule> TarnwellController::rulesBoundTo(const QString& bundleI
 }
 
 QSet<QString> TarnwellController::boundBundleIdentifiers() const {
-    QSet<QString> identifiers;
+    QSet<QUuid> triggerIDs;
     for (const auto& rule : m_configuration.storageRules) {
         if (rule.isEnabled) {
-            identifiers.unite(bundleIdentifiers(rule));
+            for (const auto& id : rule.appTriggerIDs) {
+                triggerIDs.insert(id);
+            }
+        }
+    }
+    QSet<QString> identifiers;
+    for (const auto& trigger : m_configuration.appTriggers) {
+        if (trigger.isEnabled && triggerIDs.contains(trigger.id)) {
+            for (const auto& identifier : trigger.bundleIdentifiers) {
+                identifiers.insert(identifier);
+            }
         }
     }
     return identifiers;
