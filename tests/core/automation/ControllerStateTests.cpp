@@ -101,6 +101,10 @@ struct AggregateCase {
     TarnwellStatus expected;
 };
 
+void PrintTo(const AggregateCase& aggregateCase, std::ostream* stream) {
+    *stream << aggregateCase.name;
+}
+
 class AggregateStatusTest : public ControllerTest, public ::testing::WithParamInterface<AggregateCase> {};
 
 TEST_P(AggregateStatusTest, FollowsTheRankingOfEnabledStatuses) {
