@@ -1,0 +1,154 @@
+#pragma once
+
+#include "core/automation/TarnwellLogging.h"
+#include "core/automation/TarnwellNotifying.h"
+#include "core/disk/StorageTargetServicing.h"
+#include "core/model/StorageTargetState.h"
+#include "core/model/TarnwellConfiguration.h"
+#include "core/model/TarnwellStatus.h"
+
+#include <QCoroTask>
+#include <QList>
+#include <QObject>
+#include <QSet>
+#include <QString>
+#include <QUuid>
+#include <coroutine>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <stop_token>
+#include <vector>
+
+namespace tarnwell {
+
+// The automation core: turns application launches and terminations into mounts, reminders and
+// safe unmounts, keeps one runtime state per rule plus the aggregate status, and admits one disk
+// operation at a time through its gate. Every operation runs on the GUI thread and interleaves
+// with the others only where it suspends; an operation that resumes after a configuration update
+// notices it through the rule revision and drops its result.
+class TarnwellController : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(tarnwell::TarnwellStatus status READ status NOTIFY statusChanged)
+    Q_PROPERTY(QList<tarnwell::StorageTargetState> targetStates READ targetStates NOTIFY targetStatesChanged)
+    Q_PROPERTY(QSet<QString> runningBundleIdentifiers READ runningBundleIdentifiers NOTIFY
+                   runningBundleIdentifiersChanged)
+
+public:
+    using RunningBundleIdentifiers = std::function<QSet<QString>()>;
+    // Suspends for whole seconds; returns early, without throwing, once a stop is requested.
+    using Delay = std::function<QCoro::Task<>(qint64 seconds, std::stop_token stop)>;
+
+    TarnwellController(TarnwellConfiguration configuration,
+                       std::shared_ptr<StorageTargetServicing> storageTargetService,
+                       std::shared_ptr<TarnwellNotifying> notifier, std::shared_ptr<TarnwellLogging> logger,
+                       RunningBundleIdentifiers currentRunningBundleIdentifiers, Delay delay = timerDelay,
+                       QObject* parent = nullptr);
+    ~TarnwellController() override;
+
+    // The real delay: a timer on the event loop. Even zero seconds waits for one pass of the loop.
+    static QCoro::Task<> timerDelay(qint64 seconds, std::stop_token stop);
+
+    // Published state.
+    const TarnwellStatus& status() const { return m_status; }
+    const QList<StorageTargetState>& targetStates() const { return m_targetStates; }
+    const QSet<QString>& runningBundleIdentifiers() const { return m_runningBundleIdentifiers; }
+
+    const TarnwellConfiguration& configuration() const { return m_configuration; }
+    qint64 ruleRevision() const { return m_ruleRevision; }
+
+    std::optional<StorageTargetState> state(const QUuid& ruleID) const;
+    QList<AppTrigger> enabledAppTriggers() const;
+    // Identifiers of the enabled triggers the rule is bound to.
+    QSet<QString> bundleIdentifiers(const StorageTargetRule& rule) const;
+    // Enabled rules bound to the identifier through an enabled trigger, in configuration order.
+    QList<StorageTargetRule> rulesBoundTo(const QString& bundleIdentifier) const;
+    QSet<QString> boundBundleIdentifiers() const;
+    // False once any configuration update happened since the revision was taken, or when the rule's
+    // identity, target, triggers, enabled flag or mount-on-launch flag changed.
+    bool isCurrentStorageRule(const StorageTargetRule& rule, qint64 expectedRuleRevision) const;
+    static QString errorMessage(std::exception_ptr error);
+
+    QCoro::Task<> handleAppLaunched(QString bundleIdentifier);
+    QCoro::Task<> mountMissingTargets();
+    QCoro::Task<> mountRule(QUuid id);
+
+    QCoro::Task<> handleAppTerminated(QString bundleIdentifier);
+    QCoro::Task<> unmountRuleSafely(QUuid id);
+    QCoro::Task<> unmountReadyTargets();
+
+    QCoro::Task<> updateConfiguration(TarnwellConfiguration configuration);
+    QCoro::Task<> refreshDriveStatus();
+
+Q_SIGNALS:
+    void statusChanged();
+    void targetStatesChanged();
+    void runningBundleIdentifiersChanged();
+
+private:
+    enum class DiskOperation { Mounting, Unmounting };
+
+    // Suspends the awaiting operation until finishDiskOperation() releases the gate.
+    struct GateWaiter {
+        TarnwellController* controller;
+        bool await_ready() const noexcept { return false; }
+        void await_suspend(std::coroutine_handle<> waiter) {
+            controller->m_diskOperationWaiters.push_back(waiter);
+        }
+        void await_resume() const noexcept {}
+    };
+
+    static QList<StorageTargetState> initialTargetStates(const TarnwellConfiguration& configuration);
+    static QString text(DiskOperation operation);
+
+    void record(const QString& line);
+    void setStatus(TarnwellStatus status);
+    void setTargetStates(QList<StorageTargetState> states);
+    void setRunningBundleIdentifiers(QSet<QString> identifiers);
+    void reconcileRunningBundleIdentifiers();
+
+    void updateState(const QUuid& ruleID, const StorageTargetRuntimeStatus& status,
+                     const std::optional<QString>& lastErrorMessage);
+    void updateAggregateStatusFromTargetStates();
+    bool beginDiskOperation(DiskOperation operation, const QString& reason);
+    QCoro::Task<> finishDiskOperation();
+    QCoro::Task<> waitForDiskOperationAvailability();
+    void resumeLater(std::vector<std::coroutine_handle<>> waiters);
+
+    QCoro::Task<StorageTargetRuntimeStatus> targetStatus(StorageTarget target);
+    QCoro::Task<> notify(QString title, QString body, bool enabled);
+
+    QCoro::Task<> mountRulesIfNeeded(QList<StorageTargetRule> rules, QString reason,
+                                     bool queueReconciliationWhenBusy);
+    QCoro::Task<> runMountRuleIfNeeded(StorageTargetRule rule, QString reason, qint64 operationRuleRevision);
+
+    QCoro::Task<> applyPostQuitAction(StorageTargetRule rule, qint64 expectedRuleRevision);
+    bool hasRunningEnabledTriggersAfterReconcile(const StorageTargetRule& rule);
+    QCoro::Task<> markReadyToUnmount(StorageTargetRule rule, qint64 expectedRuleRevision);
+    QCoro::Task<> autoUnmount(StorageTargetRule rule, qint64 expectedRuleRevision);
+    QCoro::Task<> waitForGate(QString reason);
+    QCoro::Task<> runUnmountStorageRule(StorageTargetRule rule, qint64 expectedRuleRevision, QString reason,
+                                        bool requiresNoRunningBoundApps);
+
+    QCoro::Task<> continueRuleReconciliation(QString reason);
+    QCoro::Task<> processPendingRuleReconciliationIfNeeded();
+
+    TarnwellStatus m_status = TarnwellStatus::notConfigured();
+    QList<StorageTargetState> m_targetStates;
+    QSet<QString> m_runningBundleIdentifiers;
+    TarnwellConfiguration m_configuration;
+    qint64 m_ruleRevision = 0;
+    std::optional<DiskOperation> m_diskOperation;
+    bool m_pendingRuleReconciliation = false;
+    std::vector<std::coroutine_handle<>> m_diskOperationWaiters;
+    const std::shared_ptr<StorageTargetServicing> m_storageTargetService;
+    const std::shared_ptr<TarnwellNotifying> m_notifier;
+    const std::shared_ptr<TarnwellLogging> m_logger;
+    const RunningBundleIdentifiers m_currentRunningBundleIdentifiers;
+    const Delay m_delay;
+    // Cuts pending delays short when the controller goes away.
+    std::stop_source m_stopSource;
+};
+
+} // namespace tarnwell

@@ -1,0 +1,123 @@
+#pragma once
+
+#include "core/automation/TarnwellController.h"
+#include "support/ManualDelay.h"
+#include "support/RecordingLogger.h"
+#include "support/RecordingNotifier.h"
+#include "support/SuspendedStorageTargetService.h"
+
+#include <QCoreApplication>
+#include <gtest/gtest.h>
+#include <ostream>
+
+inline void PrintTo(const QString& text, std::ostream* stream) {
+    *stream << '"' << text.toStdString() << '"';
+}
+
+namespace tarnwell {
+
+inline void PrintTo(const TarnwellStatus& status, std::ostream* stream) {
+    *stream << "TarnwellStatus(" << static_cast<int>(status.kind()) << ", " << status.message().toStdString()
+            << ")";
+}
+
+inline void PrintTo(const StorageTargetRuntimeStatus& status, std::ostream* stream) {
+    *stream << StorageTargetRuntimeStatus::name(status.kind()).toStdString();
+    if (status.isFailure()) {
+        *stream << "(" << status.message().toStdString() << ")";
+    }
+}
+
+namespace testing {
+
+inline void PrintTo(const RecordingNotifier::Notification& notification, std::ostream* stream) {
+    *stream << "{" << notification.title.toStdString() << " | " << notification.body.toStdString() << " | "
+            << (notification.enabled ? "enabled" : "disabled") << "}";
+}
+
+// Builds a controller over suspended collaborators. Operations are started as tasks that run until
+// they first suspend; the test then answers the storage calls and releases delays one by one.
+class ControllerTest : public ::testing::Test {
+protected:
+    static inline const QString editorID = QStringLiteral("org.example.editor");
+    static inline const QString cutterID = QStringLiteral("org.example.cutter");
+    static inline const QString otherID = QStringLiteral("org.example.other");
+
+    static AppTrigger trigger(const QString& name, QList<QString> identifiers, bool enabled = true) {
+        return AppTrigger{QUuid::createUuid(), name, std::move(identifiers), enabled, false, std::nullopt};
+    }
+
+    static StorageTargetRule localRule(const QString& volumeName, QList<QUuid> triggerIDs,
+                                       PostQuitAction action = PostQuitAction::Remind,
+                                       qint64 delaySeconds = 0) {
+        StorageTargetRule rule;
+        rule.id = QUuid::createUuid();
+        rule.name = volumeName + QStringLiteral(" rule");
+        rule.target =
+            LocalVolumeTarget{volumeName,   QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper(),
+                              std::nullopt, std::nullopt,
+                              std::nullopt, std::nullopt,
+                              true};
+        rule.appTriggerIDs = std::move(triggerIDs);
+        rule.postQuitAction = action;
+        rule.unmountDelaySeconds = delaySeconds;
+        return rule;
+    }
+
+    static StorageTargetRule shareRule(const QString& displayName, QList<QUuid> triggerIDs,
+                                       PostQuitAction action = PostQuitAction::Remind,
+                                       qint64 delaySeconds = 0) {
+        auto rule = localRule(displayName, std::move(triggerIDs), action, delaySeconds);
+        rule.target = SMBTarget{displayName, QStringLiteral("smb://server/") + displayName, std::nullopt};
+        return rule;
+    }
+
+    static TarnwellConfiguration configuration(QList<StorageTargetRule> rules, QList<AppTrigger> triggers) {
+        TarnwellConfiguration result;
+        result.storageRules = std::move(rules);
+        result.appTriggers = std::move(triggers);
+        return result;
+    }
+
+    void start(TarnwellConfiguration initial) {
+        controller = std::make_unique<TarnwellController>(
+            std::move(initial), service, notifier, logger, [this] { return runningNow; }, delay.function());
+        QObject::connect(controller.get(), &TarnwellController::statusChanged, controller.get(),
+                         [this] { publishedStatuses.append(controller->status()); });
+    }
+
+    void TearDown() override {
+        controller.reset();
+        drainEvents();
+        service->abandonPending();
+        delay.releaseAll();
+        drainEvents();
+    }
+
+    // Runs queued work, such as gate waiters that were released, until none is left.
+    static void drainEvents() {
+        for (int pass = 0; pass < 10; ++pass) {
+            QCoreApplication::processEvents();
+        }
+    }
+
+    StorageTargetRuntimeStatus statusOf(const StorageTargetRule& rule) const {
+        return controller->state(rule.id).value().status;
+    }
+
+    std::optional<QString> errorOf(const StorageTargetRule& rule) const {
+        return controller->state(rule.id).value().lastErrorMessage;
+    }
+
+    std::shared_ptr<SuspendedStorageTargetService> service =
+        std::make_shared<SuspendedStorageTargetService>();
+    std::shared_ptr<RecordingNotifier> notifier = std::make_shared<RecordingNotifier>();
+    std::shared_ptr<RecordingLogger> logger = std::make_shared<RecordingLogger>();
+    ManualDelay delay;
+    QSet<QString> runningNow;
+    QList<TarnwellStatus> publishedStatuses;
+    std::unique_ptr<TarnwellController> controller;
+};
+
+} // namespace testing
+} // namespace tarnwell

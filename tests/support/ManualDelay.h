@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QCoroTask>
+#include <QList>
+#include <coroutine>
+#include <functional>
+#include <memory>
+#include <stop_token>
+
+namespace tarnwell::testing {
+
+// A delay that ends only when the test releases it, or, from the event loop, once its stop token is
+// triggered. Releasing resumes the waiting caller at once, inside release().
+class ManualDelay {
+public:
+    ~ManualDelay();
+
+    // The function to hand to the code under test.
+    std::function<QCoro::Task<>(qint64 seconds, std::stop_token stop)> function();
+
+    // Seconds of every delay requested so far, in order.
+    const QList<qint64>& requests() const { return m_requests; }
+    // Seconds of the delays still waiting, oldest first.
+    QList<qint64> pendingSeconds() const;
+    qsizetype pendingCount() const;
+
+    // Ends the waiting delay at the index (oldest first); throws std::logic_error when there is none.
+    void release(qsizetype index = 0);
+    void releaseAll();
+
+private:
+    struct Pending;
+
+    // Suspends the awaiting coroutine and leaves its handle with the pending entry.
+    struct Suspension {
+        Pending* pending;
+
+        bool await_ready() const noexcept { return false; }
+        void await_suspend(std::coroutine_handle<> handle) const noexcept;
+        void await_resume() const noexcept {}
+    };
+
+    struct Pending {
+        qint64 seconds = 0;
+        std::coroutine_handle<> caller;
+        bool resumed = false;
+
+        void resumeOnce();
+    };
+
+    static QCoro::Task<> wait(std::shared_ptr<Pending> pending, std::stop_token stop);
+    QList<std::shared_ptr<Pending>> waiting() const;
+
+    QList<qint64> m_requests;
+    QList<std::shared_ptr<Pending>> m_pending;
+};
+
+} // namespace tarnwell::testing

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "core/automation/TarnwellNotifying.h"
+
+#include <QList>
+
+namespace tarnwell::testing {
+
+// Keeps every notification request, including those with notifications turned off.
+class RecordingNotifier : public TarnwellNotifying {
+public:
+    struct Notification {
+        QString title;
+        QString body;
+        bool enabled = true;
+
+        bool operator==(const Notification&) const = default;
+    };
+
+    QCoro::Task<> notify(QString title, QString body, bool enabled) override;
+
+    // The requests with enabled true, the ones a user would see.
+    QList<Notification> posted() const;
+
+    QList<Notification> requests;
+};
+
+} // namespace tarnwell::testing
