@@ -251,21 +251,21 @@ TEST(DiskutilParserDocuments, BrokenInputIsADecodingErrorNeverACrash) {
 }
 
 TEST(DiskutilParserDocuments, ReadsAFiveMegabyteDocument) {
-    PropertyList::Array volumes;
-    for (int index = 0; index < 40000; ++index) {
-        volumes.push_back(
-            dictionary({{QStringLiteral("APFSVolumeUUID"), QStringLiteral("UUID-%1").arg(index)},
-                        {QStringLiteral("DeviceIdentifier"), QStringLiteral("disk9s%1").arg(index)},
-                        {QStringLiteral("Name"), QStringLiteral("Volume %1 with a long name").arg(index)}}));
+    QByteArray data = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n"
+                      "<key>Containers</key><array><dict><key>ContainerReference</key><string>disk9</string>"
+                      "<key>Volumes</key><array>\n";
+    int count = 0;
+    while (data.size() < 5 * 1024 * 1024) {
+        data += "<dict><key>APFSVolumeUUID</key><string>UUID-" + QByteArray::number(count) +
+                "</string><key>DeviceIdentifier</key><string>disk9s" + QByteArray::number(count) +
+                "</string><key>Name</key><string>Volume &amp; &lt;" + QByteArray::number(count) +
+                "&gt; with a long name</string><key>Roles</key><array/></dict>\n";
+        ++count;
     }
-    const QByteArray data =
-        document({{QStringLiteral("Containers"),
-                   PropertyList::Array{dictionary({{QStringLiteral("ContainerReference"), "disk9"},
-                                                   {QStringLiteral("Volumes"), volumes}})}}});
-    ASSERT_GT(data.size(), 5 * 1024 * 1024);
+    data += "</array></dict></array>\n</dict>\n</plist>\n";
     const QList<APFSVolumeRecord> records = DiskutilParser::parseAPFSVolumes(data);
-    ASSERT_EQ(records.size(), 40000);
-    EXPECT_EQ(records.last().deviceIdentifier, QStringLiteral("disk9s39999"));
+    ASSERT_EQ(records.size(), count);
+    EXPECT_EQ(records.last().volumeName, QStringLiteral("Volume & <%1> with a long name").arg(count - 1));
 }
 
 TEST(DiskutilParserPhysicalStores, WalksNestedPartitionsAndListsEachStoreOnce) {
