@@ -270,3 +270,11 @@ TEST(ShellRunnerTimeOutText, RefusesATimeOutThatIsNoDuration) {
     EXPECT_THROW(ShellRunner(std::numeric_limits<double>::quiet_NaN()), std::invalid_argument);
     EXPECT_THROW(ShellRunner(1e12), std::invalid_argument);
 }
+
+TEST_F(ShellRunnerTest, ACommandEndedByASignalIsAResultNotAnError) {
+    ShellRunner runner;
+    const ShellResult result =
+        runTask(runner.run(shell, {QStringLiteral("-c"), QStringLiteral("printf 'before'; kill -KILL $$")}));
+    EXPECT_EQ(result.output, QStringLiteral("before"));
+    EXPECT_NE(result.exitCode, 0);
+}
