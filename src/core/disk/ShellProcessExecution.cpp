@@ -77,16 +77,15 @@ bool ShellProcessExecution::start(std::coroutine_handle<> continuation, Outcome*
     m_state = State::Running;
     m_process.start();
     if (m_state == State::Running) {
-        const double nanoseconds = timeoutSeconds > 0 ? std::ceil(timeoutSeconds * 1e9) : 0.0;
         connect(&m_timeoutTimer, &QTimer::timeout, this, [this, timeoutSeconds] {
             requestTermination(
                 std::make_exception_ptr(TarnwellError::commandFailed(-1, timeoutMessage(timeoutSeconds))));
         });
-        // QTimer counts in int milliseconds; a longer time-out waits the longest it can.
-        const auto milliseconds = std::chrono::ceil<std::chrono::milliseconds>(
-            std::chrono::nanoseconds(static_cast<std::chrono::nanoseconds::rep>(nanoseconds)));
+        // QTimer counts in int milliseconds; a longer time-out waits the longest it can, and one of
+        // zero or less ends the command as soon as the event loop runs.
+        const double milliseconds = timeoutSeconds > 0 ? std::ceil(timeoutSeconds * 1000.0) : 0.0;
         m_timeoutTimer.start(
-            std::min(milliseconds, std::chrono::milliseconds(std::numeric_limits<int>::max())));
+            static_cast<int>(std::min(milliseconds, double(std::numeric_limits<int>::max()))));
     }
     return true;
 }

@@ -4,8 +4,9 @@
 
 namespace tarnwell {
 
-// Runs commands as child processes on the calling thread's event loop, capturing both output
-// streams through temporary files and ending commands that outlive the time-out.
+// Runs commands as child processes on the GUI thread's event loop, capturing both output streams
+// through temporary files and ending commands that outlive the time-out. Awaiting suspends the
+// caller; no thread is blocked and none is started.
 class ShellRunner : public ShellRunning {
 public:
     static constexpr double defaultTimeoutSeconds = 30.0;
