@@ -7,7 +7,7 @@ namespace tarnwell::testing {
 
 // A machine as the fake disk tool sees it: an internal start-up disk, an external USB disk with
 // one APFS container (a mounted volume, unmounted user volumes, a role-bearing volume and a
-// simulator runtime), an external card, an internal data disk, a mounted disk image and a Time
+// simulator runtimes), an external card, an internal data disk, a mounted disk image and a Time
 // Machine snapshot mount.
 inline QJsonObject mixedMachine() {
     return QJsonDocument::fromJson(R"({
@@ -45,7 +45,9 @@ inline QJsonObject mixedMachine() {
           {"deviceIdentifier": "disk3s2", "name": "Archive — Été", "uuid": "00000000-0000-0000-0000-000000000032"},
           {"deviceIdentifier": "disk3s3", "name": "Data", "uuid": "00000000-0000-0000-0000-000000000033", "roles": ["Data"]},
           {"deviceIdentifier": "disk3s4", "name": "iOS 17.2 Simulator", "uuid": "00000000-0000-0000-0000-000000000034"},
-          {"deviceIdentifier": "disk3s5", "name": "iOS Footage", "uuid": "00000000-0000-0000-0000-000000000035"}]}
+          {"deviceIdentifier": "disk3s5", "name": "iOS Footage", "uuid": "00000000-0000-0000-0000-000000000035"},
+          {"deviceIdentifier": "disk3s6", "name": "WatchOS 10.2 SIMULATOR", "uuid": "00000000-0000-0000-0000-000000000036"},
+          {"deviceIdentifier": "disk3s7", "name": "tvOS Simulator Notes", "uuid": "00000000-0000-0000-0000-000000000037"}]}
       ]
     })")
         .object();

@@ -69,7 +69,8 @@ template <typename T> TarnwellError expectTarnwellError(QCoro::Task<T> task) {
 TEST_F(DiskServiceTest, ListingKeepsUserVolumesAndSkipsEverythingElse) {
     const QList<DriveInfo> drives = runTask(makeService()->listMountedVolumes(false), 30s);
     ASSERT_EQ(names(drives), (QStringList{QStringLiteral("CARD & <Co> \"A\" 'B'"), QStringLiteral("Media"),
-                                          QStringLiteral("Archive — Été"), QStringLiteral("iOS Footage")}));
+                                          QStringLiteral("Archive — Été"), QStringLiteral("iOS Footage"),
+                                          QStringLiteral("tvOS Simulator Notes")}));
     EXPECT_EQ(drives.at(0),
               (DriveInfo{QStringLiteral("CARD & <Co> \"A\" 'B'"), cardUUID, QStringLiteral("disk4s1"),
                          QStringLiteral("ExFAT"), QStringLiteral("/Volumes/CARD & Co\nsecond line"),
@@ -84,9 +85,10 @@ TEST_F(DiskServiceTest, ListingKeepsUserVolumesAndSkipsEverythingElse) {
 
 TEST_F(DiskServiceTest, ShowAllAddsInternalVolumesButNeverDiskImagesOrPathsOutsideTheRoot) {
     const QList<DriveInfo> drives = runTask(makeService()->listMountedVolumes(true), 30s);
-    EXPECT_EQ(names(drives), (QStringList{QStringLiteral("CARD & <Co> \"A\" 'B'"),
-                                          QStringLiteral("Internal Projects"), QStringLiteral("Media"),
-                                          QStringLiteral("Archive — Été"), QStringLiteral("iOS Footage")}));
+    EXPECT_EQ(names(drives),
+              (QStringList{QStringLiteral("CARD & <Co> \"A\" 'B'"), QStringLiteral("Internal Projects"),
+                           QStringLiteral("Media"), QStringLiteral("Archive — Été"),
+                           QStringLiteral("iOS Footage"), QStringLiteral("tvOS Simulator Notes")}));
 }
 
 TEST_F(DiskServiceTest, ListingRunsTheExpectedCommandsAndListsAVolumeSeenTwiceOnce) {
@@ -105,6 +107,7 @@ TEST_F(DiskServiceTest, ListingRunsTheExpectedCommandsAndListsAVolumeSeenTwiceOn
         {QStringLiteral("info"), QStringLiteral("-plist"), QStringLiteral("/Volumes/Installer")},
         {QStringLiteral("info"), QStringLiteral("-plist"), QStringLiteral("/Volumes/Media")},
         {QStringLiteral("info"), QStringLiteral("-plist"), QStringLiteral("/Volumes/Media")},
+        {QStringLiteral("info"), QStringLiteral("-plist"), QStringLiteral("disk3")},
         {QStringLiteral("info"), QStringLiteral("-plist"), QStringLiteral("disk3")},
         {QStringLiteral("info"), QStringLiteral("-plist"), QStringLiteral("disk3")},
     };
@@ -127,7 +130,7 @@ TEST_F(DiskServiceTest, AContainerListingThatIsGarbageContributesNothing) {
 TEST_F(DiskServiceTest, AFailedContainerLookupFallsBackToAskingAboutTheVolume) {
     m_tool.setState(withFailures(mixedMachine(), {failure("info", {{"target", "disk3"}, {"exitCode", 1}})}));
     const QList<DriveInfo> drives = runTask(makeService()->listMountedVolumes(false), 30s);
-    ASSERT_EQ(drives.size(), 4);
+    ASSERT_EQ(drives.size(), 5);
     EXPECT_EQ(drives.at(2).diskIdentifier, QStringLiteral("disk3s2"));
     EXPECT_FALSE(drives.at(2).isMounted);
     EXPECT_TRUE(m_tool.invocations().contains(
@@ -140,7 +143,8 @@ TEST_F(DiskServiceTest, AMountedVolumeThatCannotBeInspectedIsSkipped) {
     const QList<DriveInfo> drives = runTask(makeService()->listMountedVolumes(false), 30s);
     // Unreadable while mounted, the volume still turns up from its container, described from there.
     EXPECT_EQ(names(drives), (QStringList{QStringLiteral("CARD & <Co> \"A\" 'B'"), QStringLiteral("Media"),
-                                          QStringLiteral("Archive — Été"), QStringLiteral("iOS Footage")}));
+                                          QStringLiteral("Archive — Été"), QStringLiteral("iOS Footage"),
+                                          QStringLiteral("tvOS Simulator Notes")}));
     EXPECT_FALSE(drives.at(1).isMounted);
 }
 
