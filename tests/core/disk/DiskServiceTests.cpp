@@ -137,7 +137,7 @@ TEST_F(DiskServiceTest, AFailedContainerLookupFallsBackToAskingAboutTheVolume) {
         QStringList{QStringLiteral("info"), QStringLiteral("-plist"), QStringLiteral("disk3s5")}));
 }
 
-TEST_F(DiskServiceTest, AMountedVolumeThatCannotBeInspectedIsSkipped) {
+TEST_F(DiskServiceTest, AMountedAPFSVolumeThatCannotBeInspectedIsDescribedFromItsContainer) {
     m_tool.setState(
         withFailures(mixedMachine(), {failure("info", {{"target", "/Volumes/Media"}, {"garbage", true}})}));
     const QList<DriveInfo> drives = runTask(makeService()->listMountedVolumes(false), 30s);
