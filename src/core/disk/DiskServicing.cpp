@@ -1,0 +1,7 @@
+#include "core/disk/DiskServicing.h"
+
+namespace tarnwell {
+
+DiskServicing::~DiskServicing() = default;
+
+} // namespace tarnwell

@@ -1,0 +1,7 @@
+#include "core/disk/LocalVolumeTargetServicing.h"
+
+namespace tarnwell {
+
+LocalVolumeTargetServicing::~LocalVolumeTargetServicing() = default;
+
+} // namespace tarnwell

@@ -1,0 +1,7 @@
+#include "core/disk/ShellRunning.h"
+
+namespace tarnwell {
+
+ShellRunning::~ShellRunning() = default;
+
+} // namespace tarnwell

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <functional>
+
+namespace tarnwell::testing {
+
+// Drives tarnwell-fake-diskutil from a test: owns its state file (format at the top of
+// FakeDiskutil.cpp), points the tool at it through the environment, and reads back what the tool
+// was asked and what it changed.
+class FakeDiskTool {
+public:
+    static constexpr const char* stateVariable = "TARNWELL_FAKE_DISKUTIL_STATE";
+
+    explicit FakeDiskTool(const QJsonObject& state = {});
+    ~FakeDiskTool();
+
+    FakeDiskTool(const FakeDiskTool&) = delete;
+    FakeDiskTool& operator=(const FakeDiskTool&) = delete;
+
+    // The tool built beside the test executable.
+    static QString executablePath();
+
+    void setState(const QJsonObject& state);
+    QJsonObject state() const;
+    // Every run so far, each as its argument vector.
+    QList<QStringList> invocations() const;
+    void clearInvocations();
+    // The non-empty mount points of the state, disks and partitions first, then container volumes,
+    // each in state order: what the system's mount table would show.
+    QStringList mountedVolumeLocations() const;
+    // mountedVolumeLocations as a function that reads the state afresh on every call.
+    std::function<QStringList()> mountedVolumeLocationsFunction() const;
+
+private:
+    QTemporaryDir m_directory;
+    QString m_statePath;
+};
+
+} // namespace tarnwell::testing
