@@ -8,8 +8,11 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonParseError>
+#include <algorithm>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <thread>
+#include <vector>
 
 namespace tarnwell {
 
@@ -146,37 +149,50 @@ const BlockDevice* BlockDeviceTable::device(const QString& name) const {
 }
 
 void BlockDeviceTable::probeMissingIdentities(FilesystemProbing& probe) {
-    for (const BlockDevice& candidate : m_devices) {
-        probeMissingIdentity(candidate.name, probe);
+    // Each probe mostly waits for its device, so the devices are read side by side.
+    QList<qsizetype> indexes;
+    for (qsizetype index = 0; index < m_devices.size(); ++index) {
+        if (needsProbe(m_devices.at(index))) {
+            indexes.append(index);
+        }
+    }
+    std::vector<FilesystemIdentity> identities(static_cast<size_t>(indexes.size()));
+    {
+        std::vector<std::jthread> readers;
+        for (size_t slot = 0; slot < identities.size(); ++slot) {
+            const QString path = m_devices.at(indexes.at(static_cast<qsizetype>(slot))).path;
+            readers.emplace_back([&probe, &identities, slot, path] { identities[slot] = probe.probe(path); });
+        }
+    }
+    for (size_t slot = 0; slot < identities.size(); ++slot) {
+        apply(m_devices[indexes.at(static_cast<qsizetype>(slot))], identities[slot]);
     }
 }
 
 void BlockDeviceTable::probeMissingIdentity(const QString& name, FilesystemProbing& probe) {
     for (BlockDevice& candidate : m_devices) {
-        if (candidate.name != name || candidate.fileSystemType.has_value()) {
-            continue;
-        }
-        // A disk that carries a partition table holds no file system of its own, and a device
-        // without size has no medium to read.
-        if (!candidate.partitionTableType.isEmpty() || candidate.size == 0) {
+        if (candidate.name == name && needsProbe(candidate)) {
+            apply(candidate, probe.probe(candidate.path));
             return;
         }
-        const FilesystemIdentity identity = probe.probe(candidate.path);
-        candidate.fileSystemType = identity.type;
-        candidate.fileSystemVersion = identity.version;
-        candidate.label = candidate.label ? candidate.label : identity.label;
-        candidate.uuid = candidate.uuid ? candidate.uuid : identity.uuid;
-        return;
     }
 }
 
 bool BlockDeviceTable::hasMissingIdentities() const {
-    for (const BlockDevice& candidate : m_devices) {
-        if (!candidate.fileSystemType && candidate.partitionTableType.isEmpty() && candidate.size > 0) {
-            return true;
-        }
-    }
-    return false;
+    return std::any_of(m_devices.begin(), m_devices.end(), needsProbe);
+}
+
+bool BlockDeviceTable::needsProbe(const BlockDevice& device) {
+    // A disk that carries a partition table holds no file system of its own, and a device
+    // without size has no medium to read.
+    return !device.fileSystemType && device.partitionTableType.isEmpty() && device.size > 0;
+}
+
+void BlockDeviceTable::apply(BlockDevice& device, const FilesystemIdentity& identity) {
+    device.fileSystemType = identity.type;
+    device.fileSystemVersion = identity.version;
+    device.label = device.label ? device.label : identity.label;
+    device.uuid = device.uuid ? device.uuid : identity.uuid;
 }
 
 bool BlockDeviceTable::looksLikeDevice(const QString& target) {

@@ -51,6 +51,8 @@ public:
 
 private:
     void add(const QJsonObject& object, const QString& parent);
+    static bool needsProbe(const BlockDevice& device);
+    static void apply(BlockDevice& device, const FilesystemIdentity& identity);
 
     QList<BlockDevice> m_devices;
 };

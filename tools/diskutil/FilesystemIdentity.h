@@ -18,6 +18,7 @@ struct FilesystemIdentity {
 
 // Reads the file-system identity of one device node. Devices that cannot be read (no permission,
 // no medium) give an empty identity rather than an error: the caller still knows the topology.
+// Several devices may be probed at once from different threads.
 class FilesystemProbing {
 public:
     virtual ~FilesystemProbing() = default;

@@ -16,13 +16,11 @@ BlockDeviceTable constructedTable() {
     return BlockDeviceTable::fromLsblkJson(diskutilFixture("lsblk-constructed-sata-usb-nvme-mmc-loop.json"));
 }
 
-FixtureProbe probeOfCapturedLoopDevices() {
-    FixtureProbe probe;
+void addCapturedLoopDevices(FixtureProbe& probe) {
     probe.identities.insert("/dev/loop0",
                             identityFromBlkidUdev(diskutilFixture("blkid-ext4-label-with-markup.txt")));
     probe.identities.insert("/dev/loop1", identityFromBlkidUdev(diskutilFixture("blkid-vfat-fat16.txt")));
     probe.identities.insert("/dev/loop2", identityFromBlkidUdev(diskutilFixture("blkid-exfat.txt")));
-    return probe;
 }
 
 TEST(BlockDeviceTableTests, ReadsCapturedLoopDevicesWithoutUdevData) {
@@ -44,10 +42,12 @@ TEST(BlockDeviceTableTests, ReadsCapturedLoopDevicesWithoutUdevData) {
 
 TEST(BlockDeviceTableTests, ProbingFillsOnlyDevicesWithoutIdentityAndSkipsEmptyOnes) {
     BlockDeviceTable table = BlockDeviceTable::fromLsblkJson(diskutilFixture("lsblk-four-loop-devices.json"));
-    FixtureProbe probe = probeOfCapturedLoopDevices();
+    FixtureProbe probe;
+    addCapturedLoopDevices(probe);
     table.probeMissingIdentities(probe);
 
-    // zram0 has no medium (size 0) and is never read.
+    // zram0 has no medium (size 0) and is never read. The devices are read side by side.
+    probe.probed.sort();
     EXPECT_EQ(probe.probed,
               (QStringList{"/dev/loop0", "/dev/loop1", "/dev/loop2", "/dev/loop3", "/dev/vda"}));
     EXPECT_EQ(table.device("loop0")->label, QString::fromUtf8("My Disk &<>é"));

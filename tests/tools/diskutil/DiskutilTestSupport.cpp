@@ -50,6 +50,7 @@ FilesystemIdentity identityFromBlkidUdev(const QByteArray& output) {
 }
 
 FilesystemIdentity FixtureProbe::probe(const QString& devicePath) {
+    const QMutexLocker lock(&mutex);
     probed.append(devicePath);
     return identities.value(devicePath);
 }

@@ -5,6 +5,7 @@
 
 #include <QHash>
 #include <QList>
+#include <QMutex>
 #include <QPair>
 
 namespace tarnwell::testing {
@@ -20,6 +21,7 @@ class FixtureProbe : public FilesystemProbing {
 public:
     QHash<QString, FilesystemIdentity> identities;
     QStringList probed;
+    QMutex mutex;
 
     FilesystemIdentity probe(const QString& devicePath) override;
 };

@@ -1,7 +1,9 @@
+#include "DiskutilTestSupport.h"
 #include "core/support/PlatformError.h"
 #include "diskutil/MountHolders.h"
 #include "diskutil/MountPointNaming.h"
 #include "diskutil/MountRegistry.h"
+#include "diskutil/UDisksService.h"
 
 #include <QDir>
 #include <QFile>
@@ -135,6 +137,58 @@ TEST_F(MountHoldersTests, IgnoresProcessesOnOtherFileSystems) {
     m_child.start("sleep", {"30"});
     ASSERT_TRUE(m_child.waitForStarted());
     EXPECT_FALSE(holds(MountHolders::find(deviceOf(m_root.path())), m_child.processId()));
+}
+
+} // namespace
+} // namespace tarnwell
+
+namespace tarnwell {
+namespace {
+
+// Puts stand-ins for udisksctl and dbus-send on PATH; the ping itself goes through the scripted
+// runner, which decides whether the service answers.
+class UDisksServiceTests : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_bin.isValid());
+        m_path = qgetenv("PATH");
+        for (const char* name : {"udisksctl", "dbus-send"}) {
+            QFile program(m_bin.filePath(name));
+            ASSERT_TRUE(program.open(QIODevice::WriteOnly));
+            program.write("#!/bin/sh\nexit 0\n");
+            program.close();
+            program.setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+        }
+    }
+    void TearDown() override { qputenv("PATH", m_path); }
+
+    QTemporaryDir m_bin;
+    QByteArray m_path;
+    testing::ScriptedCommands m_commands;
+};
+
+TEST_F(UDisksServiceTests, PingsTheServiceOnTheSystemBusWithTheTimeLimit) {
+    qputenv("PATH", QFile::encodeName(m_bin.path()));
+    m_commands.results = {{0, "method return\n", {}}};
+    EXPECT_TRUE(UDisksService::answers(m_commands, 2000));
+    ASSERT_EQ(m_commands.calls.size(), 1);
+    EXPECT_EQ(m_commands.calls.first().first, "dbus-send");
+    EXPECT_EQ(
+        m_commands.calls.first().second,
+        (QStringList{"--system", "--print-reply", "--reply-timeout=2000", "--dest=org.freedesktop.UDisks2",
+                     "/org/freedesktop/UDisks2", "org.freedesktop.DBus.Peer.Ping"}));
+}
+
+TEST_F(UDisksServiceTests, ServiceThatDoesNotAnswerIsNotUsed) {
+    qputenv("PATH", QFile::encodeName(m_bin.path()));
+    m_commands.results = {{1, {}, "Error org.freedesktop.DBus.Error.ServiceUnknown\n"}};
+    EXPECT_FALSE(UDisksService::answers(m_commands));
+}
+
+TEST_F(UDisksServiceTests, WithoutTheClientProgramsNothingIsAsked) {
+    qputenv("PATH", QFile::encodeName(m_bin.path() + "/missing"));
+    EXPECT_FALSE(UDisksService::answers(m_commands));
+    EXPECT_TRUE(m_commands.calls.isEmpty());
 }
 
 } // namespace
