@@ -74,7 +74,6 @@ PropertyList textArray(const QStringList& texts) {
 
 PropertyList DiskDocuments::info(const BlockDeviceTable& table, const BlockDevice& device) {
     const BlockDevice& disk = table.wholeDisk(device);
-    const bool isVirtual = disk.type == QLatin1String("loop") || !table.isPhysical(device);
     PropertyList::Dictionary document;
     // Keys in the macOS tool's alphabetical order.
     insert(document, "BusProtocol", table.busProtocol(device));
@@ -90,7 +89,8 @@ PropertyList DiskDocuments::info(const BlockDeviceTable& table, const BlockDevic
     insert(document, "ParentWholeDisk", disk.name);
     insert(document, "Removable", disk.removable || device.removable);
     insert(document, "Size", device.size);
-    insert(document, "VirtualOrPhysical", isVirtual ? QStringLiteral("Virtual") : QStringLiteral("Physical"));
+    insert(document, "VirtualOrPhysical",
+           table.isPhysical(device) ? QStringLiteral("Physical") : QStringLiteral("Virtual"));
     insert(document, "VolumeName", volumeName(device));
     if (device.uuid) {
         insert(document, "VolumeUUID", *device.uuid);

@@ -203,10 +203,13 @@ CommandResult DiskTool::unmount(const QString& target) {
     if (device->mountPoints.isEmpty()) {
         return failure(QStringLiteral("%1 failed to unmount: not mounted").arg(volume));
     }
+    // A mount path names one mount of the device; any other target names all of them.
     QStringList mountPoints = device->mountPoints;
-    const QString canonical = QDir(target).canonicalPath();
-    if (BlockDeviceTable::looksLikePath(target) && mountPoints.contains(canonical)) {
-        mountPoints = {canonical};
+    if (BlockDeviceTable::looksLikePath(target)) {
+        const QString canonical = QDir(target).canonicalPath();
+        if (mountPoints.contains(canonical)) {
+            mountPoints = {canonical};
+        }
     }
     if (m_services.udisksAnswers && m_services.udisksAnswers()) {
         const CommandResult result = m_services.commands->run(

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <algorithm>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
