@@ -96,11 +96,13 @@ TEST(BlockDeviceTableTests, BusProtocolUsesTheDiskToolsWords) {
 TEST(BlockDeviceTableTests, KernelsWithoutTransportStillNameNvmeAndSdBuses) {
     const BlockDeviceTable table = BlockDeviceTable::fromLsblkJson(R"({"blockdevices": [
         {"name": "nvme1n1", "kname": "nvme1n1", "type": "disk", "tran": null, "rm": "0", "hotplug": "0", "size": "4096"},
-        {"name": "mmcblk1", "kname": "mmcblk1", "type": "disk", "tran": null, "rm": "1", "hotplug": "0", "size": "4096"}
+        {"name": "mmcblk1", "kname": "mmcblk1", "type": "disk", "tran": null, "rm": "1", "hotplug": "0", "size": "4096",
+         "mountpoint": "/media/CARD"}
     ]})");
     EXPECT_EQ(table.busProtocol(*table.device("nvme1n1")), "PCI-Express");
     EXPECT_EQ(table.busProtocol(*table.device("mmcblk1")), "Secure Digital");
-    // Older lsblk prints flags and sizes as texts.
+    // Older lsblk prints flags and sizes as texts and knows one mount point only.
+    EXPECT_EQ(table.device("mmcblk1")->mountPoints, QStringList{"/media/CARD"});
     EXPECT_TRUE(table.isExternal(*table.device("mmcblk1")));
     EXPECT_EQ(table.device("nvme1n1")->size, 4096);
     EXPECT_EQ(table.device("nvme1n1")->path, "/dev/nvme1n1");

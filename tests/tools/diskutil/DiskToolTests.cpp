@@ -189,6 +189,24 @@ TEST_F(DiskToolTests, UnmountLeavesDirectoriesItDidNotCreate) {
     EXPECT_TRUE(QFileInfo(mountPoint).isDir());
 }
 
+TEST_F(DiskToolTests, MountPathTargetUnmountsOnlyThatMount) {
+    const QString first = mediaRoot() + "/First";
+    const QString second = mediaRoot() + "/Second";
+    ASSERT_TRUE(QDir().mkpath(first));
+    ASSERT_TRUE(QDir().mkpath(second));
+    m_commands.lsblkOutput = QStringLiteral(R"({"blockdevices": [
+        {"name": "loop6", "kname": "loop6", "type": "loop", "fstype": "ext4", "uuid": "cccc-dddd",
+         "mountpoints": ["%1", "%2"], "size": 1024}]})")
+                                 .arg(first, second)
+                                 .toUtf8();
+    ASSERT_EQ(run({"unmount", second}).exitCode, 0);
+    EXPECT_EQ(m_commands.callsOtherThanLsblk(), (QList<Call>{{"umount", {second}}}));
+
+    m_commands.calls.clear();
+    ASSERT_EQ(run({"unmount", "CCCC-DDDD"}).exitCode, 0);
+    EXPECT_EQ(m_commands.callsOtherThanLsblk(), (QList<Call>{{"umount", {first}}, {"umount", {second}}}));
+}
+
 TEST_F(DiskToolTests, BusyUnmountFailsNamingTheHoldersAndKeepsTheDirectory) {
     const QString mountPoint = useMountedVolume("Shoot");
     MountRegistry(registryPath()).add(mountPoint);

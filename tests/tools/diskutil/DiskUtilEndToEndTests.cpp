@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -135,20 +136,12 @@ protected:
         ASSERT_TRUE(m_images.isValid());
     }
 
-    void TearDown() override {
-        if (m_holder.state() != QProcess::NotRunning) {
-            m_holder.kill();
-            m_holder.waitForFinished();
-        }
-    }
-
     // Labels differ between runs so that tests running side by side never meet in /media/.
     static QString uniqueLabel(const QString& stem) {
         return stem + QString::number(QRandomGenerator::global()->bounded(100, 999));
     }
 
     QTemporaryDir m_images;
-    QProcess m_holder;
 };
 
 TEST_F(DiskUtilEndToEndTests, InfoFindsAnExt4VolumeByUuidInBothCasesByDeviceAndByMountPath) {
@@ -257,22 +250,28 @@ TEST_F(DiskUtilEndToEndTests, BusyVolumeStaysMountedAndNamesTheHolder) {
     const QString mountPoint = "/media/" + label;
     ASSERT_EQ(volume->mountPoints(), QStringList{mountPoint});
 
-    m_holder.setWorkingDirectory(mountPoint);
-    m_holder.start("sleep", {"60"});
-    ASSERT_TRUE(m_holder.waitForStarted());
+    // Declared after the volume, so it ends before the volume's cleanup unmounts.
+    QProcess holder;
+    const auto stopHolder = qScopeGuard([&holder] {
+        holder.kill();
+        holder.waitForFinished();
+    });
+    holder.setWorkingDirectory(mountPoint);
+    holder.start("sleep", {"60"});
+    ASSERT_TRUE(holder.waitForStarted());
 
     const CommandResult refused = diskutil({"unmount", uuid});
     EXPECT_EQ(refused.exitCode, 1);
     EXPECT_EQ(refused.error, QStringLiteral("Volume %1 on %2 failed to unmount: target is busy\n"
                                             "dissented by PID %3 (sleep)\n")
                                  .arg(label, volume->name())
-                                 .arg(m_holder.processId())
+                                 .arg(holder.processId())
                                  .toUtf8());
     EXPECT_EQ(volume->mountPoints(), QStringList{mountPoint});
     EXPECT_TRUE(QFileInfo(mountPoint).isDir());
 
-    m_holder.kill();
-    m_holder.waitForFinished();
+    holder.kill();
+    holder.waitForFinished();
     const CommandResult released = diskutil({"unmount", uuid});
     EXPECT_EQ(released.exitCode, 0) << released.error.toStdString();
     EXPECT_EQ(released.output,
@@ -300,6 +299,7 @@ TEST_F(DiskUtilEndToEndTests, ExistingMediaDirectoryIsNeitherUsedNorRemoved) {
     const QString label = uniqueLabel("Taken ");
     const QString taken = "/media/" + label;
     ASSERT_TRUE(QDir().mkpath(taken));
+    const auto removeTaken = qScopeGuard([taken] { QDir().rmdir(taken); });
     const auto volume = LoopVolume::create(m_images, "mkfs.ext4", {"-q", "-L", label});
     ASSERT_TRUE(volume);
     ASSERT_EQ(diskutil({"mount", volume->path()}).exitCode, 0);
@@ -307,7 +307,6 @@ TEST_F(DiskUtilEndToEndTests, ExistingMediaDirectoryIsNeitherUsedNorRemoved) {
     EXPECT_EQ(diskutil({"unmount", volume->path()}).exitCode, 0);
     EXPECT_FALSE(QFileInfo::exists(taken + "1"));
     EXPECT_TRUE(QFileInfo(taken).isDir());
-    QDir().rmdir(taken);
 }
 
 TEST_F(DiskUtilEndToEndTests, UnknownUuidIsNotFound) {
