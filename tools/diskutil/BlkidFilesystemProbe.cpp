@@ -1,11 +1,7 @@
 #include "diskutil/BlkidFilesystemProbe.h"
 
-#include <QFile>
-#include <QScopeGuard>
 #include <blkid.h>
-#include <fcntl.h>
 #include <memory>
-#include <unistd.h>
 
 namespace tarnwell {
 
@@ -29,18 +25,10 @@ std::optional<QString> lookup(blkid_probe probe, const char* name) {
 } // namespace
 
 FilesystemIdentity BlkidFilesystemProbe::probe(const QString& devicePath) {
-    // The kernel drops a block device's page cache when its last user closes it, so every run
-    // reads the superblocks from the device again. Read-ahead would multiply that for the few
-    // scattered blocks the probers look at.
-    const int descriptor =
-        ::open(QFile::encodeName(devicePath).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (descriptor < 0) {
-        return {};
-    }
-    const auto closeDescriptor = qScopeGuard([descriptor] { ::close(descriptor); });
-    ::posix_fadvise(descriptor, 0, 0, POSIX_FADV_RANDOM);
-    std::unique_ptr<std::remove_pointer_t<blkid_probe>, ProbeDeleter> probe(blkid_new_probe());
-    if (!probe || blkid_probe_set_device(probe.get(), descriptor, 0, 0) != 0) {
+    const QByteArray path = devicePath.toLocal8Bit();
+    std::unique_ptr<std::remove_pointer_t<blkid_probe>, ProbeDeleter> probe(
+        blkid_new_probe_from_filename(path.constData()));
+    if (!probe) {
         return {};
     }
     blkid_probe_enable_superblocks(probe.get(), 1);
