@@ -103,6 +103,9 @@ int main(int argc, char** argv) {
     std::printf("block devices: %d, runs per command: %d\n", blockDeviceCount(), runs);
     std::printf("lsblk --json (floor):               %7.2f ms\n",
                 medianMilliseconds("lsblk", lsblkArguments));
+    // The tool's start-up alone: a command that reads no device.
+    std::printf("apfs list -plist (start-up only):    %7.2f ms\n",
+                medianMilliseconds(tool, {"apfs", "list", "-plist"}));
     if (!uuid.isEmpty()) {
         std::printf("info -plist UUID (goal <= 15 ms):    %7.2f ms\n",
                     medianMilliseconds(tool, {"info", "-plist", uuid}));
