@@ -108,14 +108,6 @@ TEST(BlockDeviceTableTests, KernelsWithoutTransportStillNameNvmeAndSdBuses) {
     EXPECT_EQ(table.device("nvme1n1")->path, "/dev/nvme1n1");
 }
 
-TEST(BlockDeviceTableTests, PhysicalMeansHardwareDisks) {
-    const BlockDeviceTable table = constructedTable();
-    EXPECT_TRUE(table.isPhysical(*table.device("sdc")));
-    EXPECT_TRUE(table.isPhysical(*table.device("dm-0")));
-    EXPECT_FALSE(table.isPhysical(*table.device("loop0")));
-    EXPECT_FALSE(table.isPhysical(*table.device("zram0")));
-}
-
 TEST(BlockDeviceTableTests, ResolvesUuidInAnyCaseAndDeviceNames) {
     const BlockDeviceTable table = constructedTable();
     EXPECT_EQ(table.resolveUuidTarget("D1E2F3A4-B5C6-4D7E-8F90-A1B2C3D4E5F6")->name, "dm-0");
