@@ -7,6 +7,7 @@ tarnwell_packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth dbus dbus-x11
     util-linux mount e2fsprogs dosfstools udev
+    libblkid-dev exfatprogs fdisk
 )
 
 tarnwell_install_dependencies() {
