@@ -72,7 +72,23 @@ void ProcessApplicationEventSource::startObserving() {
 }
 
 void ProcessApplicationEventSource::poll() {
-    scan(m_started);
+    // Listing several hundred process folders costs about a millisecond, while the load average
+    // tells in one read whether any process started or ended since: a new process takes a new
+    // PID, and an ended one lowers the thread count, which only a new PID can raise again. A PID
+    // namespace hides the allocations outside it, so the folders are still listed every few ticks.
+    const QByteArray activity = processActivity();
+    m_lastPollScanned = activity.isEmpty() || activity != m_lastActivity || m_hasUnsettled ||
+                        ++m_quietTicks >= quietTicksBetweenScans;
+    if (m_lastPollScanned) {
+        scan(m_started);
+    }
+}
+
+QByteArray ProcessApplicationEventSource::processActivity() const {
+    // "0.52 0.58 0.59 2/612 48213": running/total threads, then the last PID.
+    const QByteArray loadAverage = readSmallFile(m_procRoot + "/loadavg").trimmed();
+    const qsizetype slash = loadAverage.lastIndexOf('/');
+    return slash < 0 ? QByteArray() : loadAverage.sliced(slash + 1);
 }
 
 std::optional<quint64> ProcessApplicationEventSource::startTime(pid_t pid) const {
@@ -127,6 +143,8 @@ void ProcessApplicationEventSource::count(const std::optional<QString>& identifi
 }
 
 void ProcessApplicationEventSource::scan(bool report) {
+    m_lastActivity = processActivity();
+    m_quietTicks = 0;
     ++m_generation;
     QList<std::pair<pid_t, ino_t>> unseen;
     QList<pid_t> unsettled;
@@ -194,6 +212,8 @@ void ProcessApplicationEventSource::scan(bool report) {
             count(process.identifier, +1, changed);
         }
     }
+    m_hasUnsettled = std::any_of(m_processes.cbegin(), m_processes.cend(),
+                                 [](const Process& process) { return !process.settled; });
     for (auto process = m_processes.begin(); process != m_processes.end();) {
         if (process->generation != m_generation) {
             count(process->identifier, -1, changed);

@@ -20,6 +20,8 @@ class ProcessApplicationEventSource : public ApplicationEventSource {
 
 public:
     static constexpr std::chrono::milliseconds pollInterval{250};
+    // Ticks that may skip the process folders when the system says nothing started or ended.
+    static constexpr int quietTicksBetweenScans = 4;
 
     explicit ProcessApplicationEventSource(ProcessIdentifier identifier = ProcessIdentifier(),
                                            uid_t user = ::geteuid(), QObject* parent = nullptr);
@@ -32,6 +34,8 @@ public:
 
     // One tick: reports what ended, then what started, since the previous one.
     void poll();
+    // Whether the last tick listed the process folders.
+    bool lastPollScanned() const { return m_lastPollScanned; }
 
 private:
     struct Process {
@@ -50,6 +54,7 @@ private:
     void count(const std::optional<QString>& identifier, int change,
                QList<std::pair<QString, bool>>& changed);
     std::optional<quint64> startTime(pid_t pid) const;
+    QByteArray processActivity() const;
     double uptime() const;
 
     ProcessIdentifier m_identifier;
@@ -59,6 +64,11 @@ private:
     QHash<QString, int> m_instances;
     quint64 m_generation = 0;
     bool m_started = false;
+    bool m_hasUnsettled = false;
+    bool m_lastPollScanned = false;
+    // The thread count and the last PID handed out, as of the last scan.
+    QByteArray m_lastActivity;
+    int m_quietTicks = 0;
     long m_ticksPerSecond;
     QTimer m_timer;
 };

@@ -177,6 +177,29 @@ TEST_F(PreparedProcTests, FolderThatIsNoProcessIsSkipped) {
     EXPECT_EQ(recorder.events, QList<QString>{QStringLiteral("+org.example.cutter")});
 }
 
+TEST_F(PreparedProcTests, QuietSystemSkipsTheFoldersButListsThemEveryFewTicks) {
+    writeFile(proc + QStringLiteral("/loadavg"), "0.10 0.20 0.30 1/80 500\n");
+    source->startObserving();
+    // A process appears while the load average claims nothing changed, as in a PID namespace.
+    writeProcess(proc, process(100, QStringLiteral("cutter")));
+    for (int tick = 1; tick < ProcessApplicationEventSource::quietTicksBetweenScans; ++tick) {
+        source->poll();
+        EXPECT_FALSE(source->lastPollScanned());
+    }
+    source->poll();
+    EXPECT_TRUE(source->lastPollScanned());
+    EXPECT_EQ(recorder.events, QList<QString>{QStringLiteral("+org.example.cutter")});
+
+    source->poll();
+    EXPECT_FALSE(source->lastPollScanned());
+    writeFile(proc + QStringLiteral("/loadavg"), "0.10 0.20 0.30 1/79 500\n");
+    QDir(proc + QStringLiteral("/100")).removeRecursively();
+    source->poll();
+    EXPECT_TRUE(source->lastPollScanned());
+    EXPECT_EQ(recorder.events,
+              (QList<QString>{QStringLiteral("+org.example.cutter"), QStringLiteral("-org.example.cutter")}));
+}
+
 // Real programs started from a desktop entry, seen through the real /proc.
 class RealProcessTests : public ::testing::Test {
 protected:
