@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QProcess>
+#include <QThread>
 #include <memory>
 #include <vector>
 
@@ -21,6 +22,8 @@ public:
             }
             m_children.push_back(std::move(child));
         }
+        // Processes younger than a second are still looked at on every tick; let them settle.
+        QThread::msleep(1500);
     }
 
     ~ProcessCrowd() {

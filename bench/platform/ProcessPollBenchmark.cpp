@@ -20,7 +20,7 @@ void pollTickWithNothingNew(benchmark::State& state) {
     qint64 listed = 0;
     for (auto _ : state) {
         source.poll();
-        listed += source.lastPollScanned() ? 1 : 0;
+        listed += source.lastPollListed() ? 1 : 0;
     }
     state.counters["processes"] = tarnwell::bench::ProcessCrowd::processCount();
     state.counters["listed"] = static_cast<double>(listed) / static_cast<double>(state.iterations());

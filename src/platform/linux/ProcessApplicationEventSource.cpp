@@ -51,7 +51,7 @@ ProcessApplicationEventSource::ProcessApplicationEventSource(ProcessIdentifier i
 QList<RunningApplication> ProcessApplicationEventSource::runningApplications() const {
     if (!m_started) {
         // The table is a cache of what /proc says; refreshing it changes nothing observable.
-        const_cast<ProcessApplicationEventSource*>(this)->scan(false);
+        const_cast<ProcessApplicationEventSource*>(this)->scan(false, processActivity(), true);
     }
     QList<RunningApplication> applications;
     for (const Process& process : m_processes) {
@@ -66,29 +66,56 @@ void ProcessApplicationEventSource::startObserving() {
     if (m_started) {
         return;
     }
-    scan(false);
+    scan(false, processActivity(), true);
     m_started = true;
     m_timer.start();
 }
 
 void ProcessApplicationEventSource::poll() {
-    // Listing several hundred process folders costs about a millisecond, while the load average
-    // tells in one read whether any process started or ended since: a new process takes a new
-    // PID, and an ended one lowers the thread count, which only a new PID can raise again. A PID
-    // namespace hides the allocations outside it, so the folders are still listed every few ticks.
-    const QByteArray activity = processActivity();
-    m_lastPollScanned = activity.isEmpty() || activity != m_lastActivity || m_hasUnsettled ||
-                        ++m_quietTicks >= quietTicksBetweenScans;
-    if (m_lastPollScanned) {
-        scan(m_started);
+    // Listing several hundred process folders costs about a millisecond. The load average tells
+    // in one read the thread count and the last PID handed out: when neither moved, nothing
+    // started or ended, and otherwise the new processes can only hold the PIDs handed out since
+    // the last tick. So a tick lists the folders only now and then, as a safety net, or when the
+    // PIDs wrapped around or too many were handed out to follow them one by one.
+    const Activity activity = processActivity();
+    const bool follow = activity.lastPid && m_lastPid && *activity.lastPid >= *m_lastPid &&
+                        *activity.lastPid - *m_lastPid <= maximumFollowedPids &&
+                        ++m_ticksSinceListing < ticksBetweenListings;
+    m_lastPollListed = !follow;
+    if (!follow) {
+        scan(m_started, activity, true);
+    } else if (activity.counters != m_lastActivity || m_hasUnsettled) {
+        scan(m_started, activity, false);
     }
 }
 
-QByteArray ProcessApplicationEventSource::processActivity() const {
+ProcessApplicationEventSource::Activity ProcessApplicationEventSource::processActivity() const {
     // "0.52 0.58 0.59 2/612 48213": running/total threads, then the last PID.
     const QByteArray loadAverage = readSmallFile(m_procRoot + "/loadavg").trimmed();
     const qsizetype slash = loadAverage.lastIndexOf('/');
-    return slash < 0 ? QByteArray() : loadAverage.sliced(slash + 1);
+    if (slash < 0) {
+        return {};
+    }
+    Activity activity;
+    activity.counters = loadAverage.sliced(slash + 1);
+    bool valid = false;
+    const pid_t lastPid = activity.counters.sliced(activity.counters.indexOf(' ') + 1).toInt(&valid);
+    if (valid && activity.counters.contains(' ')) {
+        activity.lastPid = lastPid;
+    }
+    return activity;
+}
+
+bool ProcessApplicationEventSource::isProcess(pid_t pid) const {
+    // A thread's PID opens a folder too, though the listing leaves it out.
+    const QByteArray status = readSmallFile(m_procRoot + '/' + QByteArray::number(pid) + "/status");
+    const qsizetype field = status.indexOf("\nTgid:");
+    if (field < 0) {
+        return false;
+    }
+    const qsizetype end = status.indexOf('\n', field + 1);
+    return status.sliced(field + 6, (end < 0 ? status.size() : end) - field - 6).trimmed() ==
+           QByteArray::number(pid);
 }
 
 std::optional<quint64> ProcessApplicationEventSource::startTime(pid_t pid) const {
@@ -142,29 +169,51 @@ void ProcessApplicationEventSource::count(const std::optional<QString>& identifi
     }
 }
 
-void ProcessApplicationEventSource::scan(bool report) {
-    m_lastActivity = processActivity();
-    m_quietTicks = 0;
+void ProcessApplicationEventSource::scan(bool report, const Activity& activity, bool listing) {
+    const std::optional<pid_t> previousLastPid = m_lastPid;
+    m_lastActivity = activity.counters;
+    m_lastPid = activity.lastPid;
     ++m_generation;
     QList<std::pair<pid_t, ino_t>> unseen;
     QList<pid_t> unsettled;
-    if (DIR* directory = ::opendir(m_procRoot.constData())) {
-        while (const dirent* child = ::readdir(directory)) {
-            const auto pid = pidOf(child->d_name);
-            if (!pid) {
-                continue;
-            }
-            const auto known = m_processes.find(*pid);
-            if (known != m_processes.end() && known->inode == child->d_ino) {
-                known->generation = m_generation;
-                if (!known->settled) {
-                    unsettled.append(*pid);
+    if (listing) {
+        m_ticksSinceListing = 0;
+        if (DIR* directory = ::opendir(m_procRoot.constData())) {
+            while (const dirent* child = ::readdir(directory)) {
+                const auto pid = pidOf(child->d_name);
+                if (!pid) {
+                    continue;
                 }
-            } else {
-                unseen.append({*pid, child->d_ino});
+                const auto known = m_processes.find(*pid);
+                if (known != m_processes.end() && known->inode == child->d_ino) {
+                    known->generation = m_generation;
+                    if (!known->settled) {
+                        unsettled.append(*pid);
+                    }
+                } else {
+                    unseen.append({*pid, child->d_ino});
+                }
+            }
+            ::closedir(directory);
+        }
+    } else {
+        // Only applications and processes that may still become one need to be checked; the
+        // others leave the table at the next listing.
+        for (auto process = m_processes.begin(); process != m_processes.end(); ++process) {
+            process->generation = m_generation;
+            if (process->identifier || !process->settled) {
+                if (startTime(process.key()) != process->startTime) {
+                    process->generation = 0;
+                } else if (!process->settled) {
+                    unsettled.append(process.key());
+                }
             }
         }
-        ::closedir(directory);
+        for (pid_t pid = *previousLastPid + 1; pid <= *m_lastPid; ++pid) {
+            if (isProcess(pid)) {
+                unseen.append({pid, 0});
+            }
+        }
     }
 
     // Each identifier whose count changed in this tick, with whether it was running before.

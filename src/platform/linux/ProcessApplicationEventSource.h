@@ -20,8 +20,10 @@ class ProcessApplicationEventSource : public ApplicationEventSource {
 
 public:
     static constexpr std::chrono::milliseconds pollInterval{250};
-    // Ticks that may skip the process folders when the system says nothing started or ended.
-    static constexpr int quietTicksBetweenScans = 4;
+    // Ticks between two listings of every process folder; the ticks between only follow the PIDs
+    // handed out since the last one.
+    static constexpr int ticksBetweenListings = 16;
+    static constexpr pid_t maximumFollowedPids = 4096;
 
     explicit ProcessApplicationEventSource(ProcessIdentifier identifier = ProcessIdentifier(),
                                            uid_t user = ::geteuid(), QObject* parent = nullptr);
@@ -34,8 +36,8 @@ public:
 
     // One tick: reports what ended, then what started, since the previous one.
     void poll();
-    // Whether the last tick listed the process folders.
-    bool lastPollScanned() const { return m_lastPollScanned; }
+    // Whether the last tick listed every process folder.
+    bool lastPollListed() const { return m_lastPollListed; }
 
 private:
     struct Process {
@@ -49,12 +51,19 @@ private:
         quint64 generation = 0;
     };
 
-    void scan(bool report);
+    struct Activity {
+        // The thread count and the last PID handed out, as text.
+        QByteArray counters;
+        std::optional<pid_t> lastPid;
+    };
+
+    void scan(bool report, const Activity& activity, bool listing);
     void inspect(pid_t pid, Process& process, double uptime);
     void count(const std::optional<QString>& identifier, int change,
                QList<std::pair<QString, bool>>& changed);
     std::optional<quint64> startTime(pid_t pid) const;
-    QByteArray processActivity() const;
+    Activity processActivity() const;
+    bool isProcess(pid_t pid) const;
     double uptime() const;
 
     ProcessIdentifier m_identifier;
@@ -65,10 +74,10 @@ private:
     quint64 m_generation = 0;
     bool m_started = false;
     bool m_hasUnsettled = false;
-    bool m_lastPollScanned = false;
-    // The thread count and the last PID handed out, as of the last scan.
+    bool m_lastPollListed = false;
     QByteArray m_lastActivity;
-    int m_quietTicks = 0;
+    std::optional<pid_t> m_lastPid;
+    int m_ticksSinceListing = 0;
     long m_ticksPerSecond;
     QTimer m_timer;
 };

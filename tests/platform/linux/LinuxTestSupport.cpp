@@ -32,6 +32,9 @@ void writeProcess(const QString& procRoot, const FakeProcess& process) {
     }
     writeFile(building + QStringLiteral("/cmdline"), commandLine);
     writeFile(building + QStringLiteral("/cgroup"), process.cgroup.toUtf8());
+    writeFile(building + QStringLiteral("/status"),
+              "Name:\tx\nUmask:\t0022\nState:\tS (sleeping)\nTgid:\t" +
+                  QByteArray::number(process.threadGroup.value_or(process.pid)) + "\nNgid:\t0\n");
     if (process.environment) {
         QByteArray environment;
         for (auto variable = process.environment->cbegin(); variable != process.environment->cend();
@@ -58,6 +61,11 @@ void writeProcess(const QString& procRoot, const FakeProcess& process) {
 
 void writeUptime(const QString& procRoot, double seconds) {
     writeFile(procRoot + QStringLiteral("/uptime"), QByteArray::number(seconds, 'f', 2) + " 0.00\n");
+}
+
+void writeLoadAverage(const QString& procRoot, int threads, pid_t lastPid) {
+    writeFile(procRoot + QStringLiteral("/loadavg"),
+              "0.10 0.20 0.30 1/" + QByteArray::number(threads) + ' ' + QByteArray::number(lastPid) + '\n');
 }
 
 } // namespace tarnwell::testing

@@ -24,11 +24,15 @@ struct FakeProcess {
     QString workingDirectory = QStringLiteral("/");
     std::optional<QString> flatpakApplication;
     std::optional<uid_t> owner;
+    // The process a thread belongs to; a process is its own.
+    std::optional<pid_t> threadGroup;
 };
 
 // Adds or replaces a process folder. A replaced folder is built beside the old one and moved over
 // it, so it is a different folder, as a new process's is.
 void writeProcess(const QString& procRoot, const FakeProcess& process);
 void writeUptime(const QString& procRoot, double seconds);
+// The load average line, whose last fields are the thread count and the last PID handed out.
+void writeLoadAverage(const QString& procRoot, int threads, pid_t lastPid);
 
 } // namespace tarnwell::testing

@@ -15,6 +15,7 @@ namespace {
 using testing::FakeProcess;
 using testing::runUntil;
 using testing::writeFile;
+using testing::writeLoadAverage;
 using testing::writeProcess;
 using testing::writeUptime;
 
@@ -177,27 +178,46 @@ TEST_F(PreparedProcTests, FolderThatIsNoProcessIsSkipped) {
     EXPECT_EQ(recorder.events, QList<QString>{QStringLiteral("+org.example.cutter")});
 }
 
-TEST_F(PreparedProcTests, QuietSystemSkipsTheFoldersButListsThemEveryFewTicks) {
-    writeFile(proc + QStringLiteral("/loadavg"), "0.10 0.20 0.30 1/80 500\n");
+TEST_F(PreparedProcTests, BetweenListingsOnlyTheNewPidsAreFollowed) {
+    writeLoadAverage(proc, 80, 500);
+    writeProcess(proc, process(90, QStringLiteral("grader")));
     source->startObserving();
-    // A process appears while the load average claims nothing changed, as in a PID namespace.
-    writeProcess(proc, process(100, QStringLiteral("cutter")));
-    for (int tick = 1; tick < ProcessApplicationEventSource::quietTicksBetweenScans; ++tick) {
-        source->poll();
-        EXPECT_FALSE(source->lastPollScanned());
-    }
+
+    writeProcess(proc, process(501, QStringLiteral("cutter")));
+    FakeProcess thread = process(502, QStringLiteral("shell"));
+    thread.threadGroup = 501;
+    writeProcess(proc, thread);
+    // Outside the PIDs handed out since the last tick, so only a listing finds it.
+    writeProcess(proc, process(60, QStringLiteral("shell")));
+    writeLoadAverage(proc, 82, 502);
     source->poll();
-    EXPECT_TRUE(source->lastPollScanned());
+    EXPECT_FALSE(source->lastPollListed());
     EXPECT_EQ(recorder.events, QList<QString>{QStringLiteral("+org.example.cutter")});
 
+    // An application that ends is noticed without a listing.
+    QDir(proc + QStringLiteral("/90")).removeRecursively();
+    writeLoadAverage(proc, 81, 502);
     source->poll();
-    EXPECT_FALSE(source->lastPollScanned());
-    writeFile(proc + QStringLiteral("/loadavg"), "0.10 0.20 0.30 1/79 500\n");
-    QDir(proc + QStringLiteral("/100")).removeRecursively();
-    source->poll();
-    EXPECT_TRUE(source->lastPollScanned());
+    EXPECT_FALSE(source->lastPollListed());
     EXPECT_EQ(recorder.events,
-              (QList<QString>{QStringLiteral("+org.example.cutter"), QStringLiteral("-org.example.cutter")}));
+              (QList<QString>{QStringLiteral("+org.example.cutter"), QStringLiteral("-org.example.grader")}));
+
+    for (int tick = 3; tick <= ProcessApplicationEventSource::ticksBetweenListings; ++tick) {
+        source->poll();
+    }
+    EXPECT_TRUE(source->lastPollListed());
+    EXPECT_EQ(recorder.events.size(), 3);
+    EXPECT_EQ(recorder.events.last(), QStringLiteral("+org.example.shell"));
+}
+
+TEST_F(PreparedProcTests, WrappedPidsAreFoundByAListing) {
+    writeLoadAverage(proc, 80, 32000);
+    source->startObserving();
+    writeProcess(proc, process(300, QStringLiteral("cutter")));
+    writeLoadAverage(proc, 81, 300);
+    source->poll();
+    EXPECT_TRUE(source->lastPollListed());
+    EXPECT_EQ(recorder.events, QList<QString>{QStringLiteral("+org.example.cutter")});
 }
 
 // Real programs started from a desktop entry, seen through the real /proc.
