@@ -8,6 +8,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QTimer>
@@ -39,6 +40,12 @@ double waitFor(const bool& flag, QElapsedTimer& clock, int limitMs) {
         loop.exec();
     }
     return static_cast<double>(clock.nsecsElapsed()) / 1e6;
+}
+
+void pause(int milliseconds) {
+    QEventLoop loop;
+    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+    loop.exec();
 }
 
 double processorSeconds() {
@@ -87,6 +94,9 @@ int main(int argc, char** argv) {
     std::vector<double> terminationLatencies;
     int missed = 0;
     for (int index = 0; index < launches; ++index) {
+        // Programs start and end at moments unrelated to the poller's ticks; without the pauses,
+        // each launch would follow the tick that saw the previous termination.
+        pause(QRandomGenerator::global()->bounded(250));
         launched = terminated = false;
         QProcess child;
         QElapsedTimer clock;
@@ -94,6 +104,7 @@ int main(int argc, char** argv) {
         child.start(program, {QStringLiteral("60")});
         child.waitForStarted();
         const double launchMs = waitFor(launched, clock, 2000);
+        pause(QRandomGenerator::global()->bounded(250));
         clock.restart();
         child.kill();
         child.waitForFinished();
@@ -118,6 +129,13 @@ int main(int argc, char** argv) {
     out << "launches missed: " << missed << '\n';
     out.flush();
 
+    // Other work on the machine keeps starting processes, which the poller must look at.
+    const auto lastPid = [] {
+        QFile loadAverage(QStringLiteral("/proc/loadavg"));
+        loadAverage.open(QIODevice::ReadOnly);
+        return loadAverage.readAll().trimmed().split(' ').value(4).toLongLong();
+    };
+    const qint64 firstPid = lastPid();
     const double before = processorSeconds();
     QElapsedTimer wall;
     wall.start();
@@ -127,6 +145,7 @@ int main(int argc, char** argv) {
     const double used = processorSeconds() - before;
     const double share = used / (static_cast<double>(wall.elapsed()) / 1000.0) * 100.0;
     out << "idle poller over " << idleSeconds << " s: " << QString::number(used * 1000.0, 'f', 1)
-        << " ms of processor time, " << QString::number(share, 'f', 3) << "% of one core\n";
+        << " ms of processor time, " << QString::number(share, 'f', 3) << "% of one core, while "
+        << lastPid() - firstPid << " PIDs were handed out\n";
     return missed == 0 ? 0 : 1;
 }

@@ -144,10 +144,22 @@ double ProcessApplicationEventSource::uptime() const {
     return valid ? seconds : -1.0;
 }
 
-void ProcessApplicationEventSource::inspect(pid_t pid, Process& process, double now) {
-    process.identifier = m_identifier.identify(pid);
+QByteArray ProcessApplicationEventSource::executable(pid_t pid) const {
+    const QByteArray link = m_procRoot + '/' + QByteArray::number(pid) + "/exe";
+    char target[4096];
+    const ssize_t length = ::readlink(link.constData(), target, sizeof target);
+    return length > 0 ? QByteArray(target, length) : QByteArray();
+}
+
+bool ProcessApplicationEventSource::isSettled(const Process& process, double now) const {
     const double started = static_cast<double>(process.startTime) / static_cast<double>(m_ticksPerSecond);
-    process.settled = now < 0 || now - started >= settlingSeconds;
+    return now < 0 || now - started >= settlingSeconds;
+}
+
+void ProcessApplicationEventSource::inspect(pid_t pid, Process& process, double now) {
+    process.executable = executable(pid);
+    process.identifier = m_identifier.identify(pid);
+    process.settled = isSettled(process, now);
 }
 
 void ProcessApplicationEventSource::count(const std::optional<QString>& identifier, int change,
@@ -255,6 +267,11 @@ void ProcessApplicationEventSource::scan(bool report, const Activity& activity, 
     for (const pid_t pid : unsettled) {
         Process& process = m_processes[pid];
         const auto previous = process.identifier;
+        // Until it runs another program, a young process is what it was a tick ago.
+        if (executable(pid) == process.executable) {
+            process.settled = isSettled(process, now);
+            continue;
+        }
         inspect(pid, process, now);
         if (process.identifier != previous) {
             count(previous, -1, changed);

@@ -46,8 +46,10 @@ private:
         // now; the start time decides.
         ino_t inode = 0;
         std::optional<QString> identifier;
-        // A process younger than a second may not have run exec yet, so it is looked at again.
+        // A process younger than a second may not have run exec yet, so it is looked at again
+        // when its program changes.
         bool settled = true;
+        QByteArray executable;
         quint64 generation = 0;
     };
 
@@ -59,10 +61,12 @@ private:
 
     void scan(bool report, const Activity& activity, bool listing);
     void inspect(pid_t pid, Process& process, double uptime);
+    bool isSettled(const Process& process, double now) const;
     void count(const std::optional<QString>& identifier, int change,
                QList<std::pair<QString, bool>>& changed);
     std::optional<quint64> startTime(pid_t pid) const;
     Activity processActivity() const;
+    QByteArray executable(pid_t pid) const;
     bool isProcess(pid_t pid) const;
     double uptime() const;
 
