@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,12 +12,21 @@ namespace tarnwell {
 
 namespace {
 
+// Plain system calls: several of these run for every new process, and QFile costs several times
+// more per file.
 QByteArray readFile(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    const int descriptor = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (descriptor < 0) {
         return {};
     }
-    return file.readAll();
+    QByteArray content;
+    char buffer[16384];
+    ssize_t length = 0;
+    while ((length = ::read(descriptor, buffer, sizeof buffer)) > 0) {
+        content.append(buffer, length);
+    }
+    ::close(descriptor);
+    return content;
 }
 
 std::optional<QString> readLink(const QString& path) {
@@ -41,11 +51,16 @@ QString canonical(const QString& path) {
     return resolved.isEmpty() ? QDir::cleanPath(path) : resolved;
 }
 
-// The first argument after the interpreter that is not an option.
+// The first argument after the interpreter that is not an option. An interpreter told to run a
+// command or a module ("sh -c", "python3 -m") runs no script file.
 std::optional<QString> scriptArgument(const QList<QString>& arguments) {
     for (qsizetype index = 1; index < arguments.size(); ++index) {
-        if (!arguments.at(index).startsWith(u'-')) {
-            return arguments.at(index);
+        const QString& argument = arguments.at(index);
+        if (argument == u"-c" || argument == u"-m" || argument == u"-e") {
+            return std::nullopt;
+        }
+        if (!argument.startsWith(u'-')) {
+            return argument;
         }
     }
     return std::nullopt;

@@ -78,12 +78,17 @@ TEST_F(ProcessIdentifierTests, InterpreterIsNamedByItsScriptNotByItself) {
                                {QStringLiteral("python3.11"), root + QStringLiteral("/opt/other.py")}));
     // A shell is an interpreter too: an entry that runs a bare shell names no process.
     writeProcess(proc, process(15, QStringLiteral("bash")));
+    // A command is no script, even when it reads like the script's path.
+    writeProcess(proc, process(16, QStringLiteral("python3.11"),
+                               {QStringLiteral("python3.11"), QStringLiteral("-c"),
+                                root + QStringLiteral("/opt/tool/main.py")}));
 
     ProcessIdentifier identify = identifier();
     EXPECT_EQ(identify.identify(12), QStringLiteral("org.example.Tool"));
     EXPECT_EQ(identify.identify(13), QStringLiteral("org.example.Tool"));
     EXPECT_EQ(identify.identify(14), std::nullopt);
     EXPECT_EQ(identify.identify(15), std::nullopt);
+    EXPECT_EQ(identify.identify(16), std::nullopt);
 }
 
 TEST_F(ProcessIdentifierTests, LauncherHintsCountOnlyForTheLaunchedProcess) {
