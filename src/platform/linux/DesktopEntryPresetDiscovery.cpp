@@ -1,0 +1,50 @@
+#include "platform/linux/DesktopEntryPresetDiscovery.h"
+
+#include "core/model/ApplicationBundleDiscovery.h"
+#include "platform/linux/DesktopEntryIndex.h"
+
+#include <QCollator>
+#include <algorithm>
+
+namespace tarnwell {
+
+DesktopEntryPresetDiscovery::DesktopEntryPresetDiscovery(QList<QString> applicationDirectories,
+                                                         QString searchPath)
+    : m_applicationDirectories(std::move(applicationDirectories))
+    , m_searchPath(std::move(searchPath)) {
+}
+
+QList<QString> DesktopEntryPresetDiscovery::defaultApplicationDirectories() {
+    return DesktopEntryIndex::defaultApplicationDirectories();
+}
+
+QList<QString> DesktopEntryPresetDiscovery::discoverIdentifiers(const PresetCandidate& candidate) const {
+    QList<QString> hints;
+    for (const QString& hint : candidate.appNameHints) {
+        hints.append(hint.endsWith(QStringLiteral(".app")) ? hint.chopped(4) : hint);
+    }
+    const DesktopEntryIndex index = DesktopEntryIndex::load(m_applicationDirectories, m_searchPath);
+    QList<const DesktopEntry*> matches;
+    for (const DesktopEntry& entry : index.entries()) {
+        if (std::any_of(hints.begin(), hints.end(), [&](const QString& hint) {
+                return ApplicationBundleDiscovery::matchesHint(entry.name, hint);
+            })) {
+            matches.append(&entry);
+        }
+    }
+    QCollator collator;
+    collator.setNumericMode(true);
+    std::stable_sort(matches.begin(), matches.end(),
+                     [&](const DesktopEntry* left, const DesktopEntry* right) {
+                         return collator.compare(left->filePath, right->filePath) < 0;
+                     });
+    QList<QString> identifiers;
+    for (const DesktopEntry* entry : matches) {
+        if (!identifiers.contains(entry->id)) {
+            identifiers.append(entry->id);
+        }
+    }
+    return identifiers;
+}
+
+} // namespace tarnwell

@@ -1,0 +1,292 @@
+#include "platform/linux/ProcessIdentifier.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tarnwell {
+
+namespace {
+
+// Plain system calls: several of these run for every new process, and QFile costs several times
+// more per file.
+QByteArray readFile(const QString& path) {
+    const int descriptor = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (descriptor < 0) {
+        return {};
+    }
+    QByteArray content;
+    char buffer[16384];
+    ssize_t length = 0;
+    while ((length = ::read(descriptor, buffer, sizeof buffer)) > 0) {
+        content.append(buffer, length);
+    }
+    ::close(descriptor);
+    return content;
+}
+
+std::optional<QString> readLink(const QString& path) {
+    const QByteArray native = QFile::encodeName(path);
+    QByteArray target(4096, Qt::Uninitialized);
+    const ssize_t length = ::readlink(native.constData(), target.data(), static_cast<size_t>(target.size()));
+    if (length <= 0 || length >= target.size()) {
+        return std::nullopt;
+    }
+    target.truncate(length);
+    QString result = QFile::decodeName(target);
+    // The kernel marks an executable replaced on disk (an upgraded package) this way.
+    const QString deleted = QStringLiteral(" (deleted)");
+    if (result.endsWith(deleted)) {
+        result.chop(deleted.size());
+    }
+    return result;
+}
+
+QString canonical(const QString& path) {
+    const QString resolved = QFileInfo(path).canonicalFilePath();
+    return resolved.isEmpty() ? QDir::cleanPath(path) : resolved;
+}
+
+// The first argument after the interpreter that is not an option. An interpreter told to run a
+// command or a module ("sh -c", "python3 -m") runs no script file.
+std::optional<QString> scriptArgument(const QList<QString>& arguments) {
+    for (qsizetype index = 1; index < arguments.size(); ++index) {
+        const QString& argument = arguments.at(index);
+        if (argument == u"-c" || argument == u"-m" || argument == u"-e") {
+            return std::nullopt;
+        }
+        if (!argument.startsWith(u'-')) {
+            return argument;
+        }
+    }
+    return std::nullopt;
+}
+
+QString unescapeUnitName(const QString& name) {
+    QString result;
+    for (qsizetype index = 0; index < name.size(); ++index) {
+        if (name.at(index) == u'\\' && index + 3 < name.size() && name.at(index + 1) == u'x') {
+            bool valid = false;
+            const ushort code = name.sliced(index + 2, 2).toUShort(&valid, 16);
+            if (valid) {
+                result.append(QChar(code));
+                index += 3;
+                continue;
+            }
+        }
+        result.append(name.at(index));
+    }
+    return result;
+}
+
+} // namespace
+
+ProcessIdentifier::ProcessIdentifier(QString procRoot, QList<QString> applicationDirectories,
+                                     QString searchPath)
+    : m_procRoot(std::move(procRoot))
+    , m_applicationDirectories(std::move(applicationDirectories))
+    , m_searchPath(std::move(searchPath)) {
+}
+
+bool ProcessIdentifier::isInterpreter(const QString& programPath) {
+    static const QRegularExpression interpreters(QStringLiteral(
+        "^(python[0-9.]*|pypy[0-9.]*|perl[0-9.]*|ruby[0-9.]*|node|nodejs|gjs|lua[0-9.]*|php[0-9.]*|"
+        "(ba|da|z|k)?sh|tclsh[0-9.]*|wish[0-9.]*|java)$"));
+    return interpreters.match(QFileInfo(programPath).fileName()).hasMatch();
+}
+
+QList<ProcessIdentifier::FolderStamp> ProcessIdentifier::folderStamps() const {
+    QList<FolderStamp> stamps;
+    stamps.reserve(m_applicationDirectories.size());
+    for (const QString& directory : m_applicationDirectories) {
+        struct stat status {};
+        FolderStamp stamp;
+        if (::stat(QFile::encodeName(directory).constData(), &status) == 0) {
+            stamp.exists = true;
+            stamp.modified = status.st_mtim;
+        }
+        stamps.append(stamp);
+    }
+    return stamps;
+}
+
+void ProcessIdentifier::refreshIfChanged() {
+    const QList<FolderStamp> stamps = folderStamps();
+    const bool changed =
+        !m_loaded || !std::equal(stamps.begin(), stamps.end(), m_stamps.begin(), m_stamps.end(),
+                                 [](const FolderStamp& left, const FolderStamp& right) {
+                                     return left.exists == right.exists &&
+                                            left.modified.tv_sec == right.modified.tv_sec &&
+                                            left.modified.tv_nsec == right.modified.tv_nsec;
+                                 });
+    if (changed) {
+        m_stamps = stamps;
+        reload();
+    }
+}
+
+void ProcessIdentifier::reload() {
+    m_loaded = true;
+    m_idsByProgram.clear();
+    const DesktopEntryIndex index = DesktopEntryIndex::load(m_applicationDirectories, m_searchPath);
+    for (const DesktopEntry& entry : index.entries()) {
+        QList<QString> programs;
+        if (!entry.execArguments.isEmpty()) {
+            if (const auto program =
+                    DesktopEntryIndex::findProgram(entry.execArguments.first(), m_searchPath)) {
+                if (!isInterpreter(*program)) {
+                    programs.append(*program);
+                } else if (const auto script = scriptArgument(entry.execArguments);
+                           script && QDir::isAbsolutePath(*script)) {
+                    programs.append(*script);
+                }
+            }
+        }
+        if (entry.tryExec) {
+            if (const auto program = DesktopEntryIndex::findProgram(*entry.tryExec, m_searchPath);
+                program && !isInterpreter(*program)) {
+                programs.append(*program);
+            }
+        }
+        for (const QString& program : programs) {
+            const QString key = canonical(program);
+            if (!m_idsByProgram.contains(key)) {
+                m_idsByProgram.insert(key, entry.id);
+            }
+        }
+    }
+}
+
+std::optional<QString> ProcessIdentifier::identify(pid_t pid) {
+    if (!m_loaded) {
+        refreshIfChanged();
+    }
+    const QString processDirectory = m_procRoot + u'/' + QString::number(pid);
+    if (auto id = flatpakId(processDirectory)) {
+        return id;
+    }
+    if (auto id = entryIdByProgram(processDirectory)) {
+        return id;
+    }
+    if (auto id = launcherHintId(processDirectory, pid)) {
+        return id;
+    }
+    return applicationIdFromCgroup(QString::fromUtf8(readFile(processDirectory + QStringLiteral("/cgroup"))));
+}
+
+std::optional<QString> ProcessIdentifier::flatpakId(const QString& processDirectory) const {
+    const QByteArray content = readFile(processDirectory + QStringLiteral("/root/.flatpak-info"));
+    if (content.isEmpty()) {
+        return std::nullopt;
+    }
+    const QString name =
+        DesktopEntry::group(content, QStringLiteral("Application")).value(QStringLiteral("name"));
+    return name.isEmpty() ? std::nullopt : std::optional<QString>(name);
+}
+
+std::optional<QString> ProcessIdentifier::entryIdByProgram(const QString& processDirectory) const {
+    auto executable = readLink(processDirectory + QStringLiteral("/exe"));
+    if (!executable) {
+        return std::nullopt;
+    }
+    QString program = *executable;
+    if (isInterpreter(program)) {
+        const QList<QByteArray> arguments =
+            readFile(processDirectory + QStringLiteral("/cmdline")).split('\0');
+        QList<QString> decoded;
+        for (const QByteArray& argument : arguments) {
+            decoded.append(QFile::decodeName(argument));
+        }
+        const auto script = scriptArgument(decoded);
+        if (!script || script->isEmpty()) {
+            return std::nullopt;
+        }
+        program = *script;
+        if (QDir::isRelativePath(program)) {
+            const auto directory = readLink(processDirectory + QStringLiteral("/cwd"));
+            if (!directory) {
+                return std::nullopt;
+            }
+            program = *directory + u'/' + program;
+        }
+        program = canonical(program);
+    }
+    const auto id = m_idsByProgram.constFind(program);
+    if (id == m_idsByProgram.constEnd()) {
+        return std::nullopt;
+    }
+    return *id;
+}
+
+std::optional<QString> ProcessIdentifier::launcherHintId(const QString& processDirectory, pid_t pid) const {
+    // Another user's or a vanished process has an unreadable environment; the remaining rules
+    // still apply.
+    const QByteArray environment = readFile(processDirectory + QStringLiteral("/environ"));
+    QByteArray launchedFile;
+    QByteArray launchedPid;
+    QByteArray bamfHint;
+    for (const QByteArray& variable : environment.split('\0')) {
+        if (variable.startsWith("GIO_LAUNCHED_DESKTOP_FILE=")) {
+            launchedFile = variable.sliced(qstrlen("GIO_LAUNCHED_DESKTOP_FILE="));
+        } else if (variable.startsWith("GIO_LAUNCHED_DESKTOP_FILE_PID=")) {
+            launchedPid = variable.sliced(qstrlen("GIO_LAUNCHED_DESKTOP_FILE_PID="));
+        } else if (variable.startsWith("BAMF_DESKTOP_FILE_HINT=")) {
+            bamfHint = variable.sliced(qstrlen("BAMF_DESKTOP_FILE_HINT="));
+        }
+    }
+    // Children inherit the variable; only the launched process itself carries its own PID.
+    if (!launchedFile.isEmpty() && launchedPid == QByteArray::number(pid)) {
+        return DesktopEntry::fileIdOfPath(QFile::decodeName(launchedFile));
+    }
+    if (!bamfHint.isEmpty()) {
+        return DesktopEntry::fileIdOfPath(QFile::decodeName(bamfHint));
+    }
+    return std::nullopt;
+}
+
+std::optional<QString> ProcessIdentifier::applicationIdFromCgroup(const QString& cgroup) {
+    for (const QString& line : cgroup.split(u'\n', Qt::SkipEmptyParts)) {
+        const qsizetype pathStart = line.indexOf(u':', line.indexOf(u':') + 1);
+        if (pathStart < 0) {
+            continue;
+        }
+        // The innermost unit of the process's cgroup path.
+        const QList<QString> components = line.sliced(pathStart + 1).split(u'/', Qt::SkipEmptyParts);
+        for (auto component = components.crbegin(); component != components.crend(); ++component) {
+            const bool service = component->endsWith(QStringLiteral(".service"));
+            const bool scope = component->endsWith(QStringLiteral(".scope"));
+            if (!service && !scope) {
+                continue;
+            }
+            if (!component->startsWith(QStringLiteral("app-"))) {
+                break;
+            }
+            QString name = component->sliced(4).chopped(service ? 8 : 6);
+            if (service) {
+                name = name.section(u'@', 0, 0);
+            } else {
+                const qsizetype lastDash = name.lastIndexOf(u'-');
+                if (lastDash <= 0) {
+                    break;
+                }
+                name.truncate(lastDash);
+            }
+            const QList<QString> pieces = name.split(u'-');
+            if (pieces.size() > 2) {
+                break;
+            }
+            const QString id = unescapeUnitName(pieces.last());
+            if (id.isEmpty()) {
+                break;
+            }
+            return id;
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace tarnwell

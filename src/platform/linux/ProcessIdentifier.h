@@ -1,0 +1,61 @@
+#pragma once
+
+#include "platform/linux/DesktopEntryIndex.h"
+
+#include <QHash>
+#include <QList>
+#include <QString>
+#include <optional>
+#include <sys/types.h>
+#include <time.h>
+
+namespace tarnwell {
+
+// Names the application a running process belongs to, by its desktop-entry ID. The first rule that
+// applies wins: the Flatpak application ID; a desktop entry whose program is the process's
+// executable (or, for an interpreter, its script); the desktop file the launcher named in the
+// process's environment; the application ID in its systemd unit. A process none of them names is
+// not an application.
+class ProcessIdentifier {
+public:
+    explicit ProcessIdentifier(
+        QString procRoot = QStringLiteral("/proc"),
+        QList<QString> applicationDirectories = DesktopEntryIndex::defaultApplicationDirectories(),
+        QString searchPath = qEnvironmentVariable("PATH"));
+
+    const QString& procRoot() const { return m_procRoot; }
+
+    std::optional<QString> identify(pid_t pid);
+
+    // Reloads the desktop entries when one of the application folders changed since the last load.
+    void refreshIfChanged();
+
+    // The application ID of a systemd unit in a "/proc/PID/cgroup" text:
+    // "app-[launcher-]ID[@...].service" or "app-[launcher-]ID-N.scope".
+    static std::optional<QString> applicationIdFromCgroup(const QString& cgroup);
+
+    // Whether a program runs scripts, so that the script names the application rather than it.
+    static bool isInterpreter(const QString& programPath);
+
+private:
+    struct FolderStamp {
+        bool exists = false;
+        timespec modified{};
+    };
+
+    QList<FolderStamp> folderStamps() const;
+    void reload();
+    std::optional<QString> flatpakId(const QString& processDirectory) const;
+    std::optional<QString> entryIdByProgram(const QString& processDirectory) const;
+    std::optional<QString> launcherHintId(const QString& processDirectory, pid_t pid) const;
+
+    QString m_procRoot;
+    QList<QString> m_applicationDirectories;
+    QString m_searchPath;
+    bool m_loaded = false;
+    QList<FolderStamp> m_stamps;
+    // Canonical program or script path -> desktop-entry ID, first entry wins.
+    QHash<QString, QString> m_idsByProgram;
+};
+
+} // namespace tarnwell
