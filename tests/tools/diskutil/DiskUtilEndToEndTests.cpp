@@ -1,21 +1,14 @@
 #include "DiskutilTestSupport.h"
-#include "core/support/PropertyListReader.h"
 #include "diskutil/BlkidFilesystemProbe.h"
-#include "diskutil/MountRegistry.h"
-#include "diskutil/ProcessCommandRunner.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
-#include <memory>
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <unistd.h>
 
 // These tests drive the built tool as a child process over loop devices with real file systems,
@@ -24,108 +17,16 @@
 namespace tarnwell {
 namespace {
 
-CommandResult runProgram(const QString& program, const QStringList& arguments) {
-    return ProcessCommandRunner().run(program, arguments);
-}
-
-CommandResult diskutil(const QStringList& arguments) {
-    return runProgram(QStringLiteral(TARNWELL_DISKUTIL_EXECUTABLE), arguments);
-}
-
-QString decodeMountInfoPath(const QByteArray& field) {
-    QByteArray decoded;
-    for (qsizetype index = 0; index < field.size(); ++index) {
-        if (field.at(index) == '\\' && index + 3 < field.size()) {
-            decoded.append(static_cast<char>(field.mid(index + 1, 3).toInt(nullptr, 8)));
-            index += 3;
-        } else {
-            decoded.append(field.at(index));
-        }
-    }
-    return QString::fromUtf8(decoded);
-}
-
-// Mount points of the device "major:minor", read straight from the kernel's table.
-QStringList mountPointsOf(const QString& majorMinor) {
-    QFile file("/proc/self/mountinfo");
-    if (!file.open(QIODevice::ReadOnly)) {
-        return {};
-    }
-    QStringList result;
-    for (const QByteArray& line : file.readAll().split('\n')) {
-        const QList<QByteArray> fields = line.split(' ');
-        if (fields.size() > 4 && QString::fromLatin1(fields.at(2)) == majorMinor) {
-            result.append(decodeMountInfoPath(fields.at(4)));
-        }
-    }
-    return result;
-}
+using testing::diskutil;
+using testing::LoopVolume;
+using testing::runProgram;
+using testing::uniqueLabel;
 
 bool kernelMounts(const QString& fileSystem) {
     QFile file("/proc/filesystems");
     return file.open(QIODevice::ReadOnly) &&
            file.readAll().split('\n').contains(("\t" + fileSystem).toUtf8());
 }
-
-// A file-system image attached to a loop device. Whatever happens in the test, the destructor
-// unmounts what is still mounted (plainly, never forced) and detaches the device.
-class LoopVolume {
-public:
-    static std::unique_ptr<LoopVolume> create(const QTemporaryDir& directory, const QString& mkfs,
-                                              const QStringList& mkfsArguments) {
-        auto volume = std::unique_ptr<LoopVolume>(new LoopVolume);
-        const QString image =
-            directory.filePath(QStringLiteral("image-%1").arg(QRandomGenerator::global()->generate()));
-        QFile file(image);
-        if (!file.open(QIODevice::WriteOnly) || !file.resize(64 * 1024 * 1024)) {
-            ADD_FAILURE() << "cannot create " << image.toStdString();
-            return nullptr;
-        }
-        file.close();
-        const CommandResult formatted = runProgram(mkfs, mkfsArguments + QStringList{image});
-        if (formatted.exitCode != 0) {
-            ADD_FAILURE() << mkfs.toStdString() << ": " << formatted.error.toStdString();
-            return nullptr;
-        }
-        const CommandResult attached = runProgram("losetup", {"--find", "--show", image});
-        if (attached.exitCode != 0) {
-            ADD_FAILURE() << "losetup: " << attached.error.toStdString();
-            return nullptr;
-        }
-        volume->m_path = QString::fromUtf8(attached.output).trimmed();
-        struct stat status {};
-        ::stat(QFile::encodeName(volume->m_path).constData(), &status);
-        volume->m_majorMinor = QStringLiteral("%1:%2").arg(major(status.st_rdev)).arg(minor(status.st_rdev));
-        return volume;
-    }
-
-    ~LoopVolume() {
-        for (const QString& mountPoint : mountPointsOf(m_majorMinor)) {
-            const CommandResult result = runProgram("umount", {mountPoint});
-            EXPECT_EQ(result.exitCode, 0) << "cleanup could not unmount " << mountPoint.toStdString();
-            if (MountRegistry().take(mountPoint)) {
-                QDir().rmdir(mountPoint);
-            }
-        }
-        runProgram("losetup", {"--detach", m_path});
-    }
-
-    const QString& path() const { return m_path; }
-    QString name() const { return QFileInfo(m_path).fileName(); }
-    QStringList mountPoints() const { return mountPointsOf(m_majorMinor); }
-
-    PropertyList info(const QString& target) const {
-        const CommandResult result = diskutil({"info", "-plist", target});
-        EXPECT_EQ(result.exitCode, 0) << result.error.toStdString();
-        return PropertyListReader::read(result.output);
-    }
-
-private:
-    LoopVolume() = default;
-
-    QString m_path;
-    QString m_majorMinor;
-};
 
 class DiskUtilEndToEndTests : public ::testing::Test {
 protected:
@@ -134,11 +35,6 @@ protected:
             GTEST_SKIP() << "needs root for loop devices and mounts";
         }
         ASSERT_TRUE(m_images.isValid());
-    }
-
-    // Labels differ between runs so that tests running side by side never meet in /media/.
-    static QString uniqueLabel(const QString& stem) {
-        return stem + QString::number(QRandomGenerator::global()->bounded(100, 999));
     }
 
     QTemporaryDir m_images;

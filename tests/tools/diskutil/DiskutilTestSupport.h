@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/support/PropertyList.h"
 #include "diskutil/CommandRunning.h"
 #include "diskutil/FilesystemIdentity.h"
 
@@ -7,6 +8,8 @@
 #include <QList>
 #include <QMutex>
 #include <QPair>
+#include <QTemporaryDir>
+#include <memory>
 
 namespace tarnwell::testing {
 
@@ -37,6 +40,43 @@ public:
 
     CommandResult run(const QString& program, const QStringList& arguments) override;
     QList<QPair<QString, QStringList>> callsOtherThanLsblk() const;
+};
+
+CommandResult runProgram(const QString& program, const QStringList& arguments);
+// Runs the built disk tool as a child process.
+CommandResult diskutil(const QStringList& arguments);
+
+// Mount points of the device "major:minor", read straight from the kernel's table.
+QStringList mountPointsOf(const QString& majorMinor);
+
+// Labels differ between runs so that tests running side by side never meet in /media/.
+QString uniqueLabel(const QString& stem);
+
+// A file-system image attached to a loop device. Whatever happens in the test, the destructor
+// unmounts what is still mounted (plainly, never forced) and detaches the device.
+class LoopVolume {
+public:
+    // Formats a 64 MiB image in `directory` with `mkfs` and attaches it; null (with a recorded test
+    // failure) when any step fails.
+    static std::unique_ptr<LoopVolume> create(const QTemporaryDir& directory, const QString& mkfs,
+                                              const QStringList& mkfsArguments);
+    ~LoopVolume();
+
+    LoopVolume(const LoopVolume&) = delete;
+    LoopVolume& operator=(const LoopVolume&) = delete;
+
+    const QString& path() const { return m_path; }
+    QString name() const;
+    QStringList mountPoints() const { return mountPointsOf(m_majorMinor); }
+
+    // The tool's `info -plist TARGET` document.
+    PropertyList info(const QString& target) const;
+
+private:
+    LoopVolume() = default;
+
+    QString m_path;
+    QString m_majorMinor;
 };
 
 } // namespace tarnwell::testing
