@@ -83,10 +83,8 @@ QCoro::Task<std::optional<StorageTargetRule>> RulesViewModel::addLocalVolumeRule
                                            1;
     TarnwellConfiguration changed = m_configuration;
     changed.storageRules.append(rule);
-    if (co_await persist(std::move(changed))) {
-        co_return rule;
-    }
-    co_return std::nullopt;
+    const bool saved = co_await persist(std::move(changed));
+    co_return saved ? std::optional(rule) : std::nullopt;
 }
 
 QCoro::Task<> RulesViewModel::setRuleEnabled(QUuid ruleID, bool isEnabled) {

@@ -1,26 +1,25 @@
-#include "core/model/RuleService.h"
-#include "core/model/TarnwellError.h"
-#include "platform/SettingsPreferencesStore.h"
+#include "app/TarnwellContainer.h"
+#include "app/TerminationSignalHandler.h"
+#include "ui/ApplicationChooserDialog.h"
 
-#include <QCoreApplication>
-#include <QTextStream>
+#include <QApplication>
 
 using namespace tarnwell;
 
 int main(int argc, char* argv[]) {
-    QCoreApplication application(argc, argv);
-    QTextStream err(stderr);
+    QApplication application(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("Tarnwell"));
+    QApplication::setApplicationName(QStringLiteral("Tarnwell"));
+    QApplication::setDesktopFileName(QStringLiteral("tarnwell"));
+    // A tray application keeps running with no window open.
+    QApplication::setQuitOnLastWindowClosed(false);
 
-    RuleService rules(std::make_shared<SettingsPreferencesStore>());
-    try {
-        const TarnwellConfiguration configuration = rules.loadConfiguration();
-        err << "Tarnwell: " << configuration.storageRules.size() << " rules, "
-            << configuration.appTriggers.size()
-            << " triggers, showAllVolumes=" << (configuration.showAllVolumes ? "true" : "false")
-            << ", launchAtLogin=" << (configuration.launchAtLogin ? "true" : "false") << Qt::endl;
-    } catch (const std::exception& error) {
-        err << "Tarnwell: failed to load the configuration: " << userFacingMessage(error) << Qt::endl;
-        return 1;
-    }
-    return 0;
+    TerminationSignalHandler terminationSignals;
+    QObject::connect(&terminationSignals, &TerminationSignalHandler::terminationRequested, &application,
+                     &QApplication::quit);
+
+    TarnwellContainer::Dependencies dependencies;
+    dependencies.appSelection = &ApplicationChooserDialog::choose;
+    TarnwellContainer container(std::move(dependencies));
+    return QApplication::exec();
 }

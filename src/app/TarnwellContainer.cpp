@@ -1,0 +1,349 @@
+#include "app/TarnwellContainer.h"
+
+#include "app/LegacySettingsRuleServiceAdapter.h"
+#include "core/disk/DiskService.h"
+#include "core/disk/LocalVolumeTargetService.h"
+#include "core/disk/StorageTargetService.h"
+#include "core/model/ApplicationBundleDiscovery.h"
+#include "core/model/RuleService.h"
+#include "core/model/TarnwellError.h"
+#include "core/support/Localization.h"
+#include "core/support/Observe.h"
+#include "platform/LoginItemService.h"
+#include "platform/NotificationService.h"
+#include "platform/SettingsPreferencesStore.h"
+#include "platform/linux/ChosenApplicationReader.h"
+#include "platform/linux/DesktopEntryPresetDiscovery.h"
+#include "platform/linux/ProcessApplicationEventSource.h"
+
+#include <QClipboard>
+#include <QCoroSignal>
+#include <QGuiApplication>
+
+namespace tarnwell {
+
+namespace {
+
+// Fire-and-forget tasks lose their exceptions, so each forwarding task ends every path itself.
+QCoro::Task<> forwardLaunch(QPointer<TarnwellController> controller, QString bundleIdentifier) {
+    try {
+        if (controller) {
+            co_await controller->handleAppLaunched(std::move(bundleIdentifier));
+        }
+    } catch (const std::exception& error) {
+        qWarning("Launch handling failed: %s", error.what());
+    }
+}
+
+QCoro::Task<> forwardTermination(QPointer<TarnwellController> controller, QString bundleIdentifier) {
+    try {
+        if (controller) {
+            co_await controller->handleAppTerminated(std::move(bundleIdentifier));
+        }
+    } catch (const std::exception& error) {
+        qWarning("Termination handling failed: %s", error.what());
+    }
+}
+
+QCoro::Task<> updateController(QPointer<TarnwellController> controller, TarnwellConfiguration configuration) {
+    if (controller) {
+        co_await controller->updateConfiguration(std::move(configuration));
+    }
+}
+
+QCoro::Task<std::optional<QString>> noApplicationSelection() {
+    co_return std::nullopt;
+}
+
+} // namespace
+
+TarnwellContainer::TarnwellContainer(Dependencies dependencies, QObject* parent)
+    : QObject(parent) {
+    m_appPresetService =
+        dependencies.appPresetService
+            ? dependencies.appPresetService
+            : std::make_shared<AppPresetService>(QList<std::shared_ptr<const PresetDiscovering>>{
+                  std::make_shared<ApplicationBundleDiscovery>(),
+                  std::make_shared<DesktopEntryPresetDiscovery>()});
+    m_ruleService =
+        dependencies.ruleService
+            ? dependencies.ruleService
+            : std::make_shared<RuleService>(std::make_shared<SettingsPreferencesStore>(), m_appPresetService);
+    m_diskService = dependencies.diskService ? dependencies.diskService : std::make_shared<DiskService>();
+    m_storageTargetService =
+        std::make_shared<StorageTargetService>(std::make_shared<LocalVolumeTargetService>(m_diskService));
+    m_appMonitorService =
+        dependencies.appMonitorService
+            ? dependencies.appMonitorService
+            : std::make_shared<AppMonitorService>(std::make_shared<ProcessApplicationEventSource>());
+    m_notificationService = dependencies.notificationService ? dependencies.notificationService
+                                                             : std::make_shared<NotificationService>();
+    m_logger = dependencies.logger ? dependencies.logger : std::make_shared<LogService>();
+    m_loginItemService =
+        dependencies.loginItemService ? dependencies.loginItemService : std::make_shared<LoginItemService>();
+    m_appSelection =
+        dependencies.appSelection ? std::move(dependencies.appSelection) : noApplicationSelection;
+    m_readApplication = dependencies.readApplication ? std::move(dependencies.readApplication)
+                                                     : &ChosenApplicationReader::read;
+
+    TarnwellConfiguration configuration;
+    try {
+        configuration = m_ruleService->loadConfiguration();
+    } catch (const std::exception& error) {
+        configuration = TarnwellConfiguration::defaultConfiguration(
+            m_appPresetService->presetsWithDiscoveredBundleIdentifiers());
+        m_logger->record(localized("Failed to load drive rule: ") + userFacingMessage(error));
+    }
+    // The system's login item is the truth; the stored flag only remembers the last request.
+    configuration.launchAtLogin = m_loginItemService->isLaunchAtLoginEnabled();
+    m_configuration = configuration;
+    m_rule = RuleService::rule(m_configuration);
+
+    const std::weak_ptr<AppMonitorService> monitor = m_appMonitorService;
+    m_controller = new TarnwellController(
+        m_configuration, m_storageTargetService, m_notificationService, m_logger,
+        [monitor] {
+            const auto service = monitor.lock();
+            return service ? service->runningBundleIdentifiers() : QSet<QString>{};
+        },
+        dependencies.delay ? std::move(dependencies.delay)
+                           : TarnwellController::Delay(&TarnwellController::timerDelay),
+        this);
+
+    m_menuViewModel = new MenuBarViewModel(m_configuration, m_controller->targetStates(), this);
+    m_dashboardViewModel =
+        new DashboardViewModel(m_configuration, m_controller->targetStates(),
+                               m_controller->runningBundleIdentifiers(), m_logger->entries(), this);
+    m_rulesViewModel = new RulesViewModel(m_configuration, m_ruleService, this);
+    m_volumesViewModel = new VolumesViewModel(m_configuration, m_diskService, m_ruleService, this);
+    m_settingsViewModel = makeSettingsViewModel(m_rule);
+
+    const QPointer<TarnwellContainer> self(this);
+    const auto onConfigurationChanged = [self](TarnwellConfiguration changed) -> QCoro::Task<> {
+        if (!self) {
+            return []() -> QCoro::Task<> { co_return; }();
+        }
+        return self->applyConfigurationChange(std::move(changed));
+    };
+    m_rulesViewModel->onConfigurationChanged = onConfigurationChanged;
+    m_volumesViewModel->onConfigurationChanged = onConfigurationChanged;
+
+    subscribe();
+    installApplicationCallbacks();
+    m_appMonitorService->start();
+    runStartup(m_startupStop.get_token());
+}
+
+TarnwellContainer::~TarnwellContainer() {
+    m_startupStop.request_stop();
+}
+
+void TarnwellContainer::subscribe() {
+    observe(
+        m_controller.data(), &TarnwellController::statusChanged, &TarnwellController::status,
+        [this](const TarnwellStatus& status) { m_menuViewModel->update(std::nullopt, std::nullopt, status); },
+        this);
+    observe(
+        m_controller.data(), &TarnwellController::targetStatesChanged, &TarnwellController::targetStates,
+        [this](const QList<StorageTargetState>& states) {
+            m_menuViewModel->update(std::nullopt, states);
+            m_dashboardViewModel->update(std::nullopt, states);
+        },
+        this);
+    observe(
+        m_controller.data(), &TarnwellController::runningBundleIdentifiersChanged,
+        &TarnwellController::runningBundleIdentifiers,
+        [this](const QSet<QString>& identifiers) {
+            m_dashboardViewModel->update(std::nullopt, std::nullopt, identifiers);
+        },
+        this);
+    observe(
+        m_logger.get(), &LogService::entriesChanged, &LogService::entries,
+        [this](const QList<QString>& entries) {
+            m_dashboardViewModel->update(std::nullopt, std::nullopt, std::nullopt, entries);
+        },
+        this);
+}
+
+void TarnwellContainer::installApplicationCallbacks() {
+    const std::weak_ptr<LogService> log = m_logger;
+    const QPointer<TarnwellController> controller = m_controller;
+    m_appMonitorService->onLaunch = [log, controller](const QString& bundleIdentifier) {
+        if (const auto logger = log.lock()) {
+            logger->record(localized("Observed app launch: ") + bundleIdentifier);
+        }
+        forwardLaunch(controller, bundleIdentifier);
+    };
+    m_appMonitorService->onTerminate = [log, controller](const QString& bundleIdentifier) {
+        if (const auto logger = log.lock()) {
+            logger->record(localized("Observed app termination: ") + bundleIdentifier);
+        }
+        forwardTermination(controller, bundleIdentifier);
+    };
+}
+
+QCoro::Task<> TarnwellContainer::runStartup(std::stop_token stop) {
+    const QPointer<TarnwellContainer> self(this);
+    try {
+        const std::shared_ptr<NotificationServicing> notifications = m_notificationService;
+        co_await notifications->requestAuthorizationIfNeeded();
+        if (!self || stop.stop_requested()) {
+            co_return;
+        }
+        co_await updateController(m_controller, m_configuration);
+        if (!self || stop.stop_requested()) {
+            co_return;
+        }
+        const QPointer<TarnwellController> controller = m_controller;
+        if (controller) {
+            co_await controller->refreshDriveStatus();
+        }
+    } catch (const std::exception& error) {
+        qWarning("Start-up failed: %s", error.what());
+    }
+    if (self) {
+        self->m_startupDone = true;
+        Q_EMIT self->startupCompleted();
+    }
+}
+
+QCoro::Task<> TarnwellContainer::startupFinished() {
+    if (!m_startupDone) {
+        co_await qCoro(this, &TarnwellContainer::startupCompleted);
+    }
+}
+
+QCoro::Task<> TarnwellContainer::applyConfigurationChange(TarnwellConfiguration configuration) {
+    applyConfigurationLocally(std::move(configuration), false);
+    co_await updateController(m_controller, m_configuration);
+}
+
+void TarnwellContainer::applyConfigurationLocally(TarnwellConfiguration configuration,
+                                                  bool rebuildSettingsViewModel) {
+    m_configuration = std::move(configuration);
+    m_rule = RuleService::rule(m_configuration);
+    Q_EMIT ruleChanged();
+    m_menuViewModel->update(m_configuration,
+                            m_controller ? m_controller->targetStates() : QList<StorageTargetState>{});
+    m_dashboardViewModel->update(m_configuration);
+    m_rulesViewModel->update(m_configuration);
+    m_volumesViewModel->update(m_configuration);
+    if (rebuildSettingsViewModel) {
+        replaceSettingsViewModel(makeSettingsViewModel(m_rule));
+    } else {
+        m_settingsViewModel->setRule(m_rule);
+    }
+}
+
+SettingsViewModel* TarnwellContainer::makeSettingsViewModel(const DriveRule& rule) {
+    const QPointer<TarnwellContainer> self(this);
+    const QList<AppTrigger> fallbackTriggers = rule.appTriggers;
+    auto adapter = std::make_shared<LegacySettingsRuleServiceAdapter>(
+        m_ruleService,
+        [self, fallbackTriggers] {
+            return self ? self->m_configuration
+                        : TarnwellConfiguration::defaultConfiguration(fallbackTriggers);
+        },
+        [self](const TarnwellConfiguration& saved) {
+            if (!self) {
+                return;
+            }
+            self->m_configuration.storageRules = saved.storageRules;
+            self->m_configuration.appTriggers = saved.appTriggers;
+            self->m_configuration.showAllVolumes = saved.showAllVolumes;
+            self->m_configuration.launchAtLogin = saved.launchAtLogin;
+        });
+    const std::weak_ptr<LogService> log = m_logger;
+    return new SettingsViewModel(
+        rule, adapter, m_diskService, m_loginItemService, m_appSelection, m_readApplication,
+        [log](const QString& message) {
+            if (const auto logger = log.lock()) {
+                logger->record(message);
+            }
+        },
+        [self](DriveRule changed) -> QCoro::Task<> {
+            if (!self) {
+                return []() -> QCoro::Task<> { co_return; }();
+            }
+            return self->applyRuleChange(std::move(changed));
+        },
+        this);
+}
+
+void TarnwellContainer::replaceSettingsViewModel(SettingsViewModel* viewModel) {
+    // The old view model may still have a task suspended in it, so it goes once control returns.
+    if (m_settingsViewModel) {
+        m_settingsViewModel->deleteLater();
+    }
+    m_settingsViewModel = viewModel;
+    Q_EMIT settingsViewModelChanged();
+}
+
+QCoro::Task<> TarnwellContainer::applyRuleChange(DriveRule rule) {
+    applyConfigurationLocally(LegacySettingsRuleServiceAdapter::mergedConfiguration(rule, m_configuration),
+                              false);
+    co_await updateController(m_controller, m_configuration);
+}
+
+QCoro::Task<> TarnwellContainer::refreshDriveStatusForMenuPresentation() {
+    const QPointer<TarnwellController> controller = m_controller;
+    if (controller) {
+        co_await controller->refreshDriveStatus();
+    }
+}
+
+QCoro::Task<> TarnwellContainer::mountMissingTargets() {
+    const QPointer<TarnwellController> controller = m_controller;
+    if (controller) {
+        co_await controller->mountMissingTargets();
+    }
+}
+
+QCoro::Task<> TarnwellContainer::unmountReadyTargets() {
+    const QPointer<TarnwellController> controller = m_controller;
+    if (controller) {
+        co_await controller->unmountReadyTargets();
+    }
+}
+
+void TarnwellContainer::copyLogsToPasteboard() const {
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    clipboard->clear();
+    clipboard->setText(m_logger->copyableText());
+}
+
+QCoro::Task<> TarnwellContainer::setLaunchAtLogin(bool enabled) {
+    try {
+        m_loginItemService->setLaunchAtLogin(enabled);
+    } catch (const std::exception& error) {
+        m_logger->record(localized("Failed to update launch at login: ") + userFacingMessage(error));
+        co_return;
+    }
+    TarnwellConfiguration changed = m_configuration;
+    changed.launchAtLogin = m_loginItemService->isLaunchAtLoginEnabled();
+    applyConfigurationLocally(changed, false);
+    try {
+        m_ruleService->saveConfiguration(changed);
+    } catch (const std::exception& error) {
+        m_logger->record(localized("Launch-at-login system state is ") +
+                         (changed.launchAtLogin ? localized("enabled") : localized("disabled")) +
+                         localized(", but failed to save drive configuration: ") + userFacingMessage(error));
+    }
+    co_await updateController(m_controller, m_configuration);
+}
+
+QCoro::Task<> TarnwellContainer::reloadRuleForSettings() {
+    TarnwellConfiguration loaded;
+    try {
+        loaded = m_ruleService->loadConfiguration();
+    } catch (const std::exception& error) {
+        m_logger->record(localized("Failed to reload drive rule for settings: ") + userFacingMessage(error));
+        replaceSettingsViewModel(makeSettingsViewModel(m_rule));
+        co_return;
+    }
+    loaded.launchAtLogin = m_loginItemService->isLaunchAtLoginEnabled();
+    applyConfigurationLocally(std::move(loaded), true);
+    co_await updateController(m_controller, m_configuration);
+}
+
+} // namespace tarnwell

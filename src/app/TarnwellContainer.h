@@ -1,0 +1,118 @@
+#pragma once
+
+#include "app/DashboardViewModel.h"
+#include "app/MenuBarViewModel.h"
+#include "app/RulesViewModel.h"
+#include "app/SettingsViewModel.h"
+#include "app/VolumesViewModel.h"
+#include "core/automation/AppMonitorService.h"
+#include "core/automation/TarnwellController.h"
+#include "core/disk/DiskServicing.h"
+#include "core/disk/StorageTargetServicing.h"
+#include "core/model/AppPresetService.h"
+#include "core/model/RuleServicing.h"
+#include "platform/LogService.h"
+#include "platform/LoginItemServicing.h"
+#include "platform/NotificationServicing.h"
+
+#include <QObject>
+#include <QPointer>
+#include <memory>
+#include <stop_token>
+
+namespace tarnwell {
+
+// Builds every service, the controller and the view models, wires them together and keeps them
+// for the life of the process. Every callback it hands out holds what it reaches weakly, so a
+// late callback after teardown does nothing.
+class TarnwellContainer : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(tarnwell::DriveRule rule READ rule NOTIFY ruleChanged)
+    Q_PROPERTY(
+        tarnwell::SettingsViewModel* settingsViewModel READ settingsViewModel NOTIFY settingsViewModelChanged)
+    Q_PROPERTY(tarnwell::DashboardViewModel* dashboardViewModel READ dashboardViewModel CONSTANT)
+    Q_PROPERTY(tarnwell::RulesViewModel* rulesViewModel READ rulesViewModel CONSTANT)
+    Q_PROPERTY(tarnwell::VolumesViewModel* volumesViewModel READ volumesViewModel CONSTANT)
+    Q_PROPERTY(tarnwell::MenuBarViewModel* menuViewModel READ menuViewModel CONSTANT)
+
+public:
+    // Every empty member is replaced by the real service.
+    struct Dependencies {
+        std::shared_ptr<RuleServicing> ruleService;
+        std::shared_ptr<AppPresetService> appPresetService;
+        std::shared_ptr<DiskServicing> diskService;
+        std::shared_ptr<NotificationServicing> notificationService;
+        std::shared_ptr<AppMonitorService> appMonitorService;
+        std::shared_ptr<LogService> logger;
+        std::shared_ptr<LoginItemServicing> loginItemService;
+        TarnwellController::Delay delay;
+        SettingsViewModel::AppSelection appSelection;
+        SettingsViewModel::ApplicationReader readApplication;
+    };
+
+    explicit TarnwellContainer(Dependencies dependencies = {}, QObject* parent = nullptr);
+    ~TarnwellContainer() override;
+
+    const DriveRule& rule() const { return m_rule; }
+    const TarnwellConfiguration& configuration() const { return m_configuration; }
+    SettingsViewModel* settingsViewModel() const { return m_settingsViewModel; }
+    DashboardViewModel* dashboardViewModel() const { return m_dashboardViewModel; }
+    RulesViewModel* rulesViewModel() const { return m_rulesViewModel; }
+    VolumesViewModel* volumesViewModel() const { return m_volumesViewModel; }
+    MenuBarViewModel* menuViewModel() const { return m_menuViewModel; }
+    TarnwellController* controller() const { return m_controller; }
+    const std::shared_ptr<LogService>& logger() const { return m_logger; }
+
+    // Resolves once the start-up sequence has finished or was cancelled.
+    QCoro::Task<> startupFinished();
+
+    QCoro::Task<> refreshDriveStatusForMenuPresentation();
+    QCoro::Task<> mountMissingTargets();
+    QCoro::Task<> unmountReadyTargets();
+    void copyLogsToPasteboard() const;
+    QCoro::Task<> setLaunchAtLogin(bool enabled);
+    // Reloads the stored configuration before the settings window is shown.
+    QCoro::Task<> reloadRuleForSettings();
+
+    // Publishes a configuration to every view model without waiting for the controller.
+    void applyConfigurationLocally(TarnwellConfiguration configuration, bool rebuildSettingsViewModel);
+    QCoro::Task<> applyRuleChange(DriveRule rule);
+
+Q_SIGNALS:
+    void ruleChanged();
+    void settingsViewModelChanged();
+    void startupCompleted();
+
+private:
+    SettingsViewModel* makeSettingsViewModel(const DriveRule& rule);
+    void replaceSettingsViewModel(SettingsViewModel* viewModel);
+    void subscribe();
+    void installApplicationCallbacks();
+    QCoro::Task<> runStartup(std::stop_token stop);
+    QCoro::Task<> applyConfigurationChange(TarnwellConfiguration configuration);
+
+    std::shared_ptr<AppPresetService> m_appPresetService;
+    std::shared_ptr<RuleServicing> m_ruleService;
+    std::shared_ptr<DiskServicing> m_diskService;
+    std::shared_ptr<StorageTargetServicing> m_storageTargetService;
+    std::shared_ptr<AppMonitorService> m_appMonitorService;
+    std::shared_ptr<NotificationServicing> m_notificationService;
+    std::shared_ptr<LogService> m_logger;
+    std::shared_ptr<LoginItemServicing> m_loginItemService;
+    SettingsViewModel::AppSelection m_appSelection;
+    SettingsViewModel::ApplicationReader m_readApplication;
+
+    TarnwellConfiguration m_configuration;
+    DriveRule m_rule;
+    QPointer<TarnwellController> m_controller;
+    QPointer<MenuBarViewModel> m_menuViewModel;
+    QPointer<DashboardViewModel> m_dashboardViewModel;
+    QPointer<RulesViewModel> m_rulesViewModel;
+    QPointer<VolumesViewModel> m_volumesViewModel;
+    QPointer<SettingsViewModel> m_settingsViewModel;
+
+    std::stop_source m_startupStop;
+    bool m_startupDone = false;
+};
+
+} // namespace tarnwell
