@@ -136,6 +136,9 @@ TarnwellContainer::TarnwellContainer(Dependencies dependencies, QObject* parent)
 
 TarnwellContainer::~TarnwellContainer() {
     m_startupStop.request_stop();
+    // The monitor may be shared and outlive us; launches reported later must reach nobody.
+    m_appMonitorService->onLaunch = nullptr;
+    m_appMonitorService->onTerminate = nullptr;
 }
 
 void TarnwellContainer::subscribe() {

@@ -1,11 +1,11 @@
 #include "ScriptedDiskService.h"
+#include "ScriptedLoginItem.h"
 #include "ViewModelFixtures.h"
 #include "app/LegacySettingsRuleServiceAdapter.h"
 #include "app/SettingsViewModel.h"
 #include "core/model/AppPresetService.h"
 #include "core/model/RuleService.h"
 #include "core/model/TarnwellError.h"
-#include "core/support/PlatformError.h"
 #include "support/InMemoryPreferencesStore.h"
 #include "support/QtPrinters.h"
 #include "support/TaskRunner.h"
@@ -16,26 +16,6 @@ using namespace tarnwell;
 using namespace tarnwell::testing;
 
 namespace {
-
-// A login item whose system state the test decides, and which may refuse changes.
-class ScriptedLoginItem : public LoginItemServicing {
-public:
-    bool isLaunchAtLoginEnabled() const override { return systemState; }
-    void setLaunchAtLogin(bool enabled) override {
-        requests.append(enabled);
-        if (refuse) {
-            throw PlatformError(QStringLiteral("The session refused the login item."));
-        }
-        if (!ignoreRequests) {
-            systemState = enabled;
-        }
-    }
-
-    bool systemState = false;
-    bool refuse = false;
-    bool ignoreRequests = false;
-    QList<bool> requests;
-};
 
 QCoro::Task<std::optional<QString>> pick(std::optional<QString> path) {
     co_return path;

@@ -1,0 +1,182 @@
+#include "RecordingNotificationService.h"
+#include "ScriptedDiskService.h"
+#include "ScriptedLoginItem.h"
+#include "ViewModelFixtures.h"
+#include "app/TarnwellContainer.h"
+#include "core/model/JsonCoding.h"
+#include "core/model/RuleService.h"
+#include "support/InMemoryPreferencesStore.h"
+#include "support/QtPrinters.h"
+#include "support/ScriptedApplicationEventSource.h"
+#include "support/TaskRunner.h"
+
+#include <gtest/gtest.h>
+
+using namespace tarnwell;
+using namespace tarnwell::testing;
+
+namespace {
+
+class NoDiscovery : public PresetDiscovering {
+public:
+    QList<QString> discoverIdentifiers(const PresetCandidate&) const override { return {}; }
+};
+
+// The log's lines without their timestamps.
+QStringList messages(const LogService& log) {
+    QStringList result;
+    for (const QString& entry : log.entries()) {
+        result.append(entry.mid(entry.indexOf(QStringLiteral("] ")) + 2));
+    }
+    return result;
+}
+
+class TarnwellContainerTest : public ::testing::Test {
+protected:
+    std::unique_ptr<TarnwellContainer> makeContainer() {
+        TarnwellContainer::Dependencies dependencies;
+        dependencies.appPresetService = presets;
+        dependencies.ruleService = ruleService;
+        dependencies.diskService = disks;
+        dependencies.notificationService = notifications;
+        dependencies.appMonitorService = monitor;
+        dependencies.logger = log;
+        dependencies.loginItemService = loginItem;
+        return std::make_unique<TarnwellContainer>(std::move(dependencies));
+    }
+
+    void store(const TarnwellConfiguration& configuration) {
+        preferences->values.insert(RuleService::configurationKey, JsonCoding::encodeDocument(configuration));
+    }
+
+    std::shared_ptr<InMemoryPreferencesStore> preferences = std::make_shared<InMemoryPreferencesStore>();
+    std::shared_ptr<AppPresetService> presets = std::make_shared<AppPresetService>(
+        QList<std::shared_ptr<const PresetDiscovering>>{std::make_shared<NoDiscovery>()});
+    std::shared_ptr<RuleService> ruleService = std::make_shared<RuleService>(preferences, presets);
+    std::shared_ptr<ScriptedDiskService> disks = std::make_shared<ScriptedDiskService>();
+    std::shared_ptr<RecordingNotificationService> notifications =
+        std::make_shared<RecordingNotificationService>();
+    std::shared_ptr<ScriptedApplicationEventSource> events =
+        std::make_shared<ScriptedApplicationEventSource>();
+    std::shared_ptr<AppMonitorService> monitor = std::make_shared<AppMonitorService>(events);
+    std::shared_ptr<LogService> log = std::make_shared<LogService>();
+    std::shared_ptr<ScriptedLoginItem> loginItem = std::make_shared<ScriptedLoginItem>();
+};
+
+} // namespace
+
+TEST_F(TarnwellContainerTest, AnUnreadableConfigurationFallsBackToDefaultsAndStaysStored) {
+    const QByteArray corrupt = "{\"schemaVersion\": 2, \"storageRules\": [";
+    preferences->values.insert(RuleService::configurationKey, corrupt);
+    auto container = makeContainer();
+    runTask(container->startupFinished());
+
+    EXPECT_TRUE(container->configuration().storageRules.isEmpty());
+    EXPECT_EQ(container->configuration().appTriggers.size(), 5);
+    EXPECT_EQ(container->rule().appTriggers.size(), 5);
+    EXPECT_EQ(container->menuViewModel()->status(), TarnwellStatus::notConfigured());
+    const QStringList lines = messages(*log);
+    EXPECT_EQ(lines.filter(QStringLiteral("Failed to load drive rule: ")).size(), 1);
+    EXPECT_TRUE(
+        lines.first().startsWith(QStringLiteral("Failed to load drive rule: The data is not valid JSON")));
+    EXPECT_EQ(preferences->values.value(RuleService::configurationKey), corrupt);
+    EXPECT_EQ(preferences->writeCount, 0);
+    EXPECT_EQ(notifications->authorizationRequests, 1);
+}
+
+TEST_F(TarnwellContainerTest, TheSystemsLoginItemStateWinsOverTheStoredFlag) {
+    TarnwellConfiguration stored =
+        configurationWith({localRule(QStringLiteral("Rushes"))}, AppPresetService::defaultPresets());
+    stored.launchAtLogin = true;
+    store(stored);
+    auto container = makeContainer();
+    EXPECT_FALSE(container->configuration().launchAtLogin);
+    EXPECT_FALSE(container->rule().launchAtLogin);
+    EXPECT_FALSE(container->settingsViewModel()->rule().launchAtLogin);
+    runTask(container->startupFinished());
+
+    // The system accepts the request but still reports the item as disabled.
+    loginItem->ignoreRequests = true;
+    runTask(container->setLaunchAtLogin(true));
+    EXPECT_FALSE(container->configuration().launchAtLogin);
+    EXPECT_FALSE(ruleService->loadConfiguration().launchAtLogin);
+
+    loginItem->ignoreRequests = false;
+    preferences->failWrites = true;
+    runTask(container->setLaunchAtLogin(true));
+    EXPECT_TRUE(container->configuration().launchAtLogin);
+    EXPECT_EQ(messages(*log)
+                  .filter(QStringLiteral(
+                      "Launch-at-login system state is enabled, but failed to save drive configuration: "))
+                  .size(),
+              1);
+
+    loginItem->refuse = true;
+    runTask(container->setLaunchAtLogin(false));
+    EXPECT_TRUE(container->configuration().launchAtLogin);
+    EXPECT_EQ(messages(*log).last(),
+              QStringLiteral("Failed to update launch at login: The session refused the login item."));
+}
+
+TEST_F(TarnwellContainerTest, EveryLaunchIsLoggedBeforeTheControllerSeesIt) {
+    auto container = makeContainer();
+    runTask(container->startupFinished());
+    const qsizetype before = log->entries().size();
+    events->launch(QStringLiteral("org.example.Unbound"));
+    runUntil([&] { return log->entries().size() > before + 1; });
+    EXPECT_EQ(messages(*log).mid(before),
+              (QStringList{QStringLiteral("Observed app launch: org.example.Unbound"),
+                           QStringLiteral("Ignored launch for unconfigured app: org.example.Unbound")}));
+
+    events->launch(std::nullopt);
+    events->terminate(QStringLiteral("org.example.Unbound"));
+    EXPECT_EQ(messages(*log).mid(before + 2).first(),
+              QStringLiteral("Observed app termination: org.example.Unbound"));
+}
+
+TEST_F(TarnwellContainerTest, DestroyingTheContainerStopsTheStartUpSequence) {
+    notifications->holdAuthorization = true;
+    auto container = makeContainer();
+    container.reset();
+    notifications->releaseAuthorization();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(messages(*log).contains(QStringLiteral("Drive configuration updated.")));
+
+    // A launch reported after the container is gone reaches nobody.
+    events->launch(QStringLiteral("org.example.Late"));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(log->entries().isEmpty());
+}
+
+TEST_F(TarnwellContainerTest, ARuleEditedOnTheRulesPageReachesEveryViewModel) {
+    store(configurationWith({localRule(QStringLiteral("Rushes"))}, AppPresetService::defaultPresets()));
+    auto container = makeContainer();
+    runTask(container->startupFinished());
+    const QUuid ruleID = container->configuration().storageRules.first().id;
+    const QPointer<SettingsViewModel> settings = container->settingsViewModel();
+
+    runTask(container->rulesViewModel()->setUnmountDelaySeconds(45, ruleID));
+    EXPECT_EQ(container->configuration().storageRules.first().unmountDelaySeconds, 45);
+    EXPECT_EQ(container->rule().unmountDelaySeconds, 45);
+    EXPECT_EQ(container->menuViewModel()->configuration().storageRules.first().unmountDelaySeconds, 45);
+    EXPECT_EQ(container->dashboardViewModel()->configuration(), container->configuration());
+    EXPECT_EQ(container->volumesViewModel()->configuration(), container->configuration());
+    EXPECT_EQ(settings, container->settingsViewModel());
+    EXPECT_EQ(container->settingsViewModel()->rule().unmountDelaySeconds, 45);
+    EXPECT_EQ(container->controller()->configuration(), container->configuration());
+
+    // A settings edit merges into the first rule and reaches the controller the same way.
+    runTask(container->settingsViewModel()->setPostQuitAction(PostQuitAction::Off));
+    EXPECT_EQ(container->controller()->configuration().storageRules.first().postQuitAction,
+              PostQuitAction::Off);
+    EXPECT_EQ(container->rulesViewModel()->configuration(), container->configuration());
+
+    // Reloading for the settings window starts from a fresh view model; a failed reload keeps the rule.
+    runTask(container->reloadRuleForSettings());
+    EXPECT_NE(container->settingsViewModel(), settings.data());
+    preferences->values.insert(RuleService::configurationKey, "garbage");
+    runTask(container->reloadRuleForSettings());
+    EXPECT_EQ(container->settingsViewModel()->rule(), container->rule());
+    EXPECT_TRUE(
+        messages(*log).last().startsWith(QStringLiteral("Failed to reload drive rule for settings: ")));
+}
