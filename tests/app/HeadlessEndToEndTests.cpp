@@ -7,6 +7,7 @@
 #include "core/model/RuleService.h"
 #include "support/FakeDiskTool.h"
 #include "support/InMemoryPreferencesStore.h"
+#include "support/NoPresetDiscovery.h"
 #include "support/QtPrinters.h"
 #include "support/ScriptedApplicationEventSource.h"
 #include "support/TaskRunner.h"
@@ -22,11 +23,6 @@ namespace {
 
 const QString editorID = QStringLiteral("org.example.Editor");
 const QString volumeUUID = QStringLiteral("5A0E61A4-0C1B-4B59-8A4F-6E0C1D2F3A4B");
-
-class NoDiscovery : public PresetDiscovering {
-public:
-    QList<QString> discoverIdentifiers(const PresetCandidate&) const override { return {}; }
-};
 
 // One external USB disk whose only volume starts unmounted.
 QJsonObject machine() {
@@ -61,8 +57,7 @@ protected:
         preferences->values.insert(RuleService::configurationKey, JsonCoding::encodeDocument(configuration));
 
         TarnwellContainer::Dependencies dependencies;
-        dependencies.appPresetService = std::make_shared<AppPresetService>(
-            QList<std::shared_ptr<const PresetDiscovering>>{std::make_shared<NoDiscovery>()});
+        dependencies.appPresetService = presetsWithoutDiscovery();
         dependencies.ruleService = std::make_shared<RuleService>(preferences, dependencies.appPresetService);
         dependencies.diskService = std::make_shared<DiskService>(
             FakeDiskTool::executablePath(), std::make_shared<ShellRunner>(),

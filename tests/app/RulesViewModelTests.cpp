@@ -2,6 +2,7 @@
 #include "app/RulesViewModel.h"
 #include "core/model/RuleService.h"
 #include "support/InMemoryPreferencesStore.h"
+#include "support/NoPresetDiscovery.h"
 #include "support/QtPrinters.h"
 #include "support/TaskRunner.h"
 
@@ -11,11 +12,6 @@ using namespace tarnwell;
 using namespace tarnwell::testing;
 
 namespace {
-
-class NoDiscovery : public PresetDiscovering {
-public:
-    QList<QString> discoverIdentifiers(const PresetCandidate&) const override { return {}; }
-};
 
 DriveInfo volume(const QString& name) {
     return DriveInfo{name,
@@ -41,9 +37,8 @@ protected:
     QUuid firstID() const { return model.configuration().storageRules.first().id; }
 
     std::shared_ptr<InMemoryPreferencesStore> store = std::make_shared<InMemoryPreferencesStore>();
-    std::shared_ptr<RuleService> ruleService = std::make_shared<RuleService>(
-        store, std::make_shared<AppPresetService>(
-                   QList<std::shared_ptr<const PresetDiscovering>>{std::make_shared<NoDiscovery>()}));
+    std::shared_ptr<RuleService> ruleService =
+        std::make_shared<RuleService>(store, presetsWithoutDiscovery());
     RulesViewModel model{
         configurationWith({localRule(QStringLiteral("Rushes"), 0), localRule(QStringLiteral("Archive"), 4),
                            localRule(QStringLiteral("Cache"), 2)}),

@@ -6,6 +6,7 @@
 #include "core/model/JsonCoding.h"
 #include "core/model/RuleService.h"
 #include "support/InMemoryPreferencesStore.h"
+#include "support/NoPresetDiscovery.h"
 #include "support/QtPrinters.h"
 #include "support/ScriptedApplicationEventSource.h"
 #include "support/TaskRunner.h"
@@ -16,11 +17,6 @@ using namespace tarnwell;
 using namespace tarnwell::testing;
 
 namespace {
-
-class NoDiscovery : public PresetDiscovering {
-public:
-    QList<QString> discoverIdentifiers(const PresetCandidate&) const override { return {}; }
-};
 
 // The log's lines without their timestamps.
 QStringList messages(const LogService& log) {
@@ -50,8 +46,7 @@ protected:
     }
 
     std::shared_ptr<InMemoryPreferencesStore> preferences = std::make_shared<InMemoryPreferencesStore>();
-    std::shared_ptr<AppPresetService> presets = std::make_shared<AppPresetService>(
-        QList<std::shared_ptr<const PresetDiscovering>>{std::make_shared<NoDiscovery>()});
+    std::shared_ptr<AppPresetService> presets = presetsWithoutDiscovery();
     std::shared_ptr<RuleService> ruleService = std::make_shared<RuleService>(preferences, presets);
     std::shared_ptr<ScriptedDiskService> disks = std::make_shared<ScriptedDiskService>();
     std::shared_ptr<RecordingNotificationService> notifications =

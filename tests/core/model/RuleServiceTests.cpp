@@ -4,6 +4,7 @@
 #include "core/support/PlatformError.h"
 #include "platform/SettingsPreferencesStore.h"
 #include "support/InMemoryPreferencesStore.h"
+#include "support/NoPresetDiscovery.h"
 #include "support/QtPrinters.h"
 
 #include <QFile>
@@ -14,20 +15,14 @@
 
 using namespace tarnwell;
 using tarnwell::testing::InMemoryPreferencesStore;
+using tarnwell::testing::presetsWithoutDiscovery;
 
 namespace {
-
-class NoDiscovery : public PresetDiscovering {
-public:
-    QList<QString> discoverIdentifiers(const PresetCandidate&) const override { return {}; }
-};
 
 class RuleServiceTest : public ::testing::Test {
 protected:
     std::shared_ptr<InMemoryPreferencesStore> store = std::make_shared<InMemoryPreferencesStore>();
-    RuleService service{
-        store, std::make_shared<AppPresetService>(
-                   QList<std::shared_ptr<const PresetDiscovering>>{std::make_shared<NoDiscovery>()})};
+    RuleService service{store, presetsWithoutDiscovery()};
 
     QJsonObject storedConfiguration() const {
         return QJsonDocument::fromJson(store->values.value(RuleService::configurationKey)).object();
