@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <functional>
 #include <gtest/gtest.h>
 
 using namespace tarnwell;
@@ -115,24 +116,9 @@ TEST(DiskutilParserRealOutput, FindsAPFSPhysicalStoresInEveryListing) {
     }
 }
 
-TEST(DiskutilParserRealOutput, EveryListingIsTheWrongDocumentForTheOtherReaders) {
-    const QByteArray listing = fixture(QStringLiteral("list-external-usb-stick-mbr-fat32.plist"));
-    EXPECT_EQ(unknownMessage([&] { DiskutilParser::parseAPFSVolumes(listing); }),
-              QStringLiteral("Missing diskutil apfs containers"));
-    EXPECT_EQ(unknownMessage([&] { DiskutilParser::parseInfoPlist(listing); }),
-              QStringLiteral("Missing required diskutil plist fields"));
-    EXPECT_EQ(unknownMessage([&] {
-                  DiskutilParser::parseExternalAPFSPhysicalStoreIdentifiers(
-                      fixture(QStringLiteral("apfs-list-internal-highsierra-1.plist")));
-              }),
-              QStringLiteral("Missing diskutil external physical partitions"));
-}
-
 TEST(DiskutilParserVolumeInformation, EmptyMountPointMeansNotMounted) {
-    const DriveInfo info = DiskutilParser::parseInfoPlist(document({{QStringLiteral("VolumeName"), "Media"},
-                                                                    {QStringLiteral("VolumeUUID"), "U-1"},
-                                                                    {QStringLiteral("MountPoint"), ""},
-                                                                    {QStringLiteral("Internal"), false}}));
+    const DriveInfo info = DiskutilParser::parseInfoPlist(
+        document({{"VolumeName", "Media"}, {"VolumeUUID", "U-1"}, {"MountPoint", ""}, {"Internal", false}}));
     EXPECT_FALSE(info.mountPoint.has_value());
     EXPECT_FALSE(info.isMounted);
     EXPECT_TRUE(info.isExternal);
@@ -154,8 +140,7 @@ TEST(DiskutilParserVolumeInformation, ExternalRuleNeedsABooleanFalseInternalAndN
         {PropertyList(0), QStringLiteral("USB"), false},
     };
     for (const Case& testCase : cases) {
-        PropertyList::Dictionary entries = {{QStringLiteral("VolumeName"), "V"},
-                                            {QStringLiteral("VolumeUUID"), "U"}};
+        PropertyList::Dictionary entries = {{"VolumeName", "V"}, {"VolumeUUID", "U"}};
         if (testCase.internal) {
             entries.emplace_back(QStringLiteral("Internal"), *testCase.internal);
         }
@@ -164,42 +149,20 @@ TEST(DiskutilParserVolumeInformation, ExternalRuleNeedsABooleanFalseInternalAndN
         }
         const QByteArray data = document(entries);
         SCOPED_TRACE(data.toStdString());
-        EXPECT_EQ(DiskutilParser::parseInfoPlist(data).isExternal, testCase.external);
+        const DriveInfo info = DiskutilParser::parseInfoPlist(data);
+        EXPECT_EQ(info.isExternal, testCase.external);
+        EXPECT_EQ(info.busProtocol, testCase.bus);
         EXPECT_EQ(DiskutilParser::parseDiskIdentityPlist(data).isExternal, testCase.external);
     }
 }
 
-TEST(DiskutilParserVolumeInformation, DiskImageBusIsKeptAsRead) {
-    const DriveInfo info =
-        DiskutilParser::parseInfoPlist(document({{QStringLiteral("VolumeName"), "Image"},
-                                                 {QStringLiteral("VolumeUUID"), "U"},
-                                                 {QStringLiteral("BusProtocol"), "Disk Image"},
-                                                 {QStringLiteral("Internal"), false}}));
-    EXPECT_EQ(info.busProtocol, QStringLiteral("Disk Image"));
-}
-
-TEST(DiskutilParserVolumeInformation, RequiredFieldsMustBeTexts) {
-    const std::vector<PropertyList::Dictionary> documents = {
-        {{QStringLiteral("VolumeUUID"), "U"}},
-        {{QStringLiteral("VolumeName"), "V"}},
-        {{QStringLiteral("VolumeName"), 5}, {QStringLiteral("VolumeUUID"), "U"}},
-        {{QStringLiteral("VolumeName"), "V"}, {QStringLiteral("VolumeUUID"), PropertyList::Array{}}},
-        {{QStringLiteral("Error"), true}, {QStringLiteral("ErrorMessage"), "Could not find disk: X"}},
-    };
-    for (const auto& entries : documents) {
-        EXPECT_EQ(unknownMessage([&] { DiskutilParser::parseInfoPlist(document(entries)); }),
-                  QStringLiteral("Missing required diskutil plist fields"));
-    }
-}
-
 TEST(DiskutilParserVolumeInformation, OptionalFieldsOfTheWrongTypeCountAsAbsent) {
-    const DriveInfo info =
-        DiskutilParser::parseInfoPlist(document({{QStringLiteral("VolumeName"), "V"},
-                                                 {QStringLiteral("VolumeUUID"), "U"},
-                                                 {QStringLiteral("DeviceIdentifier"), 3},
-                                                 {QStringLiteral("FilesystemName"), true},
-                                                 {QStringLiteral("MountPoint"), PropertyList::Array{}},
-                                                 {QStringLiteral("BusProtocol"), 1.5}}));
+    const DriveInfo info = DiskutilParser::parseInfoPlist(document({{"VolumeName", "V"},
+                                                                    {"VolumeUUID", "U"},
+                                                                    {"DeviceIdentifier", 3},
+                                                                    {"FilesystemName", true},
+                                                                    {"MountPoint", PropertyList::Array{}},
+                                                                    {"BusProtocol", 1.5}}));
     DriveInfo expected;
     expected.volumeName = QStringLiteral("V");
     expected.volumeUUID = QStringLiteral("U");
@@ -209,24 +172,64 @@ TEST(DiskutilParserVolumeInformation, OptionalFieldsOfTheWrongTypeCountAsAbsent)
 TEST(DiskutilParserVolumeInformation, AwkwardNamesAndPathsSurviveTheRoundTrip) {
     const QString name = QStringLiteral("Rushes & <Dailies> \"A\" 'B' — Été 日本");
     const QString mountPoint = QStringLiteral("/Volumes/Rushes & <Dailies>\nline two");
-    const DriveInfo info =
-        DiskutilParser::parseInfoPlist(document({{QStringLiteral("VolumeName"), name},
-                                                 {QStringLiteral("VolumeUUID"), "U"},
-                                                 {QStringLiteral("MountPoint"), mountPoint}}));
+    const DriveInfo info = DiskutilParser::parseInfoPlist(
+        document({{"VolumeName", name}, {"VolumeUUID", "U"}, {"MountPoint", mountPoint}}));
     EXPECT_EQ(info.volumeName, name);
     EXPECT_EQ(info.mountPoint, mountPoint);
 }
 
-TEST(DiskutilParserDocuments, TopLevelArrayGivesEachDocumentsInvalidMessage) {
+// Each reader names the document it could not use, so a failure shows which answer of the tool was
+// wrong; a listing handed to the wrong reader must fail the same way.
+TEST(DiskutilParserDocuments, EveryMalformedDocumentGetsItsReadersMessage) {
+    using Reader = std::function<void(const QByteArray&)>;
+    const Reader info = [](const QByteArray& data) { DiskutilParser::parseInfoPlist(data); };
+    const Reader identity = [](const QByteArray& data) { DiskutilParser::parseDiskIdentityPlist(data); };
+    const Reader stores = [](const QByteArray& data) {
+        DiskutilParser::parseExternalAPFSPhysicalStoreIdentifiers(data);
+    };
+    const Reader apfs = [](const QByteArray& data) { DiskutilParser::parseAPFSVolumes(data); };
     const QByteArray array = PropertyListWriter::write(PropertyList(PropertyList::Array{PropertyList("x")}));
-    EXPECT_EQ(unknownMessage([&] { DiskutilParser::parseInfoPlist(array); }),
-              QStringLiteral("Invalid diskutil plist"));
-    EXPECT_EQ(unknownMessage([&] { DiskutilParser::parseDiskIdentityPlist(array); }),
-              QStringLiteral("Invalid diskutil identity plist"));
-    EXPECT_EQ(unknownMessage([&] { DiskutilParser::parseExternalAPFSPhysicalStoreIdentifiers(array); }),
-              QStringLiteral("Invalid diskutil external physical list plist"));
-    EXPECT_EQ(unknownMessage([&] { DiskutilParser::parseAPFSVolumes(array); }),
-              QStringLiteral("Invalid diskutil apfs plist"));
+    const QByteArray listing = fixture(QStringLiteral("list-external-usb-stick-mbr-fat32.plist"));
+    const QString missingFields = QStringLiteral("Missing required diskutil plist fields");
+    const QString missingPartitions = QStringLiteral("Missing diskutil external physical partitions");
+    const QString missingContainers = QStringLiteral("Missing diskutil apfs containers");
+    struct Case {
+        const char* name;
+        Reader reader;
+        QByteArray data;
+        QString message;
+    };
+    const std::vector<Case> cases = {
+        {"info of an array", info, array, QStringLiteral("Invalid diskutil plist")},
+        {"identity of an array", identity, array, QStringLiteral("Invalid diskutil identity plist")},
+        {"stores of an array", stores, array,
+         QStringLiteral("Invalid diskutil external physical list plist")},
+        {"apfs of an array", apfs, array, QStringLiteral("Invalid diskutil apfs plist")},
+        {"info without a name", info, document({{"VolumeUUID", "U"}}), missingFields},
+        {"info without a UUID", info, document({{"VolumeName", "V"}}), missingFields},
+        {"info with a number as name", info, document({{"VolumeName", 5}, {"VolumeUUID", "U"}}),
+         missingFields},
+        {"info with an array as UUID", info,
+         document({{"VolumeName", "V"}, {"VolumeUUID", PropertyList::Array{}}}), missingFields},
+        {"info of the tool's error document", info,
+         document({{"Error", true}, {"ErrorMessage", "Could not find disk: X"}}), missingFields},
+        {"info of a listing", info, listing, missingFields},
+        {"apfs of a listing", apfs, listing, missingContainers},
+        {"stores of an apfs listing", stores,
+         fixture(QStringLiteral("apfs-list-internal-highsierra-1.plist")), missingPartitions},
+        {"stores without partitions", stores, document({{"WholeDisks", PropertyList::Array{}}}),
+         missingPartitions},
+        {"stores with a text partition", stores,
+         document({{"AllDisksAndPartitions", PropertyList::Array{PropertyList("disk4")}}}),
+         missingPartitions},
+        {"apfs with text containers", apfs, document({{"Containers", "disk5"}}), missingContainers},
+        {"apfs with a number container", apfs,
+         document({{"Containers", PropertyList::Array{PropertyList(1)}}}), missingContainers},
+    };
+    for (const Case& testCase : cases) {
+        SCOPED_TRACE(testCase.name);
+        EXPECT_EQ(unknownMessage([&] { testCase.reader(testCase.data); }), testCase.message);
+    }
 }
 
 TEST(DiskutilParserDocuments, BrokenInputIsADecodingErrorNeverACrash) {
@@ -269,56 +272,37 @@ TEST(DiskutilParserDocuments, ReadsAFiveMegabyteDocument) {
 }
 
 TEST(DiskutilParserPhysicalStores, WalksNestedPartitionsAndListsEachStoreOnce) {
-    const PropertyList nested = dictionary(
-        {{QStringLiteral("Content"), "Apple_APFS"},
-         {QStringLiteral("DeviceIdentifier"), "disk6s1s1"},
-         {QStringLiteral("Partitions"),
-          PropertyList::Array{dictionary({{QStringLiteral("Content"), "Apple_APFS"},
-                                          {QStringLiteral("DeviceIdentifier"), "disk6s1s1s1"}})}}});
-    const QByteArray data =
-        document({{QStringLiteral("AllDisksAndPartitions"),
-                   PropertyList::Array{
-                       dictionary({{QStringLiteral("Content"), "GUID_partition_scheme"},
-                                   {QStringLiteral("DeviceIdentifier"), "disk4"},
-                                   {QStringLiteral("Partitions"),
-                                    PropertyList::Array{
-                                        dictionary({{QStringLiteral("Content"), "EFI"},
-                                                    {QStringLiteral("DeviceIdentifier"), "disk4s1"}}),
-                                        dictionary({{QStringLiteral("Content"), "Apple_APFS"},
-                                                    {QStringLiteral("DeviceIdentifier"), "disk4s2"}}),
-                                    }}}),
-                       dictionary({{QStringLiteral("Content"), "Apple_APFS"},
-                                   {QStringLiteral("DeviceIdentifier"), "disk4s2"}}),
-                       dictionary({{QStringLiteral("Content"), "FDisk_partition_scheme"},
-                                   {QStringLiteral("DeviceIdentifier"), "disk6"},
-                                   {QStringLiteral("Partitions"),
-                                    PropertyList::Array{dictionary(
-                                        {{QStringLiteral("Content"), "Apple_APFS_Container"},
-                                         {QStringLiteral("DeviceIdentifier"), "disk6s1"},
-                                         {QStringLiteral("Partitions"), PropertyList::Array{nested}}})}}}),
-                       dictionary({{QStringLiteral("Content"), "Apple_APFS"}}),
-                       dictionary({{QStringLiteral("Content"), "apple_apfs"},
-                                   {QStringLiteral("DeviceIdentifier"), "disk7s2"}}),
-                   }}});
+    const PropertyList nested =
+        dictionary({{"Content", "Apple_APFS"},
+                    {"DeviceIdentifier", "disk6s1s1"},
+                    {QStringLiteral("Partitions"),
+                     PropertyList::Array{
+                         dictionary({{"Content", "Apple_APFS"}, {"DeviceIdentifier", "disk6s1s1s1"}})}}});
+    const QByteArray data = document(
+        {{QStringLiteral("AllDisksAndPartitions"),
+          PropertyList::Array{
+              dictionary({{"Content", "GUID_partition_scheme"},
+                          {"DeviceIdentifier", "disk4"},
+                          {QStringLiteral("Partitions"),
+                           PropertyList::Array{
+                               dictionary({{"Content", "EFI"}, {"DeviceIdentifier", "disk4s1"}}),
+                               dictionary({{"Content", "Apple_APFS"}, {"DeviceIdentifier", "disk4s2"}}),
+                           }}}),
+              dictionary({{"Content", "Apple_APFS"}, {"DeviceIdentifier", "disk4s2"}}),
+              dictionary({{"Content", "FDisk_partition_scheme"},
+                          {"DeviceIdentifier", "disk6"},
+                          {QStringLiteral("Partitions"),
+                           PropertyList::Array{dictionary({{"Content", "Apple_APFS_Container"},
+                                                           {"DeviceIdentifier", "disk6s1"},
+                                                           {"Partitions", PropertyList::Array{nested}}})}}}),
+              dictionary({{"Content", "Apple_APFS"}}),
+              dictionary({{"Content", "apple_apfs"}, {"DeviceIdentifier", "disk7s2"}}),
+          }}});
     EXPECT_EQ(
         DiskutilParser::parseExternalAPFSPhysicalStoreIdentifiers(data),
         (QStringList{QStringLiteral("disk4s2"), QStringLiteral("disk6s1s1"), QStringLiteral("disk6s1s1s1")}));
-}
-
-TEST(DiskutilParserPhysicalStores, PartitionsMustBeAnArrayOfDictionaries) {
-    EXPECT_EQ(unknownMessage([] {
-                  DiskutilParser::parseExternalAPFSPhysicalStoreIdentifiers(
-                      document({{QStringLiteral("WholeDisks"), PropertyList::Array{}}}));
-              }),
-              QStringLiteral("Missing diskutil external physical partitions"));
-    EXPECT_EQ(
-        unknownMessage([] {
-            DiskutilParser::parseExternalAPFSPhysicalStoreIdentifiers(document(
-                {{QStringLiteral("AllDisksAndPartitions"), PropertyList::Array{PropertyList("disk4")}}}));
-        }),
-        QStringLiteral("Missing diskutil external physical partitions"));
     EXPECT_TRUE(DiskutilParser::parseExternalAPFSPhysicalStoreIdentifiers(
-                    document({{QStringLiteral("AllDisksAndPartitions"), PropertyList::Array{}}}))
+                    document({{"AllDisksAndPartitions", PropertyList::Array{}}}))
                     .isEmpty());
 }
 
@@ -327,38 +311,32 @@ TEST(DiskutilParserAPFSVolumes, SkipsIncompleteAndRoleBearingVolumes) {
     const QByteArray data = document(
         {{QStringLiteral("Containers"),
           PropertyList::Array{
-              dictionary({{QStringLiteral("ContainerReference"), "disk5"},
-                          {QStringLiteral("Volumes"),
-                           PropertyList::Array{
-                               volume({{QStringLiteral("APFSVolumeUUID"), "A"},
-                                       {QStringLiteral("DeviceIdentifier"), "disk5s1"},
-                                       {QStringLiteral("Name"), "Media"}}),
-                               volume({{QStringLiteral("APFSVolumeUUID"), "B"},
-                                       {QStringLiteral("DeviceIdentifier"), "disk5s2"},
-                                       {QStringLiteral("Name"), "Data"},
-                                       {QStringLiteral("Roles"), PropertyList::Array{PropertyList("Data")}}}),
-                               volume({{QStringLiteral("APFSVolumeUUID"), "C"},
-                                       {QStringLiteral("DeviceIdentifier"), "disk5s3"},
-                                       {QStringLiteral("Name"), "Empty roles"},
-                                       {QStringLiteral("Roles"), PropertyList::Array{}}}),
-                               volume({{QStringLiteral("APFSVolumeUUID"), "D"},
-                                       {QStringLiteral("DeviceIdentifier"), "disk5s4"},
-                                       {QStringLiteral("Name"), "Odd roles"},
-                                       {QStringLiteral("Roles"), "System"}}),
-                               volume({{QStringLiteral("DeviceIdentifier"), "disk5s5"},
-                                       {QStringLiteral("Name"), "No UUID"}}),
-                               volume({{QStringLiteral("APFSVolumeUUID"), "F"},
-                                       {QStringLiteral("Name"), "No device"}}),
-                               volume({{QStringLiteral("APFSVolumeUUID"), "G"},
-                                       {QStringLiteral("DeviceIdentifier"), "disk5s7"},
-                                       {QStringLiteral("Name"), 7}}),
-                           }}}),
-              dictionary({{QStringLiteral("Volumes"),
-                           PropertyList::Array{volume({{QStringLiteral("APFSVolumeUUID"), "H"},
-                                                       {QStringLiteral("DeviceIdentifier"), "disk8s1"},
-                                                       {QStringLiteral("Name"), "No container"}})}}}),
               dictionary(
-                  {{QStringLiteral("ContainerReference"), "disk9"}, {QStringLiteral("Volumes"), "none"}}),
+                  {{"ContainerReference", "disk5"},
+                   {QStringLiteral("Volumes"),
+                    PropertyList::Array{
+                        volume({{"APFSVolumeUUID", "A"}, {"DeviceIdentifier", "disk5s1"}, {"Name", "Media"}}),
+                        volume({{"APFSVolumeUUID", "B"},
+                                {"DeviceIdentifier", "disk5s2"},
+                                {"Name", "Data"},
+                                {"Roles", PropertyList::Array{PropertyList("Data")}}}),
+                        volume({{"APFSVolumeUUID", "C"},
+                                {"DeviceIdentifier", "disk5s3"},
+                                {"Name", "Empty roles"},
+                                {"Roles", PropertyList::Array{}}}),
+                        volume({{"APFSVolumeUUID", "D"},
+                                {"DeviceIdentifier", "disk5s4"},
+                                {"Name", "Odd roles"},
+                                {"Roles", "System"}}),
+                        volume({{"DeviceIdentifier", "disk5s5"}, {"Name", "No UUID"}}),
+                        volume({{"APFSVolumeUUID", "F"}, {"Name", "No device"}}),
+                        volume({{"APFSVolumeUUID", "G"}, {"DeviceIdentifier", "disk5s7"}, {"Name", 7}}),
+                    }}}),
+              dictionary(
+                  {{QStringLiteral("Volumes"), PropertyList::Array{volume({{"APFSVolumeUUID", "H"},
+                                                                           {"DeviceIdentifier", "disk8s1"},
+                                                                           {"Name", "No container"}})}}}),
+              dictionary({{"ContainerReference", "disk9"}, {"Volumes", "none"}}),
           }}});
     EXPECT_EQ(
         DiskutilParser::parseAPFSVolumes(data),
@@ -371,15 +349,4 @@ TEST(DiskutilParserAPFSVolumes, SkipsIncompleteAndRoleBearingVolumes) {
              QStringLiteral("disk5")},
             {QStringLiteral("disk8s1"), QStringLiteral("No container"), QStringLiteral("H"), std::nullopt},
         }));
-}
-
-TEST(DiskutilParserAPFSVolumes, ContainersMustBeAnArrayOfDictionaries) {
-    for (const PropertyList& containers :
-         {PropertyList("disk5"), PropertyList(PropertyList::Array{PropertyList(1)})}) {
-        EXPECT_EQ(
-            unknownMessage([&] {
-                DiskutilParser::parseAPFSVolumes(document({{QStringLiteral("Containers"), containers}}));
-            }),
-            QStringLiteral("Missing diskutil apfs containers"));
-    }
 }

@@ -121,12 +121,6 @@ TEST(DiskDocumentsTests, ExternalPhysicalListHoldsExternalHardwareDisksWithNeste
     EXPECT_EQ(list.array("WholeDisks")->size(), 3u);
 }
 
-TEST(DiskDocumentsTests, ApfsListHasNoContainers) {
-    const PropertyList list = printed(DiskDocuments::emptyApfsList());
-    ASSERT_NE(list.array("Containers"), nullptr);
-    EXPECT_TRUE(list.array("Containers")->empty());
-}
-
 TEST(DiskDocumentsTests, AnyLabelComesOutAsWellFormedXml) {
     BlockDeviceTable table = BlockDeviceTable::fromLsblkJson(R"({"blockdevices": [
         {"name": "sdd", "kname": "sdd", "type": "disk", "tran": "usb", "size": 1024}]})");

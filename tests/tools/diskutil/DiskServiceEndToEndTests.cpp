@@ -120,23 +120,13 @@ protected:
     QString m_uuid;
 };
 
-TEST_F(DiskServiceEndToEndTests, InfoReadsEveryFieldMountedAndNotMounted) {
+TEST_F(DiskServiceEndToEndTests, InfoAndMountThroughTheServiceReachTheKernelAndTheTargetStatus) {
     const auto volume = createVolume(QString::fromUtf8("Fé &<> "));
     ASSERT_TRUE(volume);
     ASSERT_FALSE(m_uuid.isEmpty());
-
     expectDrive(runTask(m_service->info(m_uuid), 20s), expectedDrive(*volume, std::nullopt));
     // The UUID is looked up in any letter case but reported as the file system spells it.
     expectDrive(runTask(m_service->info(m_uuid.toUpper()), 20s), expectedDrive(*volume, std::nullopt));
-
-    runTask(m_service->mount(m_uuid), 20s);
-    ASSERT_EQ(volume->mountPoints(), QStringList{"/media/" + m_label});
-    expectDrive(runTask(m_service->info(m_uuid), 20s), expectedDrive(*volume, "/media/" + m_label));
-}
-
-TEST_F(DiskServiceEndToEndTests, MountThroughTheServiceReachesTheKernelAndTheTargetStatus) {
-    const auto volume = createVolume("Mount ");
-    ASSERT_TRUE(volume);
     const auto localVolumes = std::make_shared<LocalVolumeTargetService>(m_service);
     StorageTargetService storageTargets(localVolumes);
     const StorageTarget storageTarget = StorageTarget::localVolume(target(*volume));
@@ -146,7 +136,8 @@ TEST_F(DiskServiceEndToEndTests, MountThroughTheServiceReachesTheKernelAndTheTar
 
     runTask(m_service->mount(m_uuid), 20s);
     const QString mountPoint = "/media/" + m_label;
-    EXPECT_EQ(volume->mountPoints(), QStringList{mountPoint});
+    ASSERT_EQ(volume->mountPoints(), QStringList{mountPoint});
+    expectDrive(runTask(m_service->info(m_uuid), 20s), expectedDrive(*volume, mountPoint));
     EXPECT_TRUE(runTask(m_service->isMounted(m_uuid), 20s));
     EXPECT_EQ(runTask(localVolumes->status(target(*volume)), 20s), StorageTargetRuntimeStatus::mounted());
     EXPECT_EQ(runTask(storageTargets.status(storageTarget), 20s), StorageTargetRuntimeStatus::mounted());
@@ -243,30 +234,23 @@ TEST_P(BusyUnmountTests, HeldVolumeStaysMountedAndTheErrorNamesTheHolder) {
     EXPECT_FALSE(runTask(m_service->isMounted(m_uuid), 20s));
 }
 
-QString deviceName(const LoopVolume& volume, const QString&) {
-    return volume.name();
-}
-
 INSTANTIATE_TEST_SUITE_P(
     Routes, BusyUnmountTests,
-    ::testing::Values(
-        UnmountRoute{"DiskIdentifier",
-                     [](std::shared_ptr<DiskService> service, const LocalVolumeTarget& volume,
-                        const QString&) { return service->unmountDisk(*volume.diskIdentifier); },
-                     deviceName},
-        UnmountRoute{"MountPoint",
-                     [](std::shared_ptr<DiskService> service, const LocalVolumeTarget&,
-                        const QString& mountPoint) { return service->unmountMountPoint(mountPoint); },
-                     [](const LoopVolume&, const QString& mountPoint) { return mountPoint; }},
-        // The storage layer looks the volume up again and unmounts it by its live device name.
-        UnmountRoute{
-            "StorageTarget",
-            [](std::shared_ptr<DiskService> service, const LocalVolumeTarget& volume, const QString&) {
-                StorageTargetService storageTargets(
-                    std::make_shared<LocalVolumeTargetService>(std::move(service)));
-                return storageTargets.unmount(StorageTarget::localVolume(volume));
-            },
-            deviceName}),
+    ::testing::Values(UnmountRoute{
+                          "MountPoint",
+                          [](std::shared_ptr<DiskService> service, const LocalVolumeTarget&,
+                             const QString& mountPoint) { return service->unmountMountPoint(mountPoint); },
+                          [](const LoopVolume&, const QString& mountPoint) { return mountPoint; }},
+                      // The storage layer looks the volume up again and unmounts it by its live device name,
+                      // which covers the service's unmount by device as well.
+                      UnmountRoute{"StorageTarget",
+                                   [](std::shared_ptr<DiskService> service, const LocalVolumeTarget& volume,
+                                      const QString&) {
+                                       StorageTargetService storageTargets(
+                                           std::make_shared<LocalVolumeTargetService>(std::move(service)));
+                                       return storageTargets.unmount(StorageTarget::localVolume(volume));
+                                   },
+                                   [](const LoopVolume& volume, const QString&) { return volume.name(); }}),
     [](const ::testing::TestParamInfo<UnmountRoute>& info) { return std::string(info.param.name); });
 
 TEST_F(DiskServiceEndToEndTests, VolumeListAsksAboutTheLoopVolumeButNeverListsADiskImage) {

@@ -79,30 +79,46 @@ TEST_F(DiskToolTests, InfoFindsAVolumeByUuidInEitherLetterCase) {
     }
 }
 
-TEST_F(DiskToolTests, InfoAsksLsblkForItsColumnsAsJson) {
-    run({"info", "-plist", "loop1"});
-    ASSERT_FALSE(m_commands.calls.isEmpty());
-    EXPECT_EQ(m_commands.calls.first(),
-              Call("lsblk", {"--json", "--bytes", "--output", BlockDeviceTable::lsblkColumns.join(',')}));
-}
-
-TEST_F(DiskToolTests, InfoByDeviceNameProbesOnlyThatDevice) {
+TEST_F(DiskToolTests, InfoByDeviceNameAsksLsblkOnceAndProbesOnlyThatDevice) {
     const CommandResult byName = run({"info", "-plist", "loop2"});
     ASSERT_EQ(byName.exitCode, 0);
     EXPECT_EQ(PropertyListReader::read(byName.output).string("FilesystemName"), "ExFAT");
     EXPECT_EQ(m_probe.probed, QStringList{"/dev/loop2"});
+    EXPECT_EQ(m_commands.calls,
+              (QList<Call>{
+                  {"lsblk", {"--json", "--bytes", "--output", BlockDeviceTable::lsblkColumns.join(',')}}}));
 
     const CommandResult byNode = run({"info", "-plist", "/dev/loop1"});
     ASSERT_EQ(byNode.exitCode, 0);
     EXPECT_EQ(PropertyListReader::read(byNode.output).string("FilesystemName"), "MS-DOS FAT16");
 }
 
-TEST_F(DiskToolTests, UnknownTargetFailsWithTheDiskToolsMessage) {
-    const CommandResult result = run({"info", "-plist", "0000-0000"});
-    EXPECT_EQ(result.exitCode, 1);
-    EXPECT_TRUE(result.output.isEmpty());
-    EXPECT_EQ(result.error, "Could not find disk: 0000-0000\n");
-    EXPECT_EQ(run({"mount", "/no/such/path"}).error, "Could not find disk: /no/such/path\n");
+// Commands the tool refuses before running anything; each says why on standard error.
+TEST_F(DiskToolTests, RefusedCommandsSayWhyAndRunNothing) {
+    struct Case {
+        QStringList arguments;
+        bool root;
+        QByteArray error;
+    };
+    const std::vector<Case> cases = {
+        {{"info", "-plist", "0000-0000"}, true, "Could not find disk: 0000-0000\n"},
+        {{"mount", "/no/such/path"}, true, "Could not find disk: /no/such/path\n"},
+        {{"mount", "EBB5-F42C"},
+         false,
+         "Volume ex lbl on loop2 failed to mount: mounting needs the UDisks2 service or root privileges\n"},
+        {{"mount", "loop3"}, true, "Volume on loop3 failed to mount: no file system was found on it\n"},
+        {{"unmount", "402B-4653"}, true, "Volume FAT LBL on loop1 failed to unmount: not mounted\n"},
+    };
+    for (const Case& testCase : cases) {
+        SCOPED_TRACE(testCase.arguments.join(' ').toStdString());
+        m_isRoot = testCase.root;
+        m_commands.calls.clear();
+        const CommandResult result = run(testCase.arguments);
+        EXPECT_EQ(result.exitCode, 1);
+        EXPECT_TRUE(result.output.isEmpty());
+        EXPECT_EQ(result.error, testCase.error);
+        EXPECT_TRUE(m_commands.callsOtherThanLsblk().isEmpty());
+    }
 }
 
 TEST_F(DiskToolTests, LsblkFailureIsReportedRatherThanAnEmptyMachine) {
@@ -146,16 +162,6 @@ TEST_F(DiskToolTests, MountGoesThroughUDisksWhenItAnswers) {
     EXPECT_FALSE(QFileInfo::exists(mediaRoot()));
 }
 
-TEST_F(DiskToolTests, MountWithoutUDisksOrRootSaysWhatItNeeds) {
-    m_isRoot = false;
-    const CommandResult result = run({"mount", "EBB5-F42C"});
-    EXPECT_EQ(result.exitCode, 1);
-    EXPECT_EQ(
-        result.error,
-        "Volume ex lbl on loop2 failed to mount: mounting needs the UDisks2 service or root privileges\n");
-    EXPECT_TRUE(m_commands.callsOtherThanLsblk().isEmpty());
-}
-
 TEST_F(DiskToolTests, AlreadyMountedVolumeSucceedsWithoutMountingAgain) {
     const CommandResult result = run({"mount", "9C616C72-770C-40A3-9A07-73691EDCB53F"});
     EXPECT_EQ(result.exitCode, 0);
@@ -165,28 +171,21 @@ TEST_F(DiskToolTests, AlreadyMountedVolumeSucceedsWithoutMountingAgain) {
     EXPECT_TRUE(m_commands.callsOtherThanLsblk().isEmpty());
 }
 
-TEST_F(DiskToolTests, DeviceWithoutFileSystemCannotBeMounted) {
-    const CommandResult result = run({"mount", "loop3"});
-    EXPECT_EQ(result.exitCode, 1);
-    EXPECT_EQ(result.error, "Volume on loop3 failed to mount: no file system was found on it\n");
-    EXPECT_TRUE(m_commands.callsOtherThanLsblk().isEmpty());
-}
-
-TEST_F(DiskToolTests, UnmountUsesThePlainUnmountAndRemovesTheDirectoryItCreated) {
-    const QString mountPoint = useMountedVolume("Shoot");
-    MountRegistry(registryPath()).add(mountPoint);
-    const CommandResult result = run({"unmount", "AAAA-BBBB"});
-    ASSERT_EQ(result.exitCode, 0) << result.error.toStdString();
-    EXPECT_EQ(result.output, "Volume Shoot on loop5 unmounted\n");
-    EXPECT_EQ(m_commands.callsOtherThanLsblk(), (QList<Call>{{"umount", {mountPoint}}}));
-    EXPECT_FALSE(QFileInfo::exists(mountPoint));
-}
-
-TEST_F(DiskToolTests, UnmountLeavesDirectoriesItDidNotCreate) {
-    const QString mountPoint = useMountedVolume("Shoot");
-    const CommandResult result = run({"unmount", mountPoint});
-    ASSERT_EQ(result.exitCode, 0);
-    EXPECT_TRUE(QFileInfo(mountPoint).isDir());
+// The tool removes a mount directory only when its own registry says it created it.
+TEST_F(DiskToolTests, UnmountUsesThePlainUnmountAndRemovesOnlyADirectoryItCreated) {
+    for (const bool created : {true, false}) {
+        SCOPED_TRACE(created ? "created by the tool" : "found in place");
+        m_commands.calls.clear();
+        const QString mountPoint = useMountedVolume("Shoot");
+        if (created) {
+            MountRegistry(registryPath()).add(mountPoint);
+        }
+        const CommandResult result = run({"unmount", created ? QStringLiteral("AAAA-BBBB") : mountPoint});
+        ASSERT_EQ(result.exitCode, 0) << result.error.toStdString();
+        EXPECT_EQ(result.output, "Volume Shoot on loop5 unmounted\n");
+        EXPECT_EQ(m_commands.callsOtherThanLsblk(), (QList<Call>{{"umount", {mountPoint}}}));
+        EXPECT_EQ(QFileInfo(mountPoint).isDir(), !created);
+    }
 }
 
 TEST_F(DiskToolTests, MountPathTargetUnmountsOnlyThatMount) {
@@ -248,13 +247,6 @@ TEST_F(DiskToolTests, OtherUnmountFailuresCarryTheSystemsReason) {
     EXPECT_EQ(result.error,
               "Volume Shoot on loop5 failed to unmount: umount: /media/Shoot: must be superuser to "
               "unmount.\n");
-}
-
-TEST_F(DiskToolTests, UnmountingWhatIsNotMountedFails) {
-    const CommandResult result = run({"unmount", "402B-4653"});
-    EXPECT_EQ(result.exitCode, 1);
-    EXPECT_EQ(result.error, "Volume FAT LBL on loop1 failed to unmount: not mounted\n");
-    EXPECT_TRUE(m_commands.callsOtherThanLsblk().isEmpty());
 }
 
 TEST_F(DiskToolTests, ApfsListHasAnEmptyContainerArrayWithOrWithoutContainer) {
