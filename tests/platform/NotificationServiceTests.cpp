@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <QUuid>
 #include <gtest/gtest.h>
+#include <tuple>
 
 namespace tarnwell {
 namespace {
@@ -40,26 +41,24 @@ public:
     }
 };
 
-TEST(NotificationServiceTests, DisabledNotificationTouchesNothing) {
-    auto center = std::make_shared<RecordingCenter>();
-    NotificationService service(center);
-    runTask(service.notify(QStringLiteral("Drive Mounted"), QStringLiteral("Media"), false));
-    EXPECT_EQ(center->permissionReads, 0);
-    EXPECT_TRUE(center->delivered.isEmpty());
-}
-
-TEST(NotificationServiceTests, PostsOnlyWithPermissionAndNeverPrompts) {
-    const QList<std::pair<NotificationPermission, bool>> cases{
-        {NotificationPermission::notDetermined, false}, {NotificationPermission::denied, false},
-        {NotificationPermission::authorized, true},     {NotificationPermission::provisional, true},
-        {NotificationPermission::ephemeral, true},
+TEST(NotificationServiceTests, PostsOnlyWhenEnabledAndPermittedAndNeverPrompts) {
+    // Permission, enabled, posts.
+    const QList<std::tuple<NotificationPermission, bool, bool>> cases{
+        {NotificationPermission::authorized, false, false},
+        {NotificationPermission::notDetermined, true, false},
+        {NotificationPermission::denied, true, false},
+        {NotificationPermission::authorized, true, true},
+        {NotificationPermission::provisional, true, true},
+        {NotificationPermission::ephemeral, true, true},
     };
-    for (const auto& [state, posts] : cases) {
+    for (const auto& [state, enabled, posts] : cases) {
         auto center = std::make_shared<RecordingCenter>();
         center->state = state;
         NotificationService service(center);
-        runTask(service.notify(QStringLiteral("Drive Mounted"), QStringLiteral("Media was mounted."), true));
-        EXPECT_EQ(center->delivered.size(), posts ? 1 : 0) << int(state);
+        runTask(
+            service.notify(QStringLiteral("Drive Mounted"), QStringLiteral("Media was mounted."), enabled));
+        EXPECT_EQ(center->delivered.size(), posts ? 1 : 0) << int(state) << enabled;
+        EXPECT_EQ(center->permissionReads, enabled ? 1 : 0) << int(state);
         EXPECT_EQ(center->authorizationRequests, 0);
     }
 }

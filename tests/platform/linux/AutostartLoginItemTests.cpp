@@ -63,18 +63,23 @@ TEST_F(AutostartLoginItemTests, HiddenEntryIsNotRegisteredAndEnablingReplacesIt)
     EXPECT_FALSE(entryKeys().contains(QStringLiteral("Hidden")));
 }
 
-TEST_F(AutostartLoginItemTests, UnknownProgramPathIsNotFoundAndCannotRegister) {
-    AutostartLoginItem item(QString(), autostart);
-    EXPECT_EQ(item.status(), LoginItemStatus::notFound);
-    EXPECT_THROW(item.registerItem(), PlatformError);
-    EXPECT_FALSE(QFileInfo::exists(item.entryPath()));
-}
+TEST_F(AutostartLoginItemTests, RefusedRegistrationFailsAndLeavesNoEntry) {
+    AutostartLoginItem unknownProgram(QString(), autostart);
+    EXPECT_EQ(unknownProgram.status(), LoginItemStatus::notFound);
+    EXPECT_THROW(unknownProgram.registerItem(), PlatformError);
+    EXPECT_FALSE(QFileInfo::exists(unknownProgram.entryPath()));
 
-TEST_F(AutostartLoginItemTests, UnwritableFolderFailsWithTheSystemsReason) {
+    // The refusal reaches the one who changed the setting, with the system's reason.
     writeFile(autostart, "a file where the folder belongs");
-    AutostartLoginItem item(QStringLiteral("/usr/bin/tarnwell"), autostart);
-    EXPECT_THROW(item.registerItem(), PlatformError);
-    EXPECT_EQ(item.status(), LoginItemStatus::notRegistered);
+    LoginItemService service(
+        std::make_shared<AutostartLoginItem>(QStringLiteral("/usr/bin/tarnwell"), autostart));
+    try {
+        service.setLaunchAtLogin(true);
+        ADD_FAILURE() << "the refusal was swallowed";
+    } catch (const PlatformError& error) {
+        EXPECT_FALSE(error.message().isEmpty());
+    }
+    EXPECT_FALSE(service.isLaunchAtLoginEnabled());
 }
 
 TEST_F(AutostartLoginItemTests, ExecSurvivesAwkwardProgramPaths) {

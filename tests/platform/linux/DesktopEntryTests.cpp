@@ -13,14 +13,10 @@ namespace tarnwell {
 namespace {
 
 using testing::writeFile;
+using testing::writeProgram;
 
 QByteArray entryText(const QString& name, const QString& exec, const QString& extra = {}) {
     return ("[Desktop Entry]\nType=Application\nName=" + name + "\nExec=" + exec + "\n" + extra).toUtf8();
-}
-
-void makeExecutable(const QString& path) {
-    writeFile(path, "#!/bin/sh\n");
-    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
 TEST(DesktopEntryTests, ExecSplitsByQuotingRulesAndDropsFieldCodes) {
@@ -49,14 +45,6 @@ TEST(DesktopEntryTests, GroupReadsOnlyItsOwnUnlocalisedKeysWithEscapesDecoded) {
     EXPECT_FALSE(keys.contains(QStringLiteral("Exec")));
 }
 
-TEST(DesktopEntryTests, FileIdsFollowThePlaceUnderTheApplicationsFolder) {
-    EXPECT_EQ(DesktopEntry::fileId(QStringLiteral("kde4/foo.desktop")), QStringLiteral("kde4-foo"));
-    EXPECT_EQ(DesktopEntry::fileIdOfPath(QStringLiteral("/usr/share/applications/kde4/foo.desktop")),
-              QStringLiteral("kde4-foo"));
-    EXPECT_EQ(DesktopEntry::fileIdOfPath(QStringLiteral("/home/me/Downloads/org.example.Cut.desktop")),
-              QStringLiteral("org.example.Cut"));
-}
-
 class DesktopEntryIndexTests : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -64,7 +52,7 @@ protected:
         home = folder.filePath(QStringLiteral("home/applications"));
         system = folder.filePath(QStringLiteral("system/applications"));
         bin = folder.filePath(QStringLiteral("bin"));
-        makeExecutable(bin + QStringLiteral("/editor"));
+        writeProgram(bin + QStringLiteral("/editor"));
     }
 
     QTemporaryDir folder;
@@ -155,58 +143,47 @@ TEST_F(DesktopEntryIndexTests, PresetDiscoveryMatchesNamesWithoutTheBundleEnding
                               QStringLiteral("com.example.Premiere2025")}));
     EXPECT_EQ(discovery.discoverIdentifiers(candidates.at(4)), QList<QString>{QStringLiteral("jianying")});
     EXPECT_TRUE(discovery.discoverIdentifiers(candidates.at(1)).isEmpty());
-
-    AppPresetService presets(
-        {std::make_shared<DesktopEntryPresetDiscovery>(QList<QString>{home, system}, bin)});
-    const QList<AppTrigger> triggers = presets.presetsWithDiscoveredBundleIdentifiers();
-    EXPECT_EQ(triggers.at(4).bundleIdentifiers,
-              (QList<QString>{QStringLiteral("com.lemon.lvpro"), QStringLiteral("jianying")}));
 }
 
-TEST_F(DesktopEntryIndexTests, ChosenDesktopFileGivesItsIdAndName) {
+TEST_F(DesktopEntryIndexTests, ChosenEntryOrBundleGivesItsIdAndPreferredName) {
     writeFile(system + QStringLiteral("/kde4/cutter.desktop"),
               entryText(QStringLiteral("Cutter"), QStringLiteral("editor")));
     writeFile(folder.filePath(QStringLiteral("Downloads/org.example.Nameless.desktop")),
               "[Desktop Entry]\nExec=x\n");
     writeFile(folder.filePath(QStringLiteral("Downloads/notes.desktop")), "just text");
-
-    EXPECT_EQ(ChosenApplicationReader::read(system + QStringLiteral("/kde4/cutter.desktop")),
-              (ChosenApplication{QStringLiteral("kde4-cutter"), QStringLiteral("Cutter")}));
-    EXPECT_EQ(
-        ChosenApplicationReader::read(
-            folder.filePath(QStringLiteral("Downloads/org.example.Nameless.desktop"))),
-        (ChosenApplication{QStringLiteral("org.example.Nameless"), QStringLiteral("org.example.Nameless")}));
-    EXPECT_EQ(ChosenApplicationReader::read(folder.filePath(QStringLiteral("Downloads/notes.desktop"))),
-              std::nullopt);
-    EXPECT_EQ(ChosenApplicationReader::read(folder.filePath(QStringLiteral("Downloads/missing.desktop"))),
-              std::nullopt);
-}
-
-TEST_F(DesktopEntryIndexTests, ChosenBundleGivesItsIdentifierAndPreferredName) {
     const auto plist = [](const QString& extra) {
         return ("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
                 "<key>CFBundleIdentifier</key><string>com.example.Cut</string>" +
                 extra + "</dict></plist>\n")
             .toUtf8();
     };
-    const QString both = folder.filePath(QStringLiteral("Both.app"));
-    writeFile(both + QStringLiteral("/Contents/Info.plist"),
+    writeFile(folder.filePath(QStringLiteral("Both.app/Contents/Info.plist")),
               plist(QStringLiteral("<key>CFBundleDisplayName</key><string>Shown</string>"
                                    "<key>CFBundleName</key><string>Cut</string>")));
-    const QString shown = folder.filePath(QStringLiteral("Shown.app"));
-    writeFile(shown + QStringLiteral("/Contents/Info.plist"),
+    writeFile(folder.filePath(QStringLiteral("Shown.app/Contents/Info.plist")),
               plist(QStringLiteral("<key>CFBundleName</key><integer>3</integer>"
                                    "<key>CFBundleDisplayName</key><string>Display</string>")));
-    const QString bare = folder.filePath(QStringLiteral("Bare Cutter.app"));
-    writeFile(bare + QStringLiteral("/Contents/Info.plist"), plist(QString()));
-    const QString empty = folder.filePath(QStringLiteral("Empty.app"));
-    QDir().mkpath(empty);
+    writeFile(folder.filePath(QStringLiteral("Bare Cutter.app/Contents/Info.plist")), plist(QString()));
+    QDir().mkpath(folder.filePath(QStringLiteral("Empty.app")));
 
-    EXPECT_EQ(ChosenApplicationReader::read(both),
-              (ChosenApplication{QStringLiteral("com.example.Cut"), QStringLiteral("Cut")}));
-    EXPECT_EQ(ChosenApplicationReader::read(shown)->displayName, QStringLiteral("Display"));
-    EXPECT_EQ(ChosenApplicationReader::read(bare + u'/')->displayName, QStringLiteral("Bare Cutter"));
-    EXPECT_EQ(ChosenApplicationReader::read(empty), std::nullopt);
+    const QString cut = QStringLiteral("com.example.Cut");
+    const QString nameless = QStringLiteral("org.example.Nameless");
+    const QList<std::pair<QString, std::optional<ChosenApplication>>> cases{
+        {system + QStringLiteral("/kde4/cutter.desktop"),
+         ChosenApplication{QStringLiteral("kde4-cutter"), QStringLiteral("Cutter")}},
+        {folder.filePath(QStringLiteral("Downloads/org.example.Nameless.desktop")),
+         ChosenApplication{nameless, nameless}},
+        {folder.filePath(QStringLiteral("Downloads/notes.desktop")), std::nullopt},
+        {folder.filePath(QStringLiteral("Downloads/missing.desktop")), std::nullopt},
+        {folder.filePath(QStringLiteral("Both.app")), ChosenApplication{cut, QStringLiteral("Cut")}},
+        {folder.filePath(QStringLiteral("Shown.app")), ChosenApplication{cut, QStringLiteral("Display")}},
+        {folder.filePath(QStringLiteral("Bare Cutter.app/")),
+         ChosenApplication{cut, QStringLiteral("Bare Cutter")}},
+        {folder.filePath(QStringLiteral("Empty.app")), std::nullopt},
+    };
+    for (const auto& [path, chosen] : cases) {
+        EXPECT_EQ(ChosenApplicationReader::read(path), chosen) << path.toStdString();
+    }
 }
 
 } // namespace

@@ -15,6 +15,11 @@ void writeFile(const QString& path, const QByteArray& content) {
     ASSERT_EQ(file.write(content), content.size());
 }
 
+void writeProgram(const QString& path) {
+    writeFile(path, "#!/bin/sh\n");
+    ASSERT_TRUE(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+}
+
 void writeProcess(const QString& procRoot, const FakeProcess& process) {
     const QString folder = procRoot + u'/' + QString::number(process.pid);
     const QString building = folder + QStringLiteral(".new");
@@ -66,6 +71,31 @@ void writeUptime(const QString& procRoot, double seconds) {
 void writeLoadAverage(const QString& procRoot, int threads, pid_t lastPid) {
     writeFile(procRoot + QStringLiteral("/loadavg"),
               "0.10 0.20 0.30 1/" + QByteArray::number(threads) + ' ' + QByteArray::number(lastPid) + '\n');
+}
+
+void PreparedSystem::SetUp() {
+    ASSERT_TRUE(folder.isValid());
+    root = QDir(folder.path()).canonicalPath();
+    proc = root + QStringLiteral("/proc");
+    applications = root + QStringLiteral("/share/applications");
+    bin = root + QStringLiteral("/bin");
+    ASSERT_TRUE(QDir().mkpath(proc));
+    ASSERT_TRUE(QDir().mkpath(bin));
+}
+
+void PreparedSystem::addEntry(const QString& id, const QByteArray& exec) {
+    writeFile(applications + u'/' + id + QStringLiteral(".desktop"),
+              "[Desktop Entry]\nType=Application\nName=" + id.toUtf8() + "\nExec=" + exec + '\n');
+}
+
+FakeProcess PreparedSystem::process(pid_t pid, const QString& program, quint64 startTime,
+                                    QList<QString> arguments) const {
+    FakeProcess fake;
+    fake.pid = pid;
+    fake.startTime = startTime;
+    fake.executable = bin + u'/' + program;
+    fake.arguments = arguments.isEmpty() ? QList<QString>{program} : std::move(arguments);
+    return fake;
 }
 
 } // namespace tarnwell::testing

@@ -4,6 +4,8 @@
 #include <QList>
 #include <QMap>
 #include <QString>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
 #include <optional>
 #include <sys/types.h>
 
@@ -11,6 +13,8 @@ namespace tarnwell::testing {
 
 // Writes a file, creating its folders; fails the test when it cannot.
 void writeFile(const QString& path, const QByteArray& content);
+// Writes a stub program its owner may run.
+void writeProgram(const QString& path);
 
 // One process folder of a prepared /proc tree.
 struct FakeProcess {
@@ -34,5 +38,22 @@ void writeProcess(const QString& procRoot, const FakeProcess& process);
 void writeUptime(const QString& procRoot, double seconds);
 // The load average line, whose last fields are the thread count and the last PID handed out.
 void writeLoadAverage(const QString& procRoot, int threads, pid_t lastPid);
+
+// A temporary root holding a prepared /proc tree, an applications folder and a folder of programs.
+class PreparedSystem : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void addProgram(const QString& program) { writeProgram(bin + u'/' + program); }
+    void addEntry(const QString& id, const QByteArray& exec);
+    // A process of the current user running a program from the folder of programs.
+    FakeProcess process(pid_t pid, const QString& program, quint64 startTime = 100,
+                        QList<QString> arguments = {}) const;
+
+    QTemporaryDir folder;
+    QString root;
+    QString proc;
+    QString applications;
+    QString bin;
+};
 
 } // namespace tarnwell::testing

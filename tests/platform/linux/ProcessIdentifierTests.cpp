@@ -1,9 +1,6 @@
 #include "LinuxTestSupport.h"
 #include "platform/linux/ProcessIdentifier.h"
 
-#include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 namespace tarnwell {
@@ -13,73 +10,47 @@ using testing::FakeProcess;
 using testing::writeFile;
 using testing::writeProcess;
 
-class ProcessIdentifierTests : public ::testing::Test {
+class ProcessIdentifierTests : public testing::PreparedSystem {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(folder.isValid());
-        root = QDir(folder.path()).canonicalPath();
-        proc = root + QStringLiteral("/proc");
-        applications = root + QStringLiteral("/share/applications");
-        bin = root + QStringLiteral("/bin");
-        QDir().mkpath(proc);
+        PreparedSystem::SetUp();
         for (const QString& program :
              {QStringLiteral("cutter"), QStringLiteral("python3.11"), QStringLiteral("bash")}) {
-            writeFile(bin + u'/' + program, "#!/bin/sh\n");
-            QFile::setPermissions(bin + u'/' + program, QFile::ReadOwner | QFile::ExeOwner);
+            addProgram(program);
         }
         writeFile(root + QStringLiteral("/opt/tool/main.py"), "print()\n");
-        writeFile(applications + QStringLiteral("/org.example.Cutter.desktop"),
-                  "[Desktop Entry]\nName=Cutter\nExec=cutter %F\n");
-        writeFile(applications + QStringLiteral("/org.example.Tool.desktop"),
-                  "[Desktop Entry]\nName=Tool\nExec=python3.11 -u " + root.toUtf8() + "/opt/tool/main.py\n");
-        writeFile(applications + QStringLiteral("/org.example.Shell.desktop"),
-                  "[Desktop Entry]\nName=Shell\nExec=bash\n");
+        addEntry(QStringLiteral("org.example.Cutter"), "cutter %F");
+        addEntry(QStringLiteral("org.example.Tool"), "python3.11 -u " + root.toUtf8() + "/opt/tool/main.py");
+        addEntry(QStringLiteral("org.example.Shell"), "bash");
     }
 
     ProcessIdentifier identifier() { return ProcessIdentifier(proc, {applications}, bin); }
-
-    FakeProcess process(pid_t pid, const QString& program, QList<QString> arguments = {}) {
-        FakeProcess fake;
-        fake.pid = pid;
-        fake.startTime = 100;
-        fake.executable = bin + u'/' + program;
-        fake.arguments = arguments.isEmpty() ? QList<QString>{program} : arguments;
-        return fake;
-    }
-
-    QTemporaryDir folder;
-    QString root;
-    QString proc;
-    QString applications;
-    QString bin;
 };
 
-TEST_F(ProcessIdentifierTests, ExecutableOfADesktopEntryNamesTheApplication) {
+TEST_F(ProcessIdentifierTests, FlatpakIdComesBeforeTheDesktopEntryOfTheExecutable) {
     writeProcess(proc, process(10, QStringLiteral("cutter")));
-    EXPECT_EQ(identifier().identify(10), QStringLiteral("org.example.Cutter"));
-}
-
-TEST_F(ProcessIdentifierTests, FlatpakIdComesFirst) {
-    FakeProcess fake = process(11, QStringLiteral("cutter"));
-    fake.flatpakApplication = QStringLiteral("org.example.Flat");
-    writeProcess(proc, fake);
-    EXPECT_EQ(identifier().identify(11), QStringLiteral("org.example.Flat"));
+    FakeProcess flatpak = process(11, QStringLiteral("cutter"));
+    flatpak.flatpakApplication = QStringLiteral("org.example.Flat");
+    writeProcess(proc, flatpak);
+    ProcessIdentifier identify = identifier();
+    EXPECT_EQ(identify.identify(10), QStringLiteral("org.example.Cutter"));
+    EXPECT_EQ(identify.identify(11), QStringLiteral("org.example.Flat"));
 }
 
 TEST_F(ProcessIdentifierTests, InterpreterIsNamedByItsScriptNotByItself) {
-    writeProcess(proc, process(12, QStringLiteral("python3.11"),
+    writeProcess(proc, process(12, QStringLiteral("python3.11"), 100,
                                {QStringLiteral("python3.11"), QStringLiteral("-u"),
                                 root + QStringLiteral("/opt/tool/main.py")}));
-    FakeProcess relative =
-        process(13, QStringLiteral("python3.11"), {QStringLiteral("python3"), QStringLiteral("main.py")});
+    FakeProcess relative = process(13, QStringLiteral("python3.11"), 100,
+                                   {QStringLiteral("python3"), QStringLiteral("main.py")});
     relative.workingDirectory = root + QStringLiteral("/opt/tool");
     writeProcess(proc, relative);
-    writeProcess(proc, process(14, QStringLiteral("python3.11"),
+    writeProcess(proc, process(14, QStringLiteral("python3.11"), 100,
                                {QStringLiteral("python3.11"), root + QStringLiteral("/opt/other.py")}));
     // A shell is an interpreter too: an entry that runs a bare shell names no process.
     writeProcess(proc, process(15, QStringLiteral("bash")));
     // A command is no script, even when it reads like the script's path.
-    writeProcess(proc, process(16, QStringLiteral("python3.11"),
+    writeProcess(proc, process(16, QStringLiteral("python3.11"), 100,
                                {QStringLiteral("python3.11"), QStringLiteral("-c"),
                                 root + QStringLiteral("/opt/tool/main.py")}));
 
@@ -122,43 +93,30 @@ TEST_F(ProcessIdentifierTests, UnreadableEnvironmentFallsThroughToTheSystemdUnit
 }
 
 TEST_F(ProcessIdentifierTests, NewDesktopEntriesAreSeenAfterARefresh) {
-    writeFile(bin + QStringLiteral("/grader"), "#!/bin/sh\n");
-    QFile::setPermissions(bin + QStringLiteral("/grader"), QFile::ReadOwner | QFile::ExeOwner);
+    addProgram(QStringLiteral("grader"));
     writeProcess(proc, process(40, QStringLiteral("grader")));
     ProcessIdentifier identify = identifier();
     EXPECT_EQ(identify.identify(40), std::nullopt);
-    writeFile(applications + QStringLiteral("/org.example.Grader.desktop"),
-              "[Desktop Entry]\nName=Grader\nExec=grader\n");
+    addEntry(QStringLiteral("org.example.Grader"), "grader");
     identify.refreshIfChanged();
     EXPECT_EQ(identify.identify(40), QStringLiteral("org.example.Grader"));
 }
 
 TEST(ProcessIdentifierCgroups, ApplicationIdsFromSystemdUnitNames) {
+    const auto appSlice = [](const char* unit) {
+        return QStringLiteral("0::/user.slice/user-1000.slice/user@1000.service/app.slice/") +
+               QLatin1String(unit);
+    };
     const QList<std::pair<QString, std::optional<QString>>> cases{
-        {QStringLiteral(
-             "0::/user.slice/user-1000.slice/user@1000.service/app.slice/app-org.kde.kdenlive-12.scope"),
-         QStringLiteral("org.kde.kdenlive")},
-        {QStringLiteral("0::/user.slice/user-1000.slice/user@1000.service/app.slice/"
-                        "app-flatpak-org.example.Cut-98765.scope"),
-         QStringLiteral("org.example.Cut")},
-        {QStringLiteral("0::/user.slice/user-1000.slice/user@1000.service/app.slice/"
-                        "app-gnome-firefox\\x2desr-3311.scope"),
-         QStringLiteral("firefox-esr")},
-        {QStringLiteral(
-             "0::/user.slice/user-1000.slice/user@1000.service/app.slice/app-org.example.Svc@a1b2.service"),
-         QStringLiteral("org.example.Svc")},
-        {QStringLiteral(
-             "0::/user.slice/user-1000.slice/user@1000.service/app.slice/app-dbus-org.example.Bus.service"),
-         QStringLiteral("org.example.Bus")},
-        {QStringLiteral(
-             "12:pids:/\n0::/user.slice/user-1000.slice/user@1000.service/app.slice/app-org.x.Y-1.scope/sub"),
-         QStringLiteral("org.x.Y")},
+        {appSlice("app-org.kde.kdenlive-12.scope"), QStringLiteral("org.kde.kdenlive")},
+        {appSlice("app-flatpak-org.example.Cut-98765.scope"), QStringLiteral("org.example.Cut")},
+        {appSlice("app-gnome-firefox\\x2desr-3311.scope"), QStringLiteral("firefox-esr")},
+        {appSlice("app-org.example.Svc@a1b2.service"), QStringLiteral("org.example.Svc")},
+        {appSlice("app-dbus-org.example.Bus.service"), QStringLiteral("org.example.Bus")},
+        {QStringLiteral("12:pids:/\n") + appSlice("app-org.x.Y-1.scope/sub"), QStringLiteral("org.x.Y")},
         {QStringLiteral("0::/user.slice/user-1000.slice/session-3.scope"), std::nullopt},
-        {QStringLiteral(
-             "0::/user.slice/user-1000.slice/user@1000.service/app.slice/app-too-many-parts-1.scope"),
-         std::nullopt},
-        {QStringLiteral("0::/user.slice/user-1000.slice/user@1000.service/app.slice/app-nonumber.scope"),
-         std::nullopt},
+        {appSlice("app-too-many-parts-1.scope"), std::nullopt},
+        {appSlice("app-nonumber.scope"), std::nullopt},
         {QStringLiteral("0::/user.slice/user-1000.slice/user@1000.service/init.scope"), std::nullopt},
         {QString(), std::nullopt},
     };
