@@ -12,30 +12,24 @@ namespace {
 
 using ControllerStateTest = ControllerTest;
 
-TEST_F(ControllerStateTest, StartsNotConfiguredWithOneUntouchedStatePerRule) {
-    const auto archive = disabled(localRule("Archive", {editor.id}));
-    const auto media = localRule("Media", {editor.id});
-    start(configuration({media, archive}, {editor}));
-
-    EXPECT_EQ(controller->status(), TarnwellStatus::notConfigured());
-    ASSERT_EQ(controller->targetStates().size(), 2);
-    EXPECT_EQ(controller->targetStates()[0],
-              (StorageTargetState{media, Status::notConfigured(), std::nullopt}));
-    EXPECT_EQ(controller->targetStates()[1].rule, archive);
-    EXPECT_TRUE(controller->runningBundleIdentifiers().isEmpty());
-    EXPECT_EQ(controller->ruleRevision(), 0);
-    EXPECT_TRUE(service->callLog().isEmpty());
-    EXPECT_TRUE(logger->lines.isEmpty());
-    EXPECT_FALSE(controller->state(QUuid::createUuid()).has_value());
-}
-
-TEST_F(ControllerStateTest, BindsRulesOnlyThroughEnabledTriggersAndEnabledRules) {
+TEST_F(ControllerStateTest, StartsUntouchedAndBindsRulesOnlyThroughEnabledTriggersAndRules) {
     editor.bundleIdentifiers.append(QStringLiteral("org.example.editor.beta"));
     cutter.isEnabled = false;
     const auto disabledRule = disabled(localRule("Archive", {editor.id}));
     const auto media = localRule("Media", {editor.id, cutter.id});
     const auto footage = localRule("Footage", {cutter.id});
     start(configuration({media, disabledRule, footage}, {editor, cutter}));
+
+    EXPECT_EQ(controller->status(), TarnwellStatus::notConfigured());
+    ASSERT_EQ(controller->targetStates().size(), 3);
+    EXPECT_EQ(controller->targetStates()[0],
+              (StorageTargetState{media, Status::notConfigured(), std::nullopt}));
+    EXPECT_EQ(controller->targetStates()[1].rule, disabledRule);
+    EXPECT_FALSE(controller->state(QUuid::createUuid()).has_value());
+    EXPECT_TRUE(controller->runningBundleIdentifiers().isEmpty());
+    EXPECT_EQ(controller->ruleRevision(), 0);
+    EXPECT_TRUE(service->callLog().isEmpty());
+    EXPECT_TRUE(logger->lines.isEmpty());
 
     EXPECT_EQ(controller->enabledAppTriggers(), QList<AppTrigger>{editor});
     EXPECT_EQ(controller->bundleIdentifiers(media),
