@@ -5,10 +5,6 @@
 
 namespace tarnwell::testing {
 
-void ManualDelay::Suspension::await_suspend(std::coroutine_handle<> handle) const noexcept {
-    pending->caller = handle;
-}
-
 ManualDelay::~ManualDelay() {
     releaseAll();
 }
@@ -57,10 +53,6 @@ QList<qint64> ManualDelay::pendingSeconds() const {
     return seconds;
 }
 
-qsizetype ManualDelay::pendingCount() const {
-    return waiting().size();
-}
-
 void ManualDelay::release(qsizetype index) {
     const auto candidates = waiting();
     if (index < 0 || index >= candidates.size()) {
@@ -71,7 +63,7 @@ void ManualDelay::release(qsizetype index) {
 }
 
 void ManualDelay::releaseAll() {
-    while (pendingCount() > 0) {
+    while (!waiting().isEmpty()) {
         release();
     }
     m_pending.clear();

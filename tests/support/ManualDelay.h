@@ -22,30 +22,27 @@ public:
     const QList<qint64>& requests() const { return m_requests; }
     // Seconds of the delays still waiting, oldest first.
     QList<qint64> pendingSeconds() const;
-    qsizetype pendingCount() const;
 
     // Ends the waiting delay at the index (oldest first); throws std::logic_error when there is none.
     void release(qsizetype index = 0);
     void releaseAll();
 
 private:
-    struct Pending;
-
-    // Suspends the awaiting coroutine and leaves its handle with the pending entry.
-    struct Suspension {
-        Pending* pending;
-
-        bool await_ready() const noexcept { return false; }
-        void await_suspend(std::coroutine_handle<> handle) const noexcept;
-        void await_resume() const noexcept {}
-    };
-
     struct Pending {
         qint64 seconds = 0;
         std::coroutine_handle<> caller;
         bool resumed = false;
 
         void resumeOnce();
+    };
+
+    // Suspends the awaiting coroutine and leaves its handle with the pending entry.
+    struct Suspension {
+        Pending* pending;
+
+        bool await_ready() const noexcept { return false; }
+        void await_suspend(std::coroutine_handle<> handle) const noexcept { pending->caller = handle; }
+        void await_resume() const noexcept {}
     };
 
     static QCoro::Task<> wait(std::shared_ptr<Pending> pending, std::stop_token stop);

@@ -7,14 +7,4 @@ QCoro::Task<> RecordingNotifier::notify(QString title, QString body, bool enable
     co_return;
 }
 
-QList<RecordingNotifier::Notification> RecordingNotifier::posted() const {
-    QList<Notification> result;
-    for (const auto& request : requests) {
-        if (request.enabled) {
-            result.append(request);
-        }
-    }
-    return result;
-}
-
 } // namespace tarnwell::testing

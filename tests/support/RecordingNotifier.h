@@ -19,9 +19,6 @@ public:
 
     QCoro::Task<> notify(QString title, QString body, bool enabled) override;
 
-    // The requests with enabled true, the ones a user would see.
-    QList<Notification> posted() const;
-
     QList<Notification> requests;
 };
 

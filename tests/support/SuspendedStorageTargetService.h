@@ -17,25 +17,14 @@ namespace tarnwell::testing {
 // the answering function.
 class SuspendedStorageTargetService : public StorageTargetServicing {
 public:
-    enum class Operation { Status, Mount, Unmount };
-
-    struct Call {
-        Operation operation;
-        StorageTarget target;
-
-        bool operator==(const Call&) const = default;
-    };
-
     ~SuspendedStorageTargetService() override;
 
     QCoro::Task<StorageTargetRuntimeStatus> status(StorageTarget target) override;
     QCoro::Task<> mount(StorageTarget target) override;
     QCoro::Task<> unmount(StorageTarget target) override;
 
-    // Every call made so far, in order.
-    const QList<Call>& calls() const { return m_calls; }
     // "status NAME", "mount NAME" or "unmount NAME" for every call made so far.
-    QStringList callLog() const;
+    const QStringList& callLog() const { return m_callLog; }
     // The same for the calls still suspended, oldest first.
     QStringList pendingLog() const;
     qsizetype pendingCount() const { return m_pending.size(); }
@@ -45,38 +34,34 @@ public:
     void answerStatus(const StorageTargetRuntimeStatus& status, qsizetype index = 0);
     void succeed(qsizetype index = 0);
     void fail(const TarnwellError& error, qsizetype index = 0);
-    void fail(std::exception_ptr error, qsizetype index = 0);
 
     // Resumes every pending call: status queries answer targetNotFound and commands fail.
     void abandonPending();
 
-    static QString describe(const Call& call);
-
 private:
-    struct Pending;
+    struct Pending {
+        QString call;
+        bool isStatus = false;
+        std::coroutine_handle<> caller;
+        std::optional<StorageTargetRuntimeStatus> status;
+        std::exception_ptr error;
+    };
 
     // Suspends the awaiting coroutine and leaves its handle with the pending entry.
     struct Suspension {
         Pending* pending;
 
         bool await_ready() const noexcept { return false; }
-        void await_suspend(std::coroutine_handle<> handle) const noexcept;
+        void await_suspend(std::coroutine_handle<> handle) const noexcept { pending->caller = handle; }
         void await_resume() const noexcept {}
     };
 
-    struct Pending {
-        Call call;
-        std::coroutine_handle<> caller;
-        std::optional<StorageTargetRuntimeStatus> status;
-        std::exception_ptr error;
-    };
-
-    std::shared_ptr<Pending> enqueue(Operation operation, StorageTarget target);
+    std::shared_ptr<Pending> enqueue(const QString& operation, const StorageTarget& target);
     std::shared_ptr<Pending> take(qsizetype index, bool wantsStatus);
     static QCoro::Task<StorageTargetRuntimeStatus> awaitStatus(std::shared_ptr<Pending> pending);
     static QCoro::Task<> awaitCommand(std::shared_ptr<Pending> pending);
 
-    QList<Call> m_calls;
+    QStringList m_callLog;
     QList<std::shared_ptr<Pending>> m_pending;
 };
 

@@ -5,23 +5,13 @@
 namespace tarnwell::testing {
 namespace {
 
-using Status = StorageTargetRuntimeStatus;
-using Notification = RecordingNotifier::Notification;
-
 class ControllerMountTest : public ControllerTest {
 protected:
-    void SetUp() override {
-        editor = trigger("Editor", {editorID});
-        media = localRule("Media", {editor.id});
-        footage = localRule("Footage", {editor.id});
-    }
-
-    AppTrigger editor;
-    StorageTargetRule media;
-    StorageTargetRule footage;
+    StorageTargetRule media = localRule("Media", {editor.id});
+    StorageTargetRule footage = localRule("Footage", {editor.id});
 };
 
-TEST_F(ControllerMountTest, LaunchMountsEveryBoundRuleOneAfterTheOther) {
+TEST_F(ControllerMountTest, LaunchMountsEachBoundRuleInTurnAndOnlyRecordsOneAlreadyMounted) {
     start(configuration({media, footage}, {editor}));
 
     auto launch = controller->handleAppLaunched(editorID);
@@ -33,61 +23,36 @@ TEST_F(ControllerMountTest, LaunchMountsEveryBoundRuleOneAfterTheOther) {
     EXPECT_EQ(service->pendingLog(), QStringList{"mount Media"});
     service->succeed();
     EXPECT_EQ(service->pendingLog(), QStringList{"status Footage"});
-    service->answerStatus(Status::notMounted());
-    service->succeed();
-
-    ASSERT_TRUE(launch.isReady());
-    EXPECT_EQ(logger->lines, (QStringList{
-                                 "App launched: org.example.editor",
-                                 "App launch: org.example.editor mounted Media.",
-                                 "App launch: org.example.editor mounted Footage.",
-                             }));
-    EXPECT_EQ(notifier->requests, (QList<Notification>{{"Drive Mounted", "Media was mounted.", true},
-                                                       {"Drive Mounted", "Footage was mounted.", true}}));
-    EXPECT_EQ(statusOf(media), Status::mounted());
-    EXPECT_EQ(statusOf(footage), Status::mounted());
-    EXPECT_EQ(publishedStatuses,
-              (QList<TarnwellStatus>{TarnwellStatus::mounting(), TarnwellStatus::mounted(),
-                                     TarnwellStatus::mounting(), TarnwellStatus::mounted()}));
-}
-
-TEST_F(ControllerMountTest, AlreadyMountedTargetIsOnlyRecorded) {
-    start(configuration({media}, {editor}));
-
-    auto launch = controller->handleAppLaunched(editorID);
     service->answerStatus(Status::mounted());
 
     ASSERT_TRUE(launch.isReady());
-    EXPECT_EQ(logger->lines, (QStringList{"App launched: org.example.editor",
-                                          "App launch: org.example.editor found Media already mounted."}));
-    EXPECT_EQ(service->callLog(), QStringList{"status Media"});
-    EXPECT_TRUE(notifier->requests.isEmpty());
+    EXPECT_EQ(service->callLog(), (QStringList{"status Media", "mount Media", "status Footage"}));
+    EXPECT_EQ(logger->lines, (QStringList{
+                                 "App launched: org.example.editor",
+                                 "App launch: org.example.editor mounted Media.",
+                                 "App launch: org.example.editor found Footage already mounted.",
+                             }));
+    EXPECT_EQ(notifier->requests, (QList<Notification>{{"Drive Mounted", "Media was mounted.", true}}));
     EXPECT_EQ(statusOf(media), Status::mounted());
+    EXPECT_EQ(statusOf(footage), Status::mounted());
+    EXPECT_EQ(publishedStatuses, (QList<TarnwellStatus>{TarnwellStatus::mounting(), TarnwellStatus::mounted(),
+                                                        TarnwellStatus::mounted()}));
 }
 
-TEST_F(ControllerMountTest, UnboundLaunchIsIgnoredAndNotMarkedRunning) {
-    auto disabledTrigger = trigger("Cutter", {cutterID}, false);
-    auto bound = localRule("Footage", {disabledTrigger.id});
-    start(configuration({media, bound}, {editor, disabledTrigger}));
-
-    auto launch = controller->handleAppLaunched(cutterID);
-
-    ASSERT_TRUE(launch.isReady());
-    EXPECT_EQ(logger->lines, QStringList{"Ignored launch for unconfigured app: org.example.cutter"});
-    EXPECT_TRUE(controller->runningBundleIdentifiers().isEmpty());
-    EXPECT_TRUE(service->calls().isEmpty());
-}
-
-TEST_F(ControllerMountTest, LaunchWithoutMountOnLaunchStillMarksTheAppRunning) {
+TEST_F(ControllerMountTest, LaunchMountsNothingForUnboundAppsOrRulesLeftToTheUser) {
+    cutter.isEnabled = false;
     media.mountOnAppLaunch = false;
-    start(configuration({media}, {editor}));
+    start(configuration({media, localRule("Footage", {cutter.id})}, {editor, cutter}));
 
+    auto ignored = controller->handleAppLaunched(cutterID);
+    EXPECT_TRUE(controller->runningBundleIdentifiers().isEmpty());
     auto launch = controller->handleAppLaunched(editorID);
 
-    ASSERT_TRUE(launch.isReady());
+    ASSERT_TRUE(ignored.isReady() && launch.isReady());
     EXPECT_EQ(controller->runningBundleIdentifiers(), QSet<QString>{editorID});
-    EXPECT_EQ(logger->lines, QStringList{"App launched: org.example.editor"});
-    EXPECT_TRUE(service->calls().isEmpty());
+    EXPECT_EQ(logger->lines, (QStringList{"Ignored launch for unconfigured app: org.example.cutter",
+                                          "App launched: org.example.editor"}));
+    EXPECT_TRUE(service->callLog().isEmpty());
 }
 
 TEST_F(ControllerMountTest, FailedMountKeepsTheMessageAndTellsTheUser) {
@@ -137,15 +102,9 @@ TEST_F(ControllerMountTest, SuccessfulMountClearsAnEarlierFailure) {
 }
 
 TEST_F(ControllerMountTest, MountMissingTargetsTakesOnlyEnabledRulesThatMayBeMounted) {
-    auto archive = localRule("Archive", {});
-    archive.isEnabled = false;
-    auto spare = localRule("Spare", {});
-    start(configuration({media, footage, archive, spare}, {editor}));
-    auto refresh = controller->refreshDriveStatus();
-    service->answerStatus(Status::mounted());
-    service->answerStatus(Status::targetNotFound());
-    service->answerStatus(Status::notMounted());
-    ASSERT_TRUE(refresh.isReady());
+    start(configuration({media, footage, disabled(localRule("Archive", {})), localRule("Spare", {})},
+                        {editor}));
+    refreshWith({Status::mounted(), Status::targetNotFound(), Status::notMounted()});
     logger->take();
 
     // Neither a mounted rule nor a disabled one is touched; no running app is needed.
@@ -162,38 +121,28 @@ TEST_F(ControllerMountTest, MountMissingTargetsTakesOnlyEnabledRulesThatMayBeMou
                            "Manual mount missing targets mounted Spare."}));
 }
 
-TEST_F(ControllerMountTest, MountRuleRefusesMissingAndDisabledRules) {
-    auto archive = localRule("Archive", {editor.id});
-    archive.isEnabled = false;
-    start(configuration({media, archive}, {editor}));
+TEST_F(ControllerMountTest, ManualMountSkipsMissingAndDisabledRulesAndAHeldGate) {
+    const auto archive = disabled(localRule("Archive", {editor.id}));
+    start(configuration({media, footage, archive}, {editor}));
 
     auto missing = controller->mountRule(QUuid::createUuid());
-    auto disabled = controller->mountRule(archive.id);
-
-    ASSERT_TRUE(missing.isReady());
-    ASSERT_TRUE(disabled.isReady());
-    EXPECT_EQ(
-        logger->lines,
-        QStringList(2, "Manual rule mount skipped because the storage rule was not found or disabled."));
-    EXPECT_TRUE(service->calls().isEmpty());
-}
-
-TEST_F(ControllerMountTest, ManualMountWhileTheGateIsHeldOnlyLogsTheSkip) {
-    start(configuration({media, footage}, {editor}));
+    auto refused = controller->mountRule(archive.id);
     auto first = controller->mountRule(media.id);
-
     auto second = controller->mountRule(footage.id);
-    auto missing = controller->mountMissingTargets();
-
-    ASSERT_TRUE(second.isReady());
-    ASSERT_TRUE(missing.isReady());
-    EXPECT_EQ(logger->lines,
-              (QStringList{"Manual rule mount skipped because mounting is already in progress.",
-                           "Manual mount missing targets skipped because mounting is already in progress."}));
+    auto all = controller->mountMissingTargets();
+    ASSERT_TRUE(missing.isReady() && refused.isReady() && second.isReady() && all.isReady());
     service->answerStatus(Status::mounted());
+
     ASSERT_TRUE(first.isReady());
     // Nothing was queued, so releasing the gate starts no reconciliation.
-    EXPECT_EQ(logger->lines.last(), "Manual rule mount found Media already mounted.");
+    EXPECT_EQ(logger->lines,
+              (QStringList{
+                  "Manual rule mount skipped because the storage rule was not found or disabled.",
+                  "Manual rule mount skipped because the storage rule was not found or disabled.",
+                  "Manual rule mount skipped because mounting is already in progress.",
+                  "Manual mount missing targets skipped because mounting is already in progress.",
+                  "Manual rule mount found Media already mounted.",
+              }));
     EXPECT_EQ(service->callLog(), QStringList{"status Media"});
 }
 
@@ -206,7 +155,7 @@ TEST_F(ControllerMountTest, NetworkShareIsNeverMountedOnAnyPath) {
     auto single = controller->mountRule(share.id);
 
     ASSERT_TRUE(launch.isReady() && missing.isReady() && single.isReady());
-    EXPECT_TRUE(service->calls().isEmpty());
+    EXPECT_TRUE(service->callLog().isEmpty());
     EXPECT_EQ(statusOf(share), Status::targetNotFound());
     EXPECT_EQ(controller->status(), TarnwellStatus::driveNotFound());
     EXPECT_EQ(logger->lines, (QStringList{
@@ -243,42 +192,29 @@ TEST_F(ControllerMountTest, RuleChangeDuringTheStatusQueryDropsTheResult) {
     EXPECT_EQ(service->callLog(), (QStringList{"status Media", "status Media"}));
 }
 
-TEST_F(ControllerMountTest, RuleChangeDuringTheMountDropsSuccessAndFailure) {
+TEST_F(ControllerMountTest, RuleChangeDuringTheMountDropsItsFailure) {
     start(configuration({media, footage}, {editor}));
-    auto launch = controller->mountMissingTargets();
+    auto mount = controller->mountRule(footage.id);
     service->answerStatus(Status::notMounted());
     auto update = controller->updateConfiguration(configuration({media, footage}, {editor}));
     logger->take();
-
-    service->succeed();
-    EXPECT_EQ(logger->take(),
-              (QStringList{"Manual mount missing targets mount result ignored because the storage "
-                           "rule changed.",
-                           "Reconciling pending rule update."}));
-    // The owed reconciliation refreshes, since no bound app runs.
-    EXPECT_EQ(service->pendingLog(), QStringList{"status Media"});
-    service->answerStatus(Status::mounted());
-    service->answerStatus(Status::notMounted());
-    ASSERT_TRUE(launch.isReady());
-    EXPECT_TRUE(notifier->requests.isEmpty());
-
-    auto retry = controller->mountRule(footage.id);
-    service->answerStatus(Status::notMounted());
-    auto secondUpdate = controller->updateConfiguration(configuration({media, footage}, {editor}));
-    logger->take();
     service->fail(TarnwellError::driveNotFound());
 
-    EXPECT_EQ(logger->lines.first(),
-              "Manual rule mount mount failure ignored because the storage rule changed.");
     EXPECT_EQ(statusOf(footage), Status::notConfigured());
     EXPECT_EQ(errorOf(footage), std::nullopt);
     service->answerStatus(Status::mounted());
     service->answerStatus(Status::notMounted());
-    ASSERT_TRUE(retry.isReady());
+    ASSERT_TRUE(mount.isReady() && update.isReady());
+    EXPECT_EQ(logger->lines, (QStringList{
+                                 "Manual rule mount mount failure ignored because the storage rule changed.",
+                                 "Reconciling pending rule update.",
+                                 "Drive status for Media: mounted.",
+                                 "Drive status for Footage: mounted.",
+                             }));
     EXPECT_TRUE(notifier->requests.isEmpty());
 }
 
-TEST_F(ControllerMountTest, SequenceStopsWhenTheRulesChangeBetweenRules) {
+TEST_F(ControllerMountTest, RuleChangeDuringTheMountDropsItsSuccessAndStopsTheSequence) {
     start(configuration({media, footage}, {editor}));
     auto mount = controller->mountMissingTargets();
     service->answerStatus(Status::notMounted());
@@ -299,20 +235,14 @@ TEST_F(ControllerMountTest, SequenceStopsWhenTheRulesChangeBetweenRules) {
                                  "Drive status for Footage: not mounted.",
                                  "Manual mount missing targets stopped because the storage rules changed.",
                              }));
+    EXPECT_TRUE(notifier->requests.isEmpty());
 }
 
 TEST_F(ControllerMountTest, RuleBoundTwiceToRunningAppsIsMountedOnce) {
-    const auto cutter = trigger("Cutter", {cutterID});
     media.appTriggerIDs = {editor.id, cutter.id};
     start(configuration({media}, {editor, cutter}));
-    runningNow = {editorID, cutterID};
-    auto editorLaunch = controller->handleAppLaunched(editorID);
-    service->answerStatus(Status::notMounted());
-    service->succeed();
-    auto cutterLaunch = controller->handleAppLaunched(cutterID);
-    service->answerStatus(Status::mounted());
-    ASSERT_TRUE(editorLaunch.isReady() && cutterLaunch.isReady());
-    logger->take();
+    launchMounted(editorID);
+    launchMounted(cutterID);
 
     // Both running apps list the rule; the reconciliation handles it once.
     auto update = controller->updateConfiguration(configuration({media}, {editor, cutter}));

@@ -5,96 +5,47 @@
 namespace tarnwell::testing {
 namespace {
 
-using Status = StorageTargetRuntimeStatus;
-using Notification = RecordingNotifier::Notification;
+using ControllerQuitTest = ControllerTest;
 
-class ControllerQuitTest : public ControllerTest {
-protected:
-    void SetUp() override {
-        editor = trigger("Editor", {editorID});
-        cutter = trigger("Cutter", {cutterID});
-    }
-
-    // Marks the editor running as the controller would after a launch whose rules were mounted.
-    void launchEditor(const QList<StorageTargetRule>& mountedRules) {
-        runningNow.insert(editorID);
-        auto launch = controller->handleAppLaunched(editorID);
-        for (qsizetype index = 0; index < mountedRules.size(); ++index) {
-            service->answerStatus(Status::mounted());
-        }
-        ASSERT_TRUE(launch.isReady());
-        logger->take();
-    }
-
-    QCoro::Task<> quitEditor() {
-        runningNow.remove(editorID);
-        return controller->handleAppTerminated(editorID);
-    }
-
-    AppTrigger editor;
-    AppTrigger cutter;
-};
-
-TEST_F(ControllerQuitTest, ReminderMarksAMountedTargetReadyToUnmount) {
+TEST_F(ControllerQuitTest, RemindsOnlyOfMountedTargetsAndOffOnlyRecords) {
     const auto media = localRule("Media", {editor.id}, PostQuitAction::Remind);
-    start(configuration({media}, {editor}));
-    launchEditor({media});
-
-    auto quit = quitEditor();
-    EXPECT_TRUE(controller->runningBundleIdentifiers().isEmpty());
-    service->answerStatus(Status::mounted());
-
-    ASSERT_TRUE(quit.isReady());
-    EXPECT_EQ(statusOf(media), Status::readyToUnmount());
-    EXPECT_EQ(controller->status(), TarnwellStatus::readyToUnmount());
-    EXPECT_EQ(logger->lines,
-              (QStringList{"App terminated: org.example.editor", "Media is ready to unmount."}));
-    EXPECT_EQ(notifier->requests,
-              (QList<Notification>{{"Drive Ready to Unmount", "Media can be safely unmounted.", true}}));
-    EXPECT_EQ(service->callLog(), (QStringList{"status Media", "status Media"}));
-}
-
-TEST_F(ControllerQuitTest, ReminderForAnUnmountedTargetStoresWhatItFound) {
-    const auto media = localRule("Media", {editor.id}, PostQuitAction::Remind);
-    start(configuration({media}, {editor}));
-    launchEditor({media});
-
-    auto quit = quitEditor();
-    service->answerStatus(Status::targetNotFound());
-
-    ASSERT_TRUE(quit.isReady());
-    EXPECT_EQ(statusOf(media), Status::targetNotFound());
-    EXPECT_EQ(logger->lines, (QStringList{"App terminated: org.example.editor",
-                                          "Post-quit action skipped because Media is not mounted."}));
-    EXPECT_TRUE(notifier->requests.isEmpty());
-}
-
-TEST_F(ControllerQuitTest, OffActionOnlyRecordsAndIgnoredTerminationsDoNothing) {
-    const auto media = localRule("Media", {editor.id}, PostQuitAction::Off);
-    start(configuration({media}, {editor}));
-    launchEditor({media});
+    const auto footage = localRule("Footage", {editor.id}, PostQuitAction::Remind);
+    const auto notes = localRule("Notes", {editor.id}, PostQuitAction::Off);
+    start(configuration({media, footage, notes}, {editor}));
+    launchMounted(editorID, 3);
 
     auto unbound = controller->handleAppTerminated(otherID);
-    auto quit = quitEditor();
+    auto quit = terminate(editorID);
+    EXPECT_TRUE(controller->runningBundleIdentifiers().isEmpty());
+    service->answerStatus(Status::mounted());
+    service->answerStatus(Status::targetNotFound());
 
     ASSERT_TRUE(unbound.isReady() && quit.isReady());
-    EXPECT_EQ(logger->lines,
-              (QStringList{"Ignored termination for unconfigured app: org.example.other",
-                           "App terminated: org.example.editor", "Post-quit action is off for Media."}));
-    EXPECT_EQ(statusOf(media), Status::mounted());
+    EXPECT_EQ(statusOf(media), Status::readyToUnmount());
+    EXPECT_EQ(statusOf(footage), Status::targetNotFound());
+    EXPECT_EQ(statusOf(notes), Status::mounted());
+    EXPECT_EQ(controller->status(), TarnwellStatus::readyToUnmount());
+    EXPECT_EQ(logger->lines, (QStringList{
+                                 "Ignored termination for unconfigured app: org.example.other",
+                                 "App terminated: org.example.editor",
+                                 "Media is ready to unmount.",
+                                 "Post-quit action skipped because Footage is not mounted.",
+                                 "Post-quit action is off for Notes.",
+                             }));
+    EXPECT_EQ(notifier->requests,
+              (QList<Notification>{{"Drive Ready to Unmount", "Media can be safely unmounted.", true}}));
+    EXPECT_EQ(service->callLog().mid(3), (QStringList{"status Media", "status Footage"}));
 }
 
 TEST_F(ControllerQuitTest, TerminationAfterTheRulesWereDisabledIsIgnored) {
     const auto media = localRule("Media", {editor.id}, PostQuitAction::AutoUnmount);
     start(configuration({media}, {editor}));
-    launchEditor({media});
-    auto disabled = media;
-    disabled.isEnabled = false;
-    auto update = controller->updateConfiguration(configuration({disabled}, {editor}));
+    launchMounted(editorID);
+    auto update = controller->updateConfiguration(configuration({disabled(media)}, {editor}));
     EXPECT_TRUE(controller->runningBundleIdentifiers().isEmpty());
     logger->take();
 
-    auto quit = quitEditor();
+    auto quit = terminate(editorID);
 
     ASSERT_TRUE(update.isReady() && quit.isReady());
     EXPECT_EQ(logger->lines, QStringList{"Ignored termination for unconfigured app: org.example.editor"});
@@ -104,18 +55,13 @@ TEST_F(ControllerQuitTest, TerminationAfterTheRulesWereDisabledIsIgnored) {
 TEST_F(ControllerQuitTest, RuleBoundToTwoAppsActsOnlyAfterTheLastQuits) {
     const auto media = localRule("Media", {editor.id, cutter.id}, PostQuitAction::Remind);
     start(configuration({media}, {editor, cutter}));
-    launchEditor({media});
-    runningNow.insert(cutterID);
-    auto cutterLaunch = controller->handleAppLaunched(cutterID);
-    service->answerStatus(Status::mounted());
-    ASSERT_TRUE(cutterLaunch.isReady());
-    logger->take();
+    launchMounted(editorID);
+    launchMounted(cutterID);
 
-    auto firstQuit = quitEditor();
+    auto firstQuit = terminate(editorID);
     ASSERT_TRUE(firstQuit.isReady());
     EXPECT_EQ(controller->runningBundleIdentifiers(), QSet<QString>{cutterID});
-    runningNow.remove(cutterID);
-    auto secondQuit = controller->handleAppTerminated(cutterID);
+    auto secondQuit = terminate(cutterID);
     service->answerStatus(Status::mounted());
 
     ASSERT_TRUE(secondQuit.isReady());
@@ -131,14 +77,12 @@ TEST_F(ControllerQuitTest, RuleBoundToTwoAppsActsOnlyAfterTheLastQuits) {
 TEST_F(ControllerQuitTest, StaleRunningEntriesDisappearWhenTheAppIsNoLongerRunning) {
     const auto media = localRule("Media", {editor.id, cutter.id}, PostQuitAction::Off);
     start(configuration({media}, {editor, cutter}));
-    launchEditor({media});
-    auto cutterLaunch = controller->handleAppLaunched(cutterID);
-    service->answerStatus(Status::mounted());
-    ASSERT_TRUE(cutterLaunch.isReady());
-    logger->take();
-
+    launchMounted(editorID);
+    launchMounted(cutterID);
     // The cutter quit without a notification; the platform no longer lists it.
-    auto quit = quitEditor();
+    runningNow.remove(cutterID);
+
+    auto quit = terminate(editorID);
 
     ASSERT_TRUE(quit.isReady());
     EXPECT_TRUE(controller->runningBundleIdentifiers().isEmpty());
@@ -150,9 +94,9 @@ TEST_F(ControllerQuitTest, ImmediateAutoUnmountRunsInsideTheTermination) {
     const auto media = localRule("Media", {editor.id}, PostQuitAction::AutoUnmount, 0);
     auto footage = localRule("Footage", {editor.id}, PostQuitAction::AutoUnmount, -5);
     start(configuration({media, footage}, {editor}));
-    launchEditor({media, footage});
+    launchMounted(editorID, 2);
 
-    auto quit = quitEditor();
+    auto quit = terminate(editorID);
     EXPECT_EQ(delay.pendingSeconds(), QList<qint64>{0});
     delay.release();
     service->answerStatus(Status::mounted());
@@ -189,9 +133,9 @@ TEST_F(ControllerQuitTest, DelayedAutoUnmountsRunAfterImmediateActionsAndWaitSid
     const auto footage = localRule("Footage", {editor.id}, PostQuitAction::AutoUnmount, 5);
     const auto notes = localRule("Notes", {editor.id}, PostQuitAction::Remind);
     start(configuration({media, footage, notes}, {editor}));
-    launchEditor({media, footage, notes});
+    launchMounted(editorID, 3);
 
-    auto quit = quitEditor();
+    auto quit = terminate(editorID);
     // The reminder of the later rule runs first, before any delay starts.
     EXPECT_TRUE(delay.requests().isEmpty());
     service->answerStatus(Status::mounted());
@@ -219,8 +163,8 @@ TEST_F(ControllerQuitTest, DelayedAutoUnmountsRunAfterImmediateActionsAndWaitSid
 TEST_F(ControllerQuitTest, RelaunchDuringTheDelayCancelsTheUnmount) {
     const auto media = localRule("Media", {editor.id}, PostQuitAction::AutoUnmount, 30);
     start(configuration({media}, {editor}));
-    launchEditor({media});
-    auto quit = quitEditor();
+    launchMounted(editorID);
+    auto quit = terminate(editorID);
 
     // The launch is not held up by the waiting unmount.
     runningNow.insert(editorID);
@@ -243,8 +187,8 @@ TEST_F(ControllerQuitTest, RelaunchDuringTheDelayCancelsTheUnmount) {
 TEST_F(ControllerQuitTest, RuleChangeDuringTheDelayCancelsTheUnmount) {
     const auto media = localRule("Media", {editor.id}, PostQuitAction::AutoUnmount, 30);
     start(configuration({media}, {editor}));
-    launchEditor({media});
-    auto quit = quitEditor();
+    launchMounted(editorID);
+    auto quit = terminate(editorID);
     auto update = controller->updateConfiguration(configuration({media}, {editor}));
     service->answerStatus(Status::mounted());
     ASSERT_TRUE(update.isReady());
@@ -260,8 +204,8 @@ TEST_F(ControllerQuitTest, RuleChangeDuringTheDelayCancelsTheUnmount) {
 TEST_F(ControllerQuitTest, AppRunningAgainAtTheUnmountStepCancelsIt) {
     const auto media = localRule("Media", {editor.id}, PostQuitAction::AutoUnmount, 30);
     start(configuration({media}, {editor}));
-    launchEditor({media});
-    auto quit = quitEditor();
+    launchMounted(editorID);
+    auto quit = terminate(editorID);
     delay.release();
     // The app comes back, without a launch notification yet, while the status is queried.
     runningNow.insert(editorID);
@@ -276,7 +220,7 @@ TEST_F(ControllerQuitTest, AppRunningAgainAtTheUnmountStepCancelsIt) {
 TEST_F(ControllerQuitTest, RuleChangeDuringTheUnmountDropsItsResult) {
     const auto media = localRule("Media", {editor.id}, PostQuitAction::Off);
     start(configuration({media}, {editor}));
-    launchEditor({media});
+    launchMounted(editorID);
 
     auto unmount = controller->unmountRuleSafely(media.id);
     auto update = controller->updateConfiguration(configuration({media}, {editor}));
@@ -310,10 +254,9 @@ TEST_F(ControllerQuitTest, RuleChangeDuringTheUnmountDropsItsResult) {
 
 TEST_F(ControllerQuitTest, ManualUnmountIgnoresRunningAppsButNeverForces) {
     const auto media = localRule("Media", {editor.id}, PostQuitAction::Off);
-    auto archive = localRule("Archive", {editor.id});
-    archive.isEnabled = false;
+    const auto archive = disabled(localRule("Archive", {editor.id}));
     start(configuration({media, archive}, {editor}));
-    launchEditor({media});
+    launchMounted(editorID);
 
     auto disabled = controller->unmountRuleSafely(archive.id);
     auto unmount = controller->unmountRuleSafely(media.id);
@@ -335,20 +278,15 @@ TEST_F(ControllerQuitTest, ManualUnmountIgnoresRunningAppsButNeverForces) {
 }
 
 TEST_F(ControllerQuitTest, UnmountReadyTargetsTakesMountedAndReadyRulesInOrder) {
-    auto media = localRule("Media", {editor.id});
-    auto footage = localRule("Footage", {editor.id});
-    auto notes = localRule("Notes", {editor.id});
-    start(configuration({media, footage, notes}, {editor}));
+    const auto media = localRule("Media", {editor.id});
+    const auto notes = localRule("Notes", {editor.id});
+    start(configuration({media, localRule("Footage", {editor.id}), notes}, {editor}));
 
     auto nothing = controller->unmountReadyTargets();
     ASSERT_TRUE(nothing.isReady());
     EXPECT_TRUE(logger->lines.isEmpty());
 
-    auto refresh = controller->refreshDriveStatus();
-    service->answerStatus(Status::mounted());
-    service->answerStatus(Status::notMounted());
-    service->answerStatus(Status::readyToUnmount());
-    ASSERT_TRUE(refresh.isReady());
+    refreshWith({Status::mounted(), Status::notMounted(), Status::readyToUnmount()});
     logger->take();
 
     auto unmount = controller->unmountReadyTargets();
@@ -366,20 +304,16 @@ TEST_F(ControllerQuitTest, UnmountReadyTargetsTakesMountedAndReadyRulesInOrder) 
 TEST_F(ControllerQuitTest, NetworkShareEndsNotFoundOnEveryUnmountPath) {
     const auto share = shareRule("Studio Share", {editor.id}, PostQuitAction::AutoUnmount, 0);
     start(configuration({share}, {editor}));
-    runningNow.insert(editorID);
-    auto launch = controller->handleAppLaunched(editorID);
-    ASSERT_TRUE(launch.isReady());
-    auto refresh = controller->refreshDriveStatus();
+    launchMounted(editorID, 0);
     // A refresh reports what the service answers; make it look mounted so the manual path picks it.
-    service->answerStatus(Status::mounted());
-    ASSERT_TRUE(refresh.isReady());
+    refreshWith({Status::mounted()});
     logger->take();
 
     auto ready = controller->unmountReadyTargets();
     ASSERT_TRUE(ready.isReady());
     EXPECT_EQ(statusOf(share), Status::targetNotFound());
     auto single = controller->unmountRuleSafely(share.id);
-    auto quit = quitEditor();
+    auto quit = terminate(editorID);
     delay.release();
 
     ASSERT_TRUE(single.isReady() && quit.isReady());

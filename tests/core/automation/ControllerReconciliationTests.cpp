@@ -5,19 +5,7 @@
 namespace tarnwell::testing {
 namespace {
 
-using Status = StorageTargetRuntimeStatus;
-using Notification = RecordingNotifier::Notification;
-
-class ControllerReconciliationTest : public ControllerTest {
-protected:
-    void SetUp() override {
-        editor = trigger("Editor", {editorID});
-        cutter = trigger("Cutter", {cutterID});
-    }
-
-    AppTrigger editor;
-    AppTrigger cutter;
-};
+using ControllerReconciliationTest = ControllerTest;
 
 TEST_F(ControllerReconciliationTest, LaunchDuringAnUnmountIsReconciledBeforeAnyWaiter) {
     const auto media = localRule("Media", {editor.id});
@@ -66,12 +54,8 @@ TEST_F(ControllerReconciliationTest, ThreeUpdatesDuringAnAutoUnmountReconcileOnc
     const auto media = localRule("Media", {editor.id}, PostQuitAction::AutoUnmount, 30);
     const auto footage = localRule("Footage", {cutter.id});
     start(configuration({media}, {editor, cutter}));
-    runningNow.insert(editorID);
-    auto launch = controller->handleAppLaunched(editorID);
-    service->answerStatus(Status::mounted());
-    ASSERT_TRUE(launch.isReady());
-    runningNow.clear();
-    auto quit = controller->handleAppTerminated(editorID);
+    launchMounted(editorID);
+    auto quit = terminate(editorID);
     delay.release();
     service->answerStatus(Status::mounted());
     logger->take();
@@ -145,8 +129,7 @@ TEST_F(ControllerReconciliationTest, ThreeWaitersResumeInArrivalOrder) {
 
 TEST_F(ControllerReconciliationTest, UpdateWithoutRunningAppsRefreshesEveryEnabledRule) {
     const auto media = localRule("Media", {editor.id});
-    auto archive = localRule("Archive", {editor.id});
-    archive.isEnabled = false;
+    const auto archive = disabled(localRule("Archive", {editor.id}));
     const auto share = shareRule("Studio Share", {editor.id});
     start(configuration({}, {editor}));
 
@@ -189,18 +172,14 @@ TEST_F(ControllerReconciliationTest, UpdateWhileABoundAppRunsMountsOnlyItsRules)
 TEST_F(ControllerReconciliationTest, EmptyAndAllDisabledConfigurationsAreNotConfigured) {
     const auto media = localRule("Media", {editor.id});
     start(configuration({media}, {editor}));
-    auto refresh = controller->refreshDriveStatus();
-    service->answerStatus(Status::mounted());
-    ASSERT_TRUE(refresh.isReady());
+    refreshWith({Status::mounted()});
 
     auto empty = controller->updateConfiguration(configuration({}, {editor}));
     ASSERT_TRUE(empty.isReady());
     EXPECT_EQ(controller->status(), TarnwellStatus::notConfigured());
     EXPECT_TRUE(controller->targetStates().isEmpty());
 
-    auto disabled = media;
-    disabled.isEnabled = false;
-    auto allDisabled = controller->updateConfiguration(configuration({disabled}, {editor}));
+    auto allDisabled = controller->updateConfiguration(configuration({disabled(media)}, {editor}));
     ASSERT_TRUE(allDisabled.isReady());
     EXPECT_EQ(controller->status(), TarnwellStatus::notConfigured());
     EXPECT_EQ(logger->lines, (QStringList{
@@ -266,14 +245,13 @@ TEST_F(ControllerReconciliationTest, DestroyingTheControllerEndsSuspendedWorkQui
     runningNow.insert(editorID);
     auto launch = controller->handleAppLaunched(editorID);
     auto refresh = controller->refreshDriveStatus();
-    runningNow.clear();
-    auto quit = controller->handleAppTerminated(editorID);
-    ASSERT_EQ(delay.pendingCount(), 1);
+    auto quit = terminate(editorID);
+    ASSERT_EQ(delay.pendingSeconds(), QList<qint64>{30});
     const auto linesBefore = logger->lines;
 
     controller.reset();
     drainEvents();
-    EXPECT_EQ(delay.pendingCount(), 0);
+    EXPECT_TRUE(delay.pendingSeconds().isEmpty());
     service->abandonPending();
     drainEvents();
 

@@ -1,6 +1,5 @@
 #include "ControllerTestFixture.h"
 
-#include "core/model/TarnwellError.h"
 #include "core/support/Observe.h"
 #include "support/TaskRunner.h"
 
@@ -11,37 +10,26 @@
 namespace tarnwell::testing {
 namespace {
 
-using Status = StorageTargetRuntimeStatus;
+using ControllerStateTest = ControllerTest;
 
-class ControllerStateTest : public ControllerTest {};
-
-TEST_F(ControllerStateTest, StartsNotConfiguredWithOneUntouchedStatePerRule) {
-    const auto editor = trigger("Editor", {editorID});
-    auto disabled = localRule("Archive", {editor.id});
-    disabled.isEnabled = false;
-    const auto media = localRule("Media", {editor.id});
-    start(configuration({media, disabled}, {editor}));
-
-    EXPECT_EQ(controller->status(), TarnwellStatus::notConfigured());
-    ASSERT_EQ(controller->targetStates().size(), 2);
-    EXPECT_EQ(controller->targetStates()[0],
-              (StorageTargetState{media, Status::notConfigured(), std::nullopt}));
-    EXPECT_EQ(controller->targetStates()[1].rule, disabled);
-    EXPECT_TRUE(controller->runningBundleIdentifiers().isEmpty());
-    EXPECT_EQ(controller->ruleRevision(), 0);
-    EXPECT_TRUE(service->calls().isEmpty());
-    EXPECT_TRUE(logger->lines.isEmpty());
-    EXPECT_FALSE(controller->state(QUuid::createUuid()).has_value());
-}
-
-TEST_F(ControllerStateTest, BindsRulesOnlyThroughEnabledTriggersAndEnabledRules) {
-    const auto editor = trigger("Editor", {editorID, QStringLiteral("org.example.editor.beta")});
-    const auto cutter = trigger("Cutter", {cutterID}, false);
-    auto disabledRule = localRule("Archive", {editor.id});
-    disabledRule.isEnabled = false;
+TEST_F(ControllerStateTest, StartsUntouchedAndBindsRulesOnlyThroughEnabledTriggersAndRules) {
+    editor.bundleIdentifiers.append(QStringLiteral("org.example.editor.beta"));
+    cutter.isEnabled = false;
+    const auto disabledRule = disabled(localRule("Archive", {editor.id}));
     const auto media = localRule("Media", {editor.id, cutter.id});
     const auto footage = localRule("Footage", {cutter.id});
     start(configuration({media, disabledRule, footage}, {editor, cutter}));
+
+    EXPECT_EQ(controller->status(), TarnwellStatus::notConfigured());
+    ASSERT_EQ(controller->targetStates().size(), 3);
+    EXPECT_EQ(controller->targetStates()[0],
+              (StorageTargetState{media, Status::notConfigured(), std::nullopt}));
+    EXPECT_EQ(controller->targetStates()[1].rule, disabledRule);
+    EXPECT_FALSE(controller->state(QUuid::createUuid()).has_value());
+    EXPECT_TRUE(controller->runningBundleIdentifiers().isEmpty());
+    EXPECT_EQ(controller->ruleRevision(), 0);
+    EXPECT_TRUE(service->callLog().isEmpty());
+    EXPECT_TRUE(logger->lines.isEmpty());
 
     EXPECT_EQ(controller->enabledAppTriggers(), QList<AppTrigger>{editor});
     EXPECT_EQ(controller->bundleIdentifiers(media),
@@ -55,7 +43,6 @@ TEST_F(ControllerStateTest, BindsRulesOnlyThroughEnabledTriggersAndEnabledRules)
 }
 
 TEST_F(ControllerStateTest, RuleStaysCurrentOnlyWhileItsIdentityTargetTriggersAndFlagsStand) {
-    const auto editor = trigger("Editor", {editorID});
     const auto media = localRule("Media", {editor.id});
     start(configuration({media}, {editor}));
     EXPECT_TRUE(controller->isCurrentStorageRule(media, 0));
@@ -73,26 +60,13 @@ TEST_F(ControllerStateTest, RuleStaysCurrentOnlyWhileItsIdentityTargetTriggersAn
     otherTarget.target = LocalVolumeTarget{"Media", "OTHER-UUID", {}, {}, {}, {}, true};
     auto otherTriggers = media;
     otherTriggers.appTriggerIDs.append(QUuid::createUuid());
-    auto disabled = media;
-    disabled.isEnabled = false;
     auto noMount = media;
     noMount.mountOnAppLaunch = false;
     auto otherRule = media;
     otherRule.id = QUuid::createUuid();
-    for (const auto& changed : {otherTarget, otherTriggers, disabled, noMount, otherRule}) {
+    for (const auto& changed : {otherTarget, otherTriggers, disabled(media), noMount, otherRule}) {
         EXPECT_FALSE(controller->isCurrentStorageRule(changed, 0));
     }
-}
-
-TEST_F(ControllerStateTest, ErrorMessagesComeFromTheErrorsOwnText) {
-    EXPECT_EQ(TarnwellController::errorMessage(std::make_exception_ptr(TarnwellError::mountFailed("busy"))),
-              "Mount failed: busy");
-    EXPECT_EQ(TarnwellController::errorMessage(std::make_exception_ptr(TarnwellError::commandFailed(1, ""))),
-              "");
-    EXPECT_EQ(TarnwellController::errorMessage(std::make_exception_ptr(TarnwellError::permissionDenied())),
-              "Permission denied.");
-    EXPECT_EQ(TarnwellController::errorMessage(std::make_exception_ptr(std::runtime_error("plain failure"))),
-              "plain failure");
 }
 
 // Each case sets the enabled rules to the given statuses through a refresh and reads the aggregate.
@@ -109,22 +83,15 @@ void PrintTo(const AggregateCase& aggregateCase, std::ostream* stream) {
 class AggregateStatusTest : public ControllerTest, public ::testing::WithParamInterface<AggregateCase> {};
 
 TEST_P(AggregateStatusTest, FollowsTheRankingOfEnabledStatuses) {
-    const auto editor = trigger("Editor", {editorID});
     QList<StorageTargetRule> rules;
     for (qsizetype index = 0; index < GetParam().statuses.size(); ++index) {
         rules.append(localRule(QStringLiteral("Volume %1").arg(index), {editor.id}));
     }
-    // A disabled rule whose failure must not count.
-    auto disabled = localRule("Disabled", {editor.id});
-    disabled.isEnabled = false;
-    rules.append(disabled);
+    // A disabled rule is never queried and never counts.
+    rules.append(disabled(localRule("Disabled", {editor.id})));
     start(configuration(rules, {editor}));
 
-    auto refresh = controller->refreshDriveStatus();
-    for (const auto& status : GetParam().statuses) {
-        service->answerStatus(status);
-    }
-    ASSERT_TRUE(refresh.isReady());
+    refreshWith(GetParam().statuses);
     EXPECT_EQ(controller->status(), GetParam().expected);
 }
 
@@ -162,23 +129,8 @@ INSTANTIATE_TEST_SUITE_P(
         AggregateCase{"OnlyNotConfigured", {Status::notConfigured()}, TarnwellStatus::notConfigured()}),
     [](const ::testing::TestParamInfo<AggregateCase>& info) { return std::string(info.param.name); });
 
-TEST_F(ControllerStateTest, AllRulesDisabledLeaveTheAggregateNotConfigured) {
-    const auto editor = trigger("Editor", {editorID});
-    auto first = localRule("Media", {editor.id});
-    first.isEnabled = false;
-    start(configuration({first}, {editor}));
-
-    runTask(controller->refreshDriveStatus());
-
-    EXPECT_EQ(controller->status(), TarnwellStatus::notConfigured());
-    EXPECT_EQ(logger->lines, QStringList{"Drive status: not configured."});
-    EXPECT_TRUE(service->calls().isEmpty());
-}
-
 TEST_F(ControllerStateTest, PublishesEveryWriteToSubscribers) {
-    const auto editor = trigger("Editor", {editorID});
-    const auto media = localRule("Media", {editor.id});
-    start(configuration({media}, {editor}));
+    start(configuration({localRule("Media", {editor.id})}, {editor}));
     QList<QList<StorageTargetState>> publishedStates;
     observe(controller.get(), &TarnwellController::targetStatesChanged, &TarnwellController::targetStates,
             [&publishedStates](const QList<StorageTargetState>& states) { publishedStates.append(states); });
@@ -186,12 +138,8 @@ TEST_F(ControllerStateTest, PublishesEveryWriteToSubscribers) {
     observe(controller.get(), &TarnwellController::statusChanged, &TarnwellController::status,
             [&observedStatuses](const TarnwellStatus& status) { observedStatuses.append(status); });
 
-    auto refresh = controller->refreshDriveStatus();
-    service->answerStatus(Status::mounted());
-    ASSERT_TRUE(refresh.isReady());
-    auto again = controller->refreshDriveStatus();
-    service->answerStatus(Status::mounted());
-    ASSERT_TRUE(again.isReady());
+    refreshWith({Status::mounted()});
+    refreshWith({Status::mounted()});
 
     // The current value first, then the status write and the message write of each refresh.
     ASSERT_EQ(publishedStates.size(), 5);

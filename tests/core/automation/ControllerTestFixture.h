@@ -2,6 +2,7 @@
 
 #include "core/automation/TarnwellController.h"
 #include "support/ManualDelay.h"
+#include "support/QtPrinters.h"
 #include "support/RecordingLogger.h"
 #include "support/RecordingNotifier.h"
 #include "support/SuspendedStorageTargetService.h"
@@ -9,10 +10,6 @@
 #include <QCoreApplication>
 #include <gtest/gtest.h>
 #include <ostream>
-
-inline void PrintTo(const QString& text, std::ostream* stream) {
-    *stream << '"' << text.toStdString() << '"';
-}
 
 namespace tarnwell {
 
@@ -30,6 +27,9 @@ inline void PrintTo(const StorageTargetRuntimeStatus& status, std::ostream* stre
 
 namespace testing {
 
+using Status = StorageTargetRuntimeStatus;
+using Notification = RecordingNotifier::Notification;
+
 inline void PrintTo(const RecordingNotifier::Notification& notification, std::ostream* stream) {
     *stream << "{" << notification.title.toStdString() << " | " << notification.body.toStdString() << " | "
             << (notification.enabled ? "enabled" : "disabled") << "}";
@@ -45,6 +45,11 @@ protected:
 
     static AppTrigger trigger(const QString& name, QList<QString> identifiers, bool enabled = true) {
         return AppTrigger{QUuid::createUuid(), name, std::move(identifiers), enabled, false, std::nullopt};
+    }
+
+    static StorageTargetRule disabled(StorageTargetRule rule) {
+        rule.isEnabled = false;
+        return rule;
     }
 
     static StorageTargetRule localRule(const QString& volumeName, QList<QUuid> triggerIDs,
@@ -86,6 +91,32 @@ protected:
                          [this] { publishedStatuses.append(controller->status()); });
     }
 
+    // Launches the app as a running one, answers each bound rule's status query with mounted, and
+    // forgets the log so far.
+    void launchMounted(const QString& identifier, qsizetype boundRules = 1) {
+        runningNow.insert(identifier);
+        auto launch = controller->handleAppLaunched(identifier);
+        for (qsizetype index = 0; index < boundRules; ++index) {
+            service->answerStatus(Status::mounted());
+        }
+        ASSERT_TRUE(launch.isReady());
+        logger->take();
+    }
+
+    QCoro::Task<> terminate(const QString& identifier) {
+        runningNow.remove(identifier);
+        return controller->handleAppTerminated(identifier);
+    }
+
+    // Refreshes the enabled rules, answering their status queries in order.
+    void refreshWith(const QList<Status>& statuses) {
+        auto refresh = controller->refreshDriveStatus();
+        for (const auto& status : statuses) {
+            service->answerStatus(status);
+        }
+        ASSERT_TRUE(refresh.isReady());
+    }
+
     void TearDown() override {
         controller.reset();
         drainEvents();
@@ -109,6 +140,8 @@ protected:
         return controller->state(rule.id).value().lastErrorMessage;
     }
 
+    AppTrigger editor = trigger("Editor", {editorID});
+    AppTrigger cutter = trigger("Cutter", {cutterID});
     std::shared_ptr<SuspendedStorageTargetService> service =
         std::make_shared<SuspendedStorageTargetService>();
     std::shared_ptr<RecordingNotifier> notifier = std::make_shared<RecordingNotifier>();
