@@ -464,38 +464,8 @@ QCoro::Task<> TarnwellController::runMountRuleIfNeeded(StorageTargetRule rule, Q
         co_return;
     }
 
-    updateState(rule.id, StorageTargetRuntimeStatus::mounting(), std::nullopt);
-    std::exception_ptr failure;
-    try {
-        const auto service = m_storageTargetService;
-        co_await service->mount(rule.target);
-    } catch (...) {
-        failure = std::current_exception();
-    }
-    if (!self) {
-        co_return;
-    }
-
-    if (!failure) {
-        if (!isCurrentStorageRule(rule, operationRuleRevision)) {
-            record(reason + QStringLiteral(" mount result ignored because the storage rule changed."));
-            co_return;
-        }
-        updateState(rule.id, StorageTargetRuntimeStatus::mounted(), std::nullopt);
-        record(reason + QStringLiteral(" mounted ") + name + QStringLiteral("."));
-        const QString body = localizedFormat("%@ was mounted.", {name});
-        co_await notify(localized("Drive Mounted"), body, rule.showNotifications);
-        co_return;
-    }
-
-    if (!isCurrentStorageRule(rule, operationRuleRevision)) {
-        record(reason + QStringLiteral(" mount failure ignored because the storage rule changed."));
-        co_return;
-    }
-    const QString message = errorMessage(failure);
-    updateState(rule.id, StorageTargetRuntimeStatus::mountFailed(message), message);
-    record(reason + QStringLiteral(" failed to mount ") + name + QStringLiteral(": ") + message);
-    co_await notify(localized("Mount Failed"), message, rule.showNotifications);
+    co_await runDiskCommand(std::move(rule), operationRuleRevision, std::move(reason),
+                            DiskOperation::Mounting);
 }
 
 QCoro::Task<> TarnwellController::handleAppTerminated(QString bundleIdentifier) {
@@ -719,11 +689,47 @@ QCoro::Task<> TarnwellController::runUnmountStorageRule(StorageTargetRule rule, 
         co_return;
     }
 
-    updateState(rule.id, StorageTargetRuntimeStatus::unmounting(), std::nullopt);
+    co_await runDiskCommand(std::move(rule), expectedRuleRevision, std::move(reason),
+                            DiskOperation::Unmounting);
+}
+
+TarnwellController::DiskCommandTexts TarnwellController::texts(DiskOperation operation) {
+    if (operation == DiskOperation::Mounting) {
+        return {StorageTargetRuntimeStatus::mounting(),
+                StorageTargetRuntimeStatus::mounted(),
+                QStringLiteral(" mount result ignored because the storage rule changed."),
+                QStringLiteral(" mount failure ignored because the storage rule changed."),
+                QStringLiteral(" mounted "),
+                QStringLiteral(" failed to mount "),
+                localized("Drive Mounted"),
+                localized("%@ was mounted."),
+                localized("Mount Failed")};
+    }
+    return {StorageTargetRuntimeStatus::unmounting(),
+            StorageTargetRuntimeStatus::notMounted(),
+            QStringLiteral(" result ignored because the storage rule changed."),
+            QStringLiteral(" failure ignored because the storage rule changed."),
+            QStringLiteral(" unmounted "),
+            QStringLiteral(" failed to unmount "),
+            localized("Drive Unmounted"),
+            localized("%@ was unmounted."),
+            localized("Unmount Failed")};
+}
+
+QCoro::Task<> TarnwellController::runDiskCommand(StorageTargetRule rule, qint64 expectedRuleRevision,
+                                                 QString reason, DiskOperation operation) {
+    QPointer<TarnwellController> self(this);
+    const DiskCommandTexts text = texts(operation);
+    const QString name = rule.target.displayName();
+    updateState(rule.id, text.inProgress, std::nullopt);
     std::exception_ptr failure;
     try {
         const auto service = m_storageTargetService;
-        co_await service->unmount(rule.target);
+        if (operation == DiskOperation::Mounting) {
+            co_await service->mount(rule.target);
+        } else {
+            co_await service->unmount(rule.target);
+        }
     } catch (...) {
         failure = std::current_exception();
     }
@@ -731,26 +737,25 @@ QCoro::Task<> TarnwellController::runUnmountStorageRule(StorageTargetRule rule, 
         co_return;
     }
 
-    if (!failure) {
-        if (!isCurrentStorageRule(rule, expectedRuleRevision)) {
-            record(reason + QStringLiteral(" result ignored because the storage rule changed."));
-            co_return;
-        }
-        updateState(rule.id, StorageTargetRuntimeStatus::notMounted(), std::nullopt);
-        record(reason + QStringLiteral(" unmounted ") + name + QStringLiteral("."));
-        const QString body = localizedFormat("%@ was unmounted.", {name});
-        co_await notify(localized("Drive Unmounted"), body, rule.showNotifications);
+    if (!isCurrentStorageRule(rule, expectedRuleRevision)) {
+        record(reason + (failure ? text.failureIgnored : text.resultIgnored));
         co_return;
     }
-
-    if (!isCurrentStorageRule(rule, expectedRuleRevision)) {
-        record(reason + QStringLiteral(" failure ignored because the storage rule changed."));
+    if (!failure) {
+        updateState(rule.id, text.succeeded, std::nullopt);
+        record(reason + text.succeededVerb + name + u'.');
+        // g++ 12 mishandles a braced list inside a co_await expression, so the body is built first.
+        const QString body = formatted(text.successBody, {name});
+        co_await notify(text.successTitle, body, rule.showNotifications);
         co_return;
     }
     const QString message = errorMessage(failure);
-    updateState(rule.id, StorageTargetRuntimeStatus::unmountFailed(message), message);
-    record(reason + QStringLiteral(" failed to unmount ") + name + QStringLiteral(": ") + message);
-    co_await notify(localized("Unmount Failed"), message, rule.showNotifications);
+    const auto failedStatus = operation == DiskOperation::Mounting
+                                  ? StorageTargetRuntimeStatus::mountFailed(message)
+                                  : StorageTargetRuntimeStatus::unmountFailed(message);
+    updateState(rule.id, failedStatus, message);
+    record(reason + text.failedVerb + name + QLatin1String(": ") + message);
+    co_await notify(text.failureTitle, message, rule.showNotifications);
 }
 
 QCoro::Task<> TarnwellController::updateConfiguration(TarnwellConfiguration configuration) {

@@ -102,6 +102,20 @@ private:
     static QList<StorageTargetState> initialTargetStates(const TarnwellConfiguration& configuration);
     static QString text(DiskOperation operation);
 
+    // What a mount or an unmount writes to the state, the log and the notifications.
+    struct DiskCommandTexts {
+        StorageTargetRuntimeStatus inProgress;
+        StorageTargetRuntimeStatus succeeded;
+        QString resultIgnored;
+        QString failureIgnored;
+        QString succeededVerb;
+        QString failedVerb;
+        QString successTitle;
+        QString successBody;
+        QString failureTitle;
+    };
+    static DiskCommandTexts texts(DiskOperation operation);
+
     void record(const QString& line);
     void setStatus(TarnwellStatus status);
     void setTargetStates(QList<StorageTargetState> states);
@@ -128,6 +142,10 @@ private:
     QCoro::Task<> markReadyToUnmount(StorageTargetRule rule, qint64 expectedRuleRevision);
     QCoro::Task<> autoUnmount(StorageTargetRule rule, qint64 expectedRuleRevision);
     QCoro::Task<> waitForGate(QString reason);
+    // Runs the mount or unmount of a rule that holds the gate, and records its outcome unless the
+    // rule changed meanwhile.
+    QCoro::Task<> runDiskCommand(StorageTargetRule rule, qint64 expectedRuleRevision, QString reason,
+                                 DiskOperation operation);
     QCoro::Task<> runUnmountStorageRule(StorageTargetRule rule, qint64 expectedRuleRevision, QString reason,
                                         bool requiresNoRunningBoundApps);
 
