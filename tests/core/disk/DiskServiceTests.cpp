@@ -4,6 +4,7 @@
 #include "core/support/DecodingError.h"
 #include "core/support/PlatformError.h"
 #include "support/FakeDiskTool.h"
+#include "support/TarnwellErrorCapture.h"
 #include "support/TaskRunner.h"
 
 #include "DiskScenario.h"
@@ -15,6 +16,7 @@
 
 using namespace tarnwell;
 using namespace std::chrono_literals;
+using tarnwell::testing::expectTarnwellError;
 using tarnwell::testing::FakeDiskTool;
 using tarnwell::testing::mixedMachine;
 using tarnwell::testing::runTask;
@@ -53,16 +55,6 @@ protected:
 
     FakeDiskTool m_tool{mixedMachine()};
 };
-
-template <typename T> TarnwellError expectTarnwellError(QCoro::Task<T> task) {
-    try {
-        runTask(std::move(task), 20s);
-    } catch (const TarnwellError& error) {
-        return error;
-    }
-    ADD_FAILURE() << "no TarnwellError thrown";
-    return TarnwellError::unknown({});
-}
 
 } // namespace
 

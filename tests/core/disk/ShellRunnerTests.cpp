@@ -3,6 +3,7 @@
 #include "core/model/TarnwellError.h"
 #include "core/support/CancellationError.h"
 #include "core/support/PlatformError.h"
+#include "support/TarnwellErrorCapture.h"
 #include "support/TaskRunner.h"
 
 #include <QDir>
@@ -17,6 +18,7 @@
 
 using namespace tarnwell;
 using namespace std::chrono_literals;
+using tarnwell::testing::expectTarnwellError;
 using tarnwell::testing::runTask;
 using tarnwell::testing::runUntil;
 
@@ -55,16 +57,6 @@ protected:
     QTemporaryDir m_work;
     QByteArray m_previousTemporary;
 };
-
-template <typename T> TarnwellError expectTarnwellError(QCoro::Task<T> task) {
-    try {
-        runTask(std::move(task), 20s);
-    } catch (const TarnwellError& error) {
-        return error;
-    }
-    ADD_FAILURE() << "no TarnwellError thrown";
-    return TarnwellError::unknown({});
-}
 
 } // namespace
 

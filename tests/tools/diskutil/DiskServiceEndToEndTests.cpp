@@ -6,6 +6,7 @@
 #include "core/disk/StorageTargetService.h"
 #include "core/model/TarnwellError.h"
 #include "support/QtPrinters.h"
+#include "support/TarnwellErrorCapture.h"
 #include "support/TaskRunner.h"
 
 #include <QFileInfo>
@@ -23,7 +24,9 @@ namespace tarnwell {
 namespace {
 
 using namespace std::chrono_literals;
+using testing::caughtTarnwellError;
 using testing::LoopVolume;
+using testing::MountHolder;
 using testing::runTask;
 using testing::uniqueLabel;
 
@@ -58,15 +61,6 @@ void expectDrive(const DriveInfo& actual, const DriveInfo& expected) {
     EXPECT_EQ(actual.busProtocol, expected.busProtocol);
     EXPECT_EQ(actual.isExternal, expected.isExternal);
     EXPECT_EQ(actual.isMounted, expected.isMounted);
-}
-
-template <typename T> std::optional<TarnwellError> caughtTarnwellError(QCoro::Task<T> task) {
-    try {
-        runTask(std::move(task), 20s);
-    } catch (const TarnwellError& error) {
-        return error;
-    }
-    return std::nullopt;
 }
 
 class DiskServiceEndToEndTests : public ::testing::Test {
@@ -202,14 +196,8 @@ TEST_P(BusyUnmountTests, HeldVolumeStaysMountedAndTheErrorNamesTheHolder) {
     ASSERT_EQ(volume->mountPoints(), QStringList{mountPoint});
 
     // Declared after the volume, so it ends before the volume's cleanup unmounts.
-    QProcess holder;
-    const auto stopHolder = qScopeGuard([&holder] {
-        holder.kill();
-        holder.waitForFinished();
-    });
-    holder.setWorkingDirectory(mountPoint);
-    holder.start("sleep", {"60"});
-    ASSERT_TRUE(holder.waitForStarted());
+    MountHolder holder(mountPoint);
+    ASSERT_TRUE(holder.isRunning());
 
     const UnmountRoute& route = GetParam();
     const std::optional<TarnwellError> refused =
@@ -226,8 +214,7 @@ TEST_P(BusyUnmountTests, HeldVolumeStaysMountedAndTheErrorNamesTheHolder) {
     EXPECT_EQ(volume->mountPoints(), QStringList{mountPoint});
     EXPECT_TRUE(runTask(m_service->isMounted(m_uuid), 20s));
 
-    holder.kill();
-    holder.waitForFinished();
+    holder.stop();
     runTask(route.unmount(m_service, target(*volume), mountPoint), 20s);
     EXPECT_TRUE(volume->mountPoints().isEmpty());
     EXPECT_FALSE(QFileInfo::exists(mountPoint));

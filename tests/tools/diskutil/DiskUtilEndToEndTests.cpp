@@ -19,6 +19,7 @@ namespace {
 
 using testing::diskutil;
 using testing::LoopVolume;
+using testing::MountHolder;
 using testing::runProgram;
 using testing::uniqueLabel;
 
@@ -137,14 +138,8 @@ TEST_F(DiskUtilEndToEndTests, BusyVolumeStaysMountedAndNamesTheHolder) {
     ASSERT_EQ(volume->mountPoints(), QStringList{mountPoint});
 
     // Declared after the volume, so it ends before the volume's cleanup unmounts.
-    QProcess holder;
-    const auto stopHolder = qScopeGuard([&holder] {
-        holder.kill();
-        holder.waitForFinished();
-    });
-    holder.setWorkingDirectory(mountPoint);
-    holder.start("sleep", {"60"});
-    ASSERT_TRUE(holder.waitForStarted());
+    MountHolder holder(mountPoint);
+    ASSERT_TRUE(holder.isRunning());
 
     const CommandResult refused = diskutil({"unmount", uuid});
     EXPECT_EQ(refused.exitCode, 1);
@@ -156,8 +151,7 @@ TEST_F(DiskUtilEndToEndTests, BusyVolumeStaysMountedAndNamesTheHolder) {
     EXPECT_EQ(volume->mountPoints(), QStringList{mountPoint});
     EXPECT_TRUE(QFileInfo(mountPoint).isDir());
 
-    holder.kill();
-    holder.waitForFinished();
+    holder.stop();
     const CommandResult released = diskutil({"unmount", uuid});
     EXPECT_EQ(released.exitCode, 0) << released.error.toStdString();
     EXPECT_EQ(released.output,

@@ -8,6 +8,7 @@
 #include <QList>
 #include <QMutex>
 #include <QPair>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <memory>
 
@@ -77,6 +78,24 @@ private:
 
     QString m_path;
     QString m_majorMinor;
+};
+
+// A real process whose working directory is inside a mount, so the volume stays busy until the
+// process is stopped; at the latest when this object goes.
+class MountHolder {
+public:
+    explicit MountHolder(const QString& directory);
+    ~MountHolder() { stop(); }
+
+    MountHolder(const MountHolder&) = delete;
+    MountHolder& operator=(const MountHolder&) = delete;
+
+    bool isRunning() const { return m_process.state() == QProcess::Running; }
+    qint64 processId() const { return m_process.processId(); }
+    void stop();
+
+private:
+    QProcess m_process;
 };
 
 } // namespace tarnwell::testing
