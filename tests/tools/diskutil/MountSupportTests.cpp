@@ -12,6 +12,8 @@
 #include <QThread>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace tarnwell {
 namespace {
@@ -76,6 +78,37 @@ TEST(MountRegistryTests, RemembersCreatedDirectoriesUntilTaken) {
     EXPECT_FALSE(later.take("/media/Card"));
     EXPECT_FALSE(later.take("/media/Card1"));
     EXPECT_TRUE(later.take(QString::fromUtf8("/media/Caf\xC3\xA9 &<>")));
+
+    // Tool runs in parallel processes must not lose each other's entries.
+    constexpr int writers = 6;
+    constexpr int entriesEach = 15;
+    QList<pid_t> children;
+    for (int writer = 0; writer < writers; ++writer) {
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            MountRegistry own(root.filePath("state/created"));
+            for (int entry = 0; entry < entriesEach; ++entry) {
+                own.add(QStringLiteral("/media/W%1-%2").arg(writer).arg(entry));
+                own.add(QStringLiteral("/media/Gone%1-%2").arg(writer).arg(entry));
+                own.take(QStringLiteral("/media/Gone%1-%2").arg(writer).arg(entry));
+            }
+            ::_exit(0);
+        }
+        children.append(pid);
+    }
+    for (const pid_t pid : children) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    for (int writer = 0; writer < writers; ++writer) {
+        for (int entry = 0; entry < entriesEach; ++entry) {
+            EXPECT_TRUE(later.take(QStringLiteral("/media/W%1-%2").arg(writer).arg(entry)))
+                << writer << " " << entry;
+            EXPECT_FALSE(later.take(QStringLiteral("/media/Gone%1-%2").arg(writer).arg(entry)));
+        }
+    }
 }
 
 class MountHoldersTests : public ::testing::Test {
