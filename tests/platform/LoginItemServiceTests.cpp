@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QString>
+
 #include <gtest/gtest.h>
 
 namespace tarnwell {
@@ -13,40 +14,25 @@ public:
     QList<QString> calls;
 
     LoginItemStatus status() const override { return current; }
-    void registerItem() override {
-        calls.append(QStringLiteral("register"));
-        current = LoginItemStatus::enabled;
-    }
-    void unregisterItem() override {
-        calls.append(QStringLiteral("unregister"));
-        current = LoginItemStatus::notRegistered;
-    }
+    void registerItem() override { calls.append(QStringLiteral("register")); }
+    void unregisterItem() override { calls.append(QStringLiteral("unregister")); }
 };
 
 TEST(LoginItemServiceTests, EnabledOnlyWhenThePlatformSaysSoAndCalledOnlyToChangeIt) {
-    struct Case {
-        LoginItemStatus status;
-        bool enable;
-        QList<QString> expectedCalls;
+    using enum LoginItemStatus;
+    const QList<std::tuple<LoginItemStatus, bool, QList<QString>>> cases{
+        {notRegistered, true, {"register"}}, {enabled, true, {}},
+        {requiresApproval, true, {}},        {notFound, true, {"register"}},
+        {enabled, false, {"unregister"}},    {requiresApproval, false, {"unregister"}},
+        {notRegistered, false, {}},          {notFound, false, {}},
     };
-    const QList<Case> cases{
-        {LoginItemStatus::notRegistered, true, {QStringLiteral("register")}},
-        {LoginItemStatus::enabled, true, {}},
-        {LoginItemStatus::requiresApproval, true, {}},
-        {LoginItemStatus::notFound, true, {QStringLiteral("register")}},
-        {LoginItemStatus::enabled, false, {QStringLiteral("unregister")}},
-        {LoginItemStatus::requiresApproval, false, {QStringLiteral("unregister")}},
-        {LoginItemStatus::notRegistered, false, {}},
-        {LoginItemStatus::notFound, false, {}},
-    };
-    for (const Case& testCase : cases) {
+    for (const auto& [status, enable, calls] : cases) {
         auto app = std::make_shared<RecordingAppService>();
-        app->current = testCase.status;
+        app->current = status;
         LoginItemService service(app);
-        EXPECT_EQ(service.isLaunchAtLoginEnabled(), testCase.status == LoginItemStatus::enabled);
-        service.setLaunchAtLogin(testCase.enable);
-        EXPECT_EQ(app->calls, testCase.expectedCalls)
-            << "status " << int(testCase.status) << ", enable " << testCase.enable;
+        EXPECT_EQ(service.isLaunchAtLoginEnabled(), status == enabled);
+        service.setLaunchAtLogin(enable);
+        EXPECT_EQ(app->calls, calls) << "status " << int(status) << ", enable " << enable;
     }
 }
 

@@ -13,13 +13,11 @@ namespace tarnwell::testing {
 
 // Writes a file, creating its folders; fails the test when it cannot.
 void writeFile(const QString& path, const QByteArray& content);
-// Writes a stub program its owner may run.
-void writeProgram(const QString& path);
 
 // One process folder of a prepared /proc tree.
 struct FakeProcess {
     pid_t pid = 0;
-    quint64 startTime = 0;
+    quint64 startTime = 100;
     QString executable;
     QList<QString> arguments;
     // Absent: the environment cannot be read.
@@ -32,22 +30,22 @@ struct FakeProcess {
     std::optional<pid_t> threadGroup;
 };
 
-// Adds or replaces a process folder. A replaced folder is built beside the old one and moved over
-// it, so it is a different folder, as a new process's is.
-void writeProcess(const QString& procRoot, const FakeProcess& process);
-void writeUptime(const QString& procRoot, double seconds);
-// The load average line, whose last fields are the thread count and the last PID handed out.
-void writeLoadAverage(const QString& procRoot, int threads, pid_t lastPid);
-
 // A temporary root holding a prepared /proc tree, an applications folder and a folder of programs.
 class PreparedSystem : public ::testing::Test {
 protected:
     void SetUp() override;
-    void addProgram(const QString& program) { writeProgram(bin + u'/' + program); }
+    // A stub program in the folder of programs with a desktop entry "org.example.PROGRAM" running it.
+    void addProgram(const QString& program, bool withEntry = true);
     void addEntry(const QString& id, const QByteArray& exec);
     // A process of the current user running a program from the folder of programs.
     FakeProcess process(pid_t pid, const QString& program, quint64 startTime = 100,
                         QList<QString> arguments = {}) const;
+    // Adds or replaces a process folder. A replaced folder is built beside the old one and moved
+    // over it, so it is a different folder, as a new process's is.
+    void writeProcess(const FakeProcess& process) const;
+    void writeUptime(double seconds) const;
+    // The load average line, whose last fields are the thread count and the last PID handed out.
+    void writeLoadAverage(int threads, pid_t lastPid) const;
 
     QTemporaryDir folder;
     QString root;

@@ -5,225 +5,193 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
-#include <gtest/gtest.h>
-#include <memory>
-#include <unistd.h>
 
 namespace tarnwell {
 namespace {
 
+using Events = QList<QString>;
 using testing::FakeProcess;
-using testing::runUntil;
-using testing::writeLoadAverage;
-using testing::writeProcess;
-using testing::writeUptime;
 
-// What a source reported, in order: "+id" for a launch, "-id" for a termination.
-struct Recorder {
-    QList<QString> events;
-
-    void attach(ProcessApplicationEventSource& source) {
-        QObject::connect(&source, &ApplicationEventSource::applicationLaunched,
-                         [this](const RunningApplication& application) {
-                             events.append(u'+' + application.bundleIdentifier.value_or(QStringLiteral("?")));
-                         });
-        QObject::connect(&source, &ApplicationEventSource::applicationTerminated,
-                         [this](const RunningApplication& application) {
-                             events.append(u'-' + application.bundleIdentifier.value_or(QStringLiteral("?")));
-                         });
-    }
-};
-
-QList<QString> identifiers(const QList<RunningApplication>& applications) {
-    QList<QString> result;
-    for (const RunningApplication& application : applications) {
-        result.append(application.bundleIdentifier.value_or(QString()));
-    }
-    std::sort(result.begin(), result.end());
-    return result;
-}
-
-class PreparedProcTests : public testing::PreparedSystem {
+// Reports about the test's own applications ("+id" launched, "-id" terminated), leaving out those of
+// the desktop the tests run on.
+class EventSourceTests : public testing::PreparedSystem {
 protected:
-    void SetUp() override {
-        PreparedSystem::SetUp();
-        for (const QString& program :
-             {QStringLiteral("cutter"), QStringLiteral("grader"), QStringLiteral("shell")}) {
-            addProgram(program);
-            addEntry(QStringLiteral("org.example.") + program, program.toUtf8());
+    void watch(QString procRoot, Events ids) {
+        known = std::move(ids);
+        source =
+            std::make_unique<ProcessApplicationEventSource>(ProcessIdentifier(procRoot, {applications}, bin));
+        for (const auto& [signal, sign] : {std::pair{&ApplicationEventSource::applicationLaunched, u'+'},
+                                           std::pair{&ApplicationEventSource::applicationTerminated, u'-'}}) {
+            QObject::connect(source.get(), signal, [this, sign](const RunningApplication& application) {
+                if (known.contains(application.bundleIdentifier.value_or(QString()))) {
+                    events.append(sign + *application.bundleIdentifier);
+                }
+            });
         }
-        writeUptime(proc, 1000);
-        source = std::make_unique<ProcessApplicationEventSource>(ProcessIdentifier(proc, {applications}, bin),
-                                                                 ::geteuid());
-        recorder.attach(*source);
+    }
+    Events running() const {
+        Events result;
+        for (const RunningApplication& application : source->runningApplications()) {
+            if (known.contains(application.bundleIdentifier.value_or(QString()))) {
+                result.append(*application.bundleIdentifier);
+            }
+        }
+        std::sort(result.begin(), result.end());
+        return result;
+    }
+    void watchPreparedProc() {
+        for (const char* program : {"cutter", "grader", "shell"}) {
+            addProgram(QString::fromLatin1(program));
+        }
+        watch(proc, {"org.example.cutter", "org.example.grader", "org.example.shell"});
     }
 
+    Events known;
+    Events events;
     std::unique_ptr<ProcessApplicationEventSource> source;
-    Recorder recorder;
 };
 
-TEST_F(PreparedProcTests, ProcessesRunningBeforeObservingAreRunningButNotLaunched) {
-    source->poll();
-    writeProcess(proc, process(100, QStringLiteral("cutter")));
-    source->poll();
-    writeProcess(proc, process(101, QStringLiteral("cutter")));
-    writeProcess(proc, process(102, QStringLiteral("grader")));
-    EXPECT_EQ(identifiers(source->runningApplications()),
-              (QList<QString>{QStringLiteral("org.example.cutter"), QStringLiteral("org.example.cutter"),
-                              QStringLiteral("org.example.grader")}));
+TEST_F(EventSourceTests, ProcessIsItsPidAndStartTimeAndOnlyTheUsersCount) {
+    watchPreparedProc();
+    writeProcess(process(100, "cutter"));
+    EXPECT_EQ(running(), Events{"org.example.cutter"});
+    writeProcess(process(101, "cutter"));
+    writeProcess(process(102, "grader"));
+    EXPECT_EQ(running(), (Events{"org.example.cutter", "org.example.cutter", "org.example.grader"}));
+    // Processes running before observing starts are running, not launched.
     source->startObserving();
     source->poll();
-    EXPECT_TRUE(recorder.events.isEmpty());
-}
-
-TEST_F(PreparedProcTests, ProcessIsItsPidAndStartTimeNotItsFolder) {
-    writeProcess(proc, process(100, QStringLiteral("cutter"), 100));
-    source->startObserving();
-    // Same PID and start time in a new folder: the same process.
-    writeProcess(proc, process(100, QStringLiteral("cutter"), 100));
+    // Same PID and start time in a new folder: the same process. A later start time: a new one.
+    writeProcess(process(100, "cutter"));
+    writeProcess(process(102, "shell", 5000));
     source->poll();
-    EXPECT_TRUE(recorder.events.isEmpty());
-    // A reused PID with a later start time: a new process.
-    writeProcess(proc, process(100, QStringLiteral("grader"), 5000));
-    source->poll();
-    EXPECT_EQ(recorder.events,
-              (QList<QString>{QStringLiteral("-org.example.cutter"), QStringLiteral("+org.example.grader")}));
-}
-
-TEST_F(PreparedProcTests, OtherUsersProcessesAndFoldersThatAreNoProcessesAreSkipped) {
-    if (::geteuid() != 0) {
-        GTEST_SKIP() << "giving a process folder to another user needs root";
+    EXPECT_EQ(events, (Events{"-org.example.grader", "+org.example.shell"}));
+    if (::geteuid() == 0) {
+        FakeProcess stranger = process(200, "grader");
+        stranger.owner = 4321;
+        writeProcess(stranger);
+        QDir().mkpath(proc + QStringLiteral("/201"));
+        QDir().mkpath(proc + QStringLiteral("/self"));
+        source->poll();
+        EXPECT_EQ(events.size(), 2) << "another user's process is none of the user's applications";
     }
-    source->startObserving();
-    FakeProcess stranger = process(100, QStringLiteral("cutter"));
-    stranger.owner = 4321;
-    writeProcess(proc, stranger);
-    QDir().mkpath(proc + QStringLiteral("/200"));
-    QDir().mkpath(proc + QStringLiteral("/self"));
-    writeProcess(proc, process(300, QStringLiteral("grader")));
-    source->poll();
-    EXPECT_EQ(recorder.events, QList<QString>{QStringLiteral("+org.example.grader")});
-    EXPECT_EQ(identifiers(source->runningApplications()),
-              QList<QString>{QStringLiteral("org.example.grader")});
 }
 
-TEST_F(PreparedProcTests, YoungProcessIsLookedAtAgainAfterItRunsItsProgram) {
-    writeUptime(proc, 10.0);
+TEST_F(EventSourceTests, YoungProcessIsLookedAtAgainAfterItRunsItsProgramUntilItSettles) {
+    watchPreparedProc();
+    writeUptime(10.0);
     const quint64 ticks = static_cast<quint64>(::sysconf(_SC_CLK_TCK));
     source->startObserving();
-    // Just forked from a shell: it still runs the shell's program.
-    writeProcess(proc, process(100, QStringLiteral("shell"), 10 * ticks));
-    source->poll();
-    EXPECT_EQ(recorder.events, QList<QString>{QStringLiteral("+org.example.shell")});
-    writeProcess(proc, process(100, QStringLiteral("cutter"), 10 * ticks));
-    source->poll();
-    EXPECT_EQ(recorder.events,
-              (QList<QString>{QStringLiteral("+org.example.shell"), QStringLiteral("-org.example.shell"),
-                              QStringLiteral("+org.example.cutter")}));
-    // Once it has settled, it is not read again.
-    writeUptime(proc, 12.0);
-    source->poll();
-    writeProcess(proc, process(100, QStringLiteral("grader"), 10 * ticks));
-    source->poll();
-    EXPECT_EQ(recorder.events.size(), 3);
+    using Step = std::pair<const char*, double>;
+    for (const auto& [program, uptime] :
+         {Step{"shell", 10.0}, Step{"cutter", 10.0}, Step{"cutter", 12.0}, Step{"grader", 12.0}}) {
+        writeUptime(uptime);
+        writeProcess(process(100, program, 10 * ticks));
+        source->poll();
+    }
+    EXPECT_EQ(events, (Events{"+org.example.shell", "-org.example.shell", "+org.example.cutter"}));
 }
 
-TEST_F(PreparedProcTests, BetweenListingsOnlyTheNewPidsAreFollowedUnlessTheyWrapped) {
-    writeLoadAverage(proc, 80, 500);
-    writeProcess(proc, process(90, QStringLiteral("grader")));
+TEST_F(EventSourceTests, BetweenListingsOnlyTheNewPidsAreFollowedUnlessTheyWrapped) {
+    watchPreparedProc();
+    writeLoadAverage(80, 500);
+    writeProcess(process(90, "grader"));
     source->startObserving();
-
-    writeProcess(proc, process(501, QStringLiteral("cutter")));
-    FakeProcess thread = process(502, QStringLiteral("shell"));
+    writeProcess(process(501, "cutter"));
+    FakeProcess thread = process(502, "shell");
     thread.threadGroup = 501;
-    writeProcess(proc, thread);
+    writeProcess(thread);
     // Outside the PIDs handed out since the last tick, so only a listing finds it.
-    writeProcess(proc, process(60, QStringLiteral("shell")));
-    writeLoadAverage(proc, 82, 502);
+    writeProcess(process(60, "shell"));
+    writeLoadAverage(82, 502);
     source->poll();
-    EXPECT_FALSE(source->lastPollListed());
-    EXPECT_EQ(recorder.events, QList<QString>{QStringLiteral("+org.example.cutter")});
-
     // An application that ends is noticed without a listing.
     QDir(proc + QStringLiteral("/90")).removeRecursively();
-    writeLoadAverage(proc, 81, 502);
+    writeLoadAverage(81, 502);
     source->poll();
     EXPECT_FALSE(source->lastPollListed());
-    EXPECT_EQ(recorder.events,
-              (QList<QString>{QStringLiteral("+org.example.cutter"), QStringLiteral("-org.example.grader")}));
-
+    EXPECT_EQ(events, (Events{"+org.example.cutter", "-org.example.grader"}));
     for (int tick = 3; tick <= ProcessApplicationEventSource::ticksBetweenListings; ++tick) {
         source->poll();
     }
-    EXPECT_TRUE(source->lastPollListed());
-    EXPECT_EQ(recorder.events.size(), 3);
-    EXPECT_EQ(recorder.events.last(), QStringLiteral("+org.example.shell"));
-
+    EXPECT_EQ(events.value(2), QStringLiteral("+org.example.shell"));
     // PIDs that wrapped around cannot be followed one by one, so a listing comes at once.
-    writeProcess(proc, process(300, QStringLiteral("grader")));
-    writeLoadAverage(proc, 82, 300);
+    writeProcess(process(300, "grader"));
+    writeLoadAverage(82, 300);
     source->poll();
-    EXPECT_TRUE(source->lastPollListed());
-    EXPECT_EQ(recorder.events.last(), QStringLiteral("+org.example.grader"));
+    EXPECT_EQ(events.value(3), QStringLiteral("+org.example.grader"));
 }
 
-// Real programs started from a desktop entry, seen through the real /proc.
-class RealProcessTests : public testing::PreparedSystem {
+// Real programs seen through the real /proc: copies of system programs under the names desktop
+// entries run, started with only the environment the test gives them.
+class RealProcessTests : public EventSourceTests {
 protected:
     void SetUp() override {
-        PreparedSystem::SetUp();
-        program = bin + QStringLiteral("/tarnwell-test-editor");
-        ASSERT_TRUE(QFile::copy(QStringLiteral("/bin/sleep"), program));
-        addEntry(QStringLiteral("org.example.TestEditor"), "tarnwell-test-editor %F");
-        source = std::make_unique<ProcessApplicationEventSource>(
-            ProcessIdentifier(QStringLiteral("/proc"), {applications}, bin));
-        recorder.attach(*source);
+        EventSourceTests::SetUp();
+        using Copy = std::pair<const char*, const char*>;
+        for (const auto& [name, original] : {Copy{"editor", "/bin/sleep"}, Copy{"steam", "/bin/sleep"},
+                                             Copy{"bwrap", "/bin/sleep"}, Copy{"flatpak", "/bin/sh"}}) {
+            ASSERT_TRUE(QFile::copy(QString::fromLatin1(original), bin + u'/' + QString::fromLatin1(name)));
+        }
+        addEntry("org.example.Editor", "editor %F");
+        addEntry("org.example.FlatA", "flatpak run org.example.FlatA");
+        addEntry("org.example.FlatB", "flatpak run org.example.FlatB");
+        addEntry("steam", "steam %U");
+        addEntry("Game 4242", "steam steam://rungameid/4242");
+        watch("/proc",
+              {"org.example.Editor", "org.example.FlatA", "org.example.FlatB", "steam", "Game 4242"});
+        source->startObserving();
     }
-
     void TearDown() override {
         for (auto& child : children) {
-            child->kill();
-            child->waitForFinished();
+            stop(*child);
         }
     }
 
-    QProcess& start() {
+    QProcess& start(const QString& program, const Events& arguments, const QString& launchedFile = {}) {
+        QProcessEnvironment environment;
+        environment.insert("PATH", bin + QStringLiteral(":/usr/bin:/bin"));
+        if (!launchedFile.isEmpty()) {
+            environment.insert("GIO_LAUNCHED_DESKTOP_FILE", launchedFile);
+        }
         children.push_back(std::make_unique<QProcess>());
-        children.back()->start(program, {QStringLiteral("60")});
+        children.back()->setProcessEnvironment(environment);
+        children.back()->start(program, arguments);
         EXPECT_TRUE(children.back()->waitForStarted());
         return *children.back();
     }
-
-    void stop(QProcess& child) {
+    static void stop(QProcess& child) {
         child.kill();
         child.waitForFinished();
     }
 
-    QString program;
-    std::unique_ptr<ProcessApplicationEventSource> source;
-    Recorder recorder;
     std::vector<std::unique_ptr<QProcess>> children;
 };
 
 TEST_F(RealProcessTests, LaunchAndTerminationOfTwoInstancesAreReportedOnce) {
-    const QString id = QStringLiteral("org.example.TestEditor");
-    source->startObserving();
-    QProcess& first = start();
-    ASSERT_TRUE(runUntil([&] { return !recorder.events.isEmpty(); }));
-    EXPECT_EQ(recorder.events, QList<QString>{u'+' + id});
-
-    QProcess& second = start();
-    ASSERT_TRUE(runUntil([&] { return source->runningApplications().size() == 2; }));
-    EXPECT_EQ(identifiers(source->runningApplications()), (QList<QString>{id, id}));
-
+    QProcess& first = start(bin + "/editor", {"60"});
+    ASSERT_TRUE(testing::runUntil([&] { return !events.isEmpty(); }));
+    QProcess& second = start(bin + "/editor", {"60"});
+    ASSERT_TRUE(testing::runUntil([&] { return running().size() == 2; }));
     stop(first);
-    ASSERT_TRUE(runUntil([&] { return source->runningApplications().size() == 1; }));
-    EXPECT_EQ(recorder.events.size(), 1);
-
+    ASSERT_TRUE(testing::runUntil([&] { return running().size() == 1; }));
     stop(second);
-    ASSERT_TRUE(runUntil([&] { return recorder.events.size() == 2; }));
-    EXPECT_EQ(recorder.events, (QList<QString>{u'+' + id, u'-' + id}));
-    EXPECT_TRUE(source->runningApplications().isEmpty());
+    ASSERT_TRUE(testing::runUntil([&] { return events.size() == 2; }));
+    EXPECT_EQ(events, (Events{"+org.example.Editor", "-org.example.Editor"}));
+}
+
+TEST_F(RealProcessTests, LauncherProgramsNameNobodyTheLaunchersHintDecides) {
+    // Steam, beside a game shortcut, started by hand: no hint, so neither application.
+    start(bin + "/steam", {"60"});
+    // A slow "flatpak run" of the second Flatpak entry as a desktop starts it: the launcher names the
+    // entry and the PID, and the program takes 1.5 seconds before it runs the sandbox.
+    start("/bin/sh",
+          {"-c", "export GIO_LAUNCHED_DESKTOP_FILE_PID=$$; exec flatpak -c 'sleep 1.5; exec bwrap 60'"},
+          applications + "/org.example.FlatB.desktop");
+    ASSERT_TRUE(testing::runUntil([&] { return !events.isEmpty(); }));
+    testing::runUntil([] { return false; }, std::chrono::milliseconds(2500));
+    EXPECT_EQ(events, Events{"+org.example.FlatB"});
+    EXPECT_EQ(running(), Events{"org.example.FlatB"});
 }
 
 } // namespace

@@ -1,122 +1,106 @@
 #include "LinuxTestSupport.h"
 #include "platform/linux/ProcessIdentifier.h"
 
-#include <gtest/gtest.h>
-
 namespace tarnwell {
 namespace {
 
+using Environment = QMap<QByteArray, QByteArray>;
 using testing::FakeProcess;
-using testing::writeFile;
-using testing::writeProcess;
 
 class ProcessIdentifierTests : public testing::PreparedSystem {
 protected:
     void SetUp() override {
         PreparedSystem::SetUp();
-        for (const QString& program :
-             {QStringLiteral("cutter"), QStringLiteral("python3.11"), QStringLiteral("bash")}) {
-            addProgram(program);
+        for (const char* program : {"cutter", "python3.11", "bash", "flatpak", "steam", "wine", "editor"}) {
+            addProgram(QString::fromLatin1(program), false);
         }
-        writeFile(root + QStringLiteral("/opt/tool/main.py"), "print()\n");
         addEntry(QStringLiteral("org.example.Cutter"), "cutter %F");
         addEntry(QStringLiteral("org.example.Tool"), "python3.11 -u " + root.toUtf8() + "/opt/tool/main.py");
         addEntry(QStringLiteral("org.example.Shell"), "bash");
+        // Programs that many entries launch: two Flatpak applications, Steam with a game shortcut,
+        // and an entry that runs its program through env.
+        addEntry(QStringLiteral("org.example.FlatA"), "flatpak run --branch=stable org.example.FlatA");
+        addEntry(QStringLiteral("org.example.FlatB"), "flatpak run org.example.FlatB");
+        addEntry(QStringLiteral("steam"), "steam %U");
+        addEntry(QStringLiteral("Game 4242"), "steam steam://rungameid/4242");
+        addEntry(QStringLiteral("org.example.Windows"), "env WINEPREFIX=/x wine /x/app.exe");
+        addEntry(QStringLiteral("org.example.Wrapped"), "env -u X LANG=C editor --safe");
     }
-
-    ProcessIdentifier identifier() { return ProcessIdentifier(proc, {applications}, bin); }
 };
 
-TEST_F(ProcessIdentifierTests, FlatpakIdComesBeforeTheDesktopEntryOfTheExecutable) {
-    writeProcess(proc, process(10, QStringLiteral("cutter")));
-    FakeProcess flatpak = process(11, QStringLiteral("cutter"));
-    flatpak.flatpakApplication = QStringLiteral("org.example.Flat");
-    writeProcess(proc, flatpak);
-    ProcessIdentifier identify = identifier();
-    EXPECT_EQ(identify.identify(10), QStringLiteral("org.example.Cutter"));
-    EXPECT_EQ(identify.identify(11), QStringLiteral("org.example.Flat"));
-}
+TEST_F(ProcessIdentifierTests, FlatpakThenOwnProgramThenLauncherHintThenSystemdUnit) {
+    const QString script = root + QStringLiteral("/opt/tool/main.py");
+    const Environment launchedB{
+        {"GIO_LAUNCHED_DESKTOP_FILE", applications.toUtf8() + "/org.example.FlatB.desktop"},
+        {"GIO_LAUNCHED_DESKTOP_FILE_PID", "18"}};
+    const QString unit =
+        QStringLiteral("0::/user.slice/user@0.service/app.slice/app-gnome-org.example.Unit-42.scope\n");
+    struct Row {
+        const char* what;
+        FakeProcess process;
+        std::optional<QString> id;
+    };
+    QList<Row> rows{
+        {"program", process(10, "cutter"), QStringLiteral("org.example.Cutter")},
+        {"script", process(12, "python3.11", 100, {"python3.11", "-u", script}),
+         QStringLiteral("org.example.Tool")},
+        {"relative script", process(13, "python3.11", 100, {"python3", "main.py"}),
+         QStringLiteral("org.example.Tool")},
+        {"other script", process(14, "python3.11", 100, {"python3.11", root + "/opt/other.py"}),
+         std::nullopt},
+        {"bare shell", process(15, "bash"), std::nullopt},
+        {"command, not a script", process(16, "python3.11", 100, {"python3.11", "-c", script}), std::nullopt},
+        {"flatpak claimed by two entries", process(17, "flatpak"), std::nullopt},
+        {"flatpak with the launcher's hint", process(18, "flatpak"), QStringLiteral("org.example.FlatB")},
+        {"hint inherited by a child", process(19, "flatpak"), std::nullopt},
+        {"steam claimed by two entries", process(20, "steam"), std::nullopt},
+        {"wine under env", process(21, "wine"), std::nullopt},
+        {"BAMF hint", process(22, "bash"), QStringLiteral("org.example.Hinted")},
+        {"unreadable environment, systemd unit", process(23, "steam"), QStringLiteral("org.example.Unit")},
+        {"sandboxed", process(24, "cutter"), QStringLiteral("org.example.Sandboxed")},
+        {"program run through env", process(25, "editor"), QStringLiteral("org.example.Wrapped")},
+    };
+    rows[2].process.workingDirectory = root + QStringLiteral("/opt/tool");
+    rows[7].process.environment = launchedB;
+    rows[8].process.environment = launchedB;
+    rows[11].process.environment =
+        Environment{{"BAMF_DESKTOP_FILE_HINT", "/opt/x/org.example.Hinted.desktop"}};
+    rows[12].process.environment.reset();
+    rows[12].process.cgroup = unit;
+    rows[13].process.flatpakApplication = QStringLiteral("org.example.Sandboxed");
+    testing::writeFile(script, "print()\n");
+    for (const Row& row : rows) {
+        writeProcess(row.process);
+    }
+    ProcessIdentifier identifier(proc, {applications}, bin);
+    for (const Row& row : rows) {
+        EXPECT_EQ(identifier.identify(row.process.pid), row.id) << row.what;
+    }
+    EXPECT_EQ(identifier.identify(99), std::nullopt);
 
-TEST_F(ProcessIdentifierTests, InterpreterIsNamedByItsScriptNotByItself) {
-    writeProcess(proc, process(12, QStringLiteral("python3.11"), 100,
-                               {QStringLiteral("python3.11"), QStringLiteral("-u"),
-                                root + QStringLiteral("/opt/tool/main.py")}));
-    FakeProcess relative = process(13, QStringLiteral("python3.11"), 100,
-                                   {QStringLiteral("python3"), QStringLiteral("main.py")});
-    relative.workingDirectory = root + QStringLiteral("/opt/tool");
-    writeProcess(proc, relative);
-    writeProcess(proc, process(14, QStringLiteral("python3.11"), 100,
-                               {QStringLiteral("python3.11"), root + QStringLiteral("/opt/other.py")}));
-    // A shell is an interpreter too: an entry that runs a bare shell names no process.
-    writeProcess(proc, process(15, QStringLiteral("bash")));
-    // A command is no script, even when it reads like the script's path.
-    writeProcess(proc, process(16, QStringLiteral("python3.11"), 100,
-                               {QStringLiteral("python3.11"), QStringLiteral("-c"),
-                                root + QStringLiteral("/opt/tool/main.py")}));
-
-    ProcessIdentifier identify = identifier();
-    EXPECT_EQ(identify.identify(12), QStringLiteral("org.example.Tool"));
-    EXPECT_EQ(identify.identify(13), QStringLiteral("org.example.Tool"));
-    EXPECT_EQ(identify.identify(14), std::nullopt);
-    EXPECT_EQ(identify.identify(15), std::nullopt);
-    EXPECT_EQ(identify.identify(16), std::nullopt);
-}
-
-TEST_F(ProcessIdentifierTests, LauncherHintsCountOnlyForTheLaunchedProcess) {
-    FakeProcess launched = process(20, QStringLiteral("bash"));
-    launched.environment = QMap<QByteArray, QByteArray>{
-        {"GIO_LAUNCHED_DESKTOP_FILE", "/usr/share/applications/kde4/editor.desktop"},
-        {"GIO_LAUNCHED_DESKTOP_FILE_PID", "20"}};
-    writeProcess(proc, launched);
-    FakeProcess child = launched;
-    child.pid = 21;
-    writeProcess(proc, child);
-    FakeProcess hinted = process(22, QStringLiteral("bash"));
-    hinted.environment =
-        QMap<QByteArray, QByteArray>{{"BAMF_DESKTOP_FILE_HINT", "/opt/x/org.example.Hinted.desktop"}};
-    writeProcess(proc, hinted);
-
-    ProcessIdentifier identify = identifier();
-    EXPECT_EQ(identify.identify(20), QStringLiteral("kde4-editor"));
-    EXPECT_EQ(identify.identify(21), std::nullopt);
-    EXPECT_EQ(identify.identify(22), QStringLiteral("org.example.Hinted"));
-}
-
-TEST_F(ProcessIdentifierTests, UnreadableEnvironmentFallsThroughToTheSystemdUnit) {
-    FakeProcess fake = process(30, QStringLiteral("bash"));
-    fake.environment.reset();
-    fake.cgroup = QStringLiteral("0::/user.slice/user-0.slice/user@0.service/app.slice/"
-                                 "app-gnome-org.example.Unit-4242.scope\n");
-    writeProcess(proc, fake);
-    EXPECT_EQ(identifier().identify(30), QStringLiteral("org.example.Unit"));
-    EXPECT_EQ(identifier().identify(31), std::nullopt);
-}
-
-TEST_F(ProcessIdentifierTests, NewDesktopEntriesAreSeenAfterARefresh) {
+    // Entries installed later are seen after a refresh, and a second claim on a program ends its
+    // first entry's.
+    writeProcess(process(40, "grader"));
     addProgram(QStringLiteral("grader"));
-    writeProcess(proc, process(40, QStringLiteral("grader")));
-    ProcessIdentifier identify = identifier();
-    EXPECT_EQ(identify.identify(40), std::nullopt);
-    addEntry(QStringLiteral("org.example.Grader"), "grader");
-    identify.refreshIfChanged();
-    EXPECT_EQ(identify.identify(40), QStringLiteral("org.example.Grader"));
+    addEntry(QStringLiteral("org.example.CutterBeta"), "cutter --beta");
+    EXPECT_EQ(identifier.identify(40), std::nullopt);
+    identifier.refreshIfChanged();
+    EXPECT_EQ(identifier.identify(40), QStringLiteral("org.example.grader"));
+    EXPECT_EQ(identifier.identify(10), std::nullopt);
 }
 
 TEST(ProcessIdentifierCgroups, ApplicationIdsFromSystemdUnitNames) {
-    const auto appSlice = [](const char* unit) {
-        return QStringLiteral("0::/user.slice/user-1000.slice/user@1000.service/app.slice/") +
-               QLatin1String(unit);
-    };
+    const QString slice = QStringLiteral("0::/user.slice/user-1000.slice/user@1000.service/app.slice/");
     const QList<std::pair<QString, std::optional<QString>>> cases{
-        {appSlice("app-org.kde.kdenlive-12.scope"), QStringLiteral("org.kde.kdenlive")},
-        {appSlice("app-flatpak-org.example.Cut-98765.scope"), QStringLiteral("org.example.Cut")},
-        {appSlice("app-gnome-firefox\\x2desr-3311.scope"), QStringLiteral("firefox-esr")},
-        {appSlice("app-org.example.Svc@a1b2.service"), QStringLiteral("org.example.Svc")},
-        {appSlice("app-dbus-org.example.Bus.service"), QStringLiteral("org.example.Bus")},
-        {QStringLiteral("12:pids:/\n") + appSlice("app-org.x.Y-1.scope/sub"), QStringLiteral("org.x.Y")},
+        {slice + "app-org.kde.kdenlive-12.scope", QStringLiteral("org.kde.kdenlive")},
+        {slice + "app-flatpak-org.example.Cut-98765.scope", QStringLiteral("org.example.Cut")},
+        {slice + "app-gnome-firefox\\x2desr-3311.scope", QStringLiteral("firefox-esr")},
+        {slice + "app-org.example.Svc@a1b2.service", QStringLiteral("org.example.Svc")},
+        {slice + "app-dbus-org.example.Bus.service", QStringLiteral("org.example.Bus")},
+        {"12:pids:/\n" + slice + "app-org.x.Y-1.scope/sub", QStringLiteral("org.x.Y")},
         {QStringLiteral("0::/user.slice/user-1000.slice/session-3.scope"), std::nullopt},
-        {appSlice("app-too-many-parts-1.scope"), std::nullopt},
-        {appSlice("app-nonumber.scope"), std::nullopt},
+        {slice + "app-too-many-parts-1.scope", std::nullopt},
+        {slice + "app-nonumber.scope", std::nullopt},
         {QStringLiteral("0::/user.slice/user-1000.slice/user@1000.service/init.scope"), std::nullopt},
         {QString(), std::nullopt},
     };
