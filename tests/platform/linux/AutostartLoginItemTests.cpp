@@ -114,17 +114,5 @@ TEST_F(AutostartLoginItemTests, ExecSurvivesAwkwardProgramPaths) {
     }
 }
 
-TEST(AutostartLoginItemDefaults, FollowsXdgConfigHomeAndTheRunningProgram) {
-    const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
-    qputenv("XDG_CONFIG_HOME", "/tmp/tarnwell-config");
-    EXPECT_EQ(AutostartLoginItem::defaultAutostartDirectory(),
-              QStringLiteral("/tmp/tarnwell-config/autostart"));
-    qputenv("XDG_CONFIG_HOME", "relative");
-    EXPECT_EQ(AutostartLoginItem::defaultAutostartDirectory(), QDir::homePath() + "/.config/autostart");
-    qputenv("XDG_CONFIG_HOME", saved);
-    EXPECT_EQ(QFileInfo(AutostartLoginItem::currentExecutablePath()).fileName(),
-              "tarnwell_platform_linux_tests");
-}
-
 } // namespace
 } // namespace tarnwell

