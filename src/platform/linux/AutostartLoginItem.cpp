@@ -85,8 +85,9 @@ QFileDevice::Permissions AutostartLoginItem::entryPermissions() {
             }
         }
     }
-    const mode_t mode = (S_IRUSR | S_IWUSR | S_IRGRP | S_IWGRP | S_IROTH | S_IWOTH) & ~mask & ~S_IWOTH;
+    const mode_t mode = (S_IRUSR | S_IWUSR | S_IRGRP | S_IWGRP | S_IROTH) & ~mask;
     QFileDevice::Permissions permissions;
+    // Others never get to write: the entry starts a program in the user's session.
     const std::pair<mode_t, QFileDevice::Permissions> bits[] = {
         {S_IRUSR, QFileDevice::ReadOwner | QFileDevice::ReadUser},
         {S_IWUSR, QFileDevice::WriteOwner | QFileDevice::WriteUser},

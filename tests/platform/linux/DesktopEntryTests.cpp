@@ -104,8 +104,9 @@ TEST_F(DesktopEntryIndexTests, PresetDiscoveryMatchesNamesAndSeesEachInstallatio
     EXPECT_EQ(discovered(),
               (QList<QString>{"", "", "com.example.Premiere2024,com.example.Premiere2025", "", "jianying"}));
 
-    // Installed in a sub-folder and removed between two passes.
+    // Installed in a sub-folder, then removed, each between two passes.
     writeFile(home + "/kde4/resolve.desktop", entryText("DaVinci Resolve"));
+    EXPECT_EQ(discovered().value(1), "kde4-resolve");
     ASSERT_TRUE(QFile::remove(applications + "/com.example.Premiere2025.desktop"));
     EXPECT_EQ(discovered(), (QList<QString>{"", "kde4-resolve", "com.example.Premiere2024", "", "jianying"}));
 }
