@@ -71,10 +71,12 @@ DesktopEntryIndex::FolderStamp DesktopEntryIndex::FolderStamp::of(const QString&
         stamp.exists = true;
         stamp.modified = status.st_mtim;
         // File systems keep times in coarse ticks, so a change later in the tick of the last one
-        // leaves the time as it was. A folder changed moments ago is therefore read again.
+        // leaves the time as it was. A folder changed within the last few ticks is read again.
         timespec now{};
         ::clock_gettime(CLOCK_REALTIME, &now);
-        stamp.recent = now.tv_sec - status.st_mtim.tv_sec < 2;
+        const qint64 age =
+            (now.tv_sec - status.st_mtim.tv_sec) * 1'000'000'000LL + now.tv_nsec - status.st_mtim.tv_nsec;
+        stamp.recent = age < 20'000'000;
     }
     return stamp;
 }
