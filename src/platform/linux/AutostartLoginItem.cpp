@@ -2,18 +2,21 @@
 
 #include "core/support/PlatformError.h"
 #include "platform/linux/DesktopEntry.h"
+#include "platform/linux/DesktopEntryIndex.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <sys/stat.h>
 
 namespace tarnwell {
 
-AutostartLoginItem::AutostartLoginItem(QString executablePath, QString autostartDirectory)
+AutostartLoginItem::AutostartLoginItem(QString executablePath, QString autostartDirectory, QString searchPath)
     : m_executablePath(std::move(executablePath))
-    , m_autostartDirectory(std::move(autostartDirectory)) {
+    , m_autostartDirectory(std::move(autostartDirectory))
+    , m_searchPath(std::move(searchPath)) {
 }
 
 QString AutostartLoginItem::currentExecutablePath() {
@@ -69,6 +72,36 @@ QString AutostartLoginItem::execValue(const QString& executablePath) {
     return escaped;
 }
 
+QFileDevice::Permissions AutostartLoginItem::entryPermissions() {
+    // The umask can only be read without changing it through the process status.
+    mode_t mask = S_IWGRP | S_IWOTH;
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly)) {
+        for (const QByteArray& line : status.readAll().split('\n')) {
+            bool valid = false;
+            const uint value = line.startsWith("Umask:") ? line.sliced(6).trimmed().toUInt(&valid, 8) : 0;
+            if (valid) {
+                mask = static_cast<mode_t>(value);
+            }
+        }
+    }
+    const mode_t mode = (S_IRUSR | S_IWUSR | S_IRGRP | S_IWGRP | S_IROTH) & ~mask;
+    QFileDevice::Permissions permissions;
+    // Others never get to write: the entry starts a program in the user's session.
+    const std::pair<mode_t, QFileDevice::Permissions> bits[] = {
+        {S_IRUSR, QFileDevice::ReadOwner | QFileDevice::ReadUser},
+        {S_IWUSR, QFileDevice::WriteOwner | QFileDevice::WriteUser},
+        {S_IRGRP, QFileDevice::ReadGroup},
+        {S_IWGRP, QFileDevice::WriteGroup},
+        {S_IROTH, QFileDevice::ReadOther}};
+    for (const auto& [bit, permission] : bits) {
+        if (mode & bit) {
+            permissions |= permission;
+        }
+    }
+    return permissions;
+}
+
 QString AutostartLoginItem::entryPath() const {
     return m_autostartDirectory + QStringLiteral("/tarnwell.desktop");
 }
@@ -81,10 +114,30 @@ LoginItemStatus AutostartLoginItem::status() const {
     if (!entry.open(QIODevice::ReadOnly)) {
         return LoginItemStatus::notRegistered;
     }
-    // A session manager turns an entry off by hiding it rather than removing it.
-    const QString hidden =
-        DesktopEntry::group(entry.readAll(), QStringLiteral("Desktop Entry")).value(QStringLiteral("Hidden"));
-    return hidden.trimmed() == u"true" ? LoginItemStatus::notRegistered : LoginItemStatus::enabled;
+    // Read as the session reads it: a session manager turns an entry off by hiding or disabling it
+    // rather than removing it, and an entry left behind by a moved or reinstalled program starts
+    // nothing of ours.
+    const QHash<QString, QString> keys =
+        DesktopEntry::group(entry.readAll(), QStringLiteral("Desktop Entry"));
+    if (keys.value(QStringLiteral("Hidden")).trimmed() == u"true" ||
+        keys.value(QStringLiteral("X-GNOME-Autostart-enabled")).trimmed() == u"false") {
+        return LoginItemStatus::notRegistered;
+    }
+    const auto arguments = DesktopEntry::splitExec(keys.value(QStringLiteral("Exec")));
+    if (!arguments || arguments->isEmpty() || !startsThisProgram(arguments->first())) {
+        return LoginItemStatus::notRegistered;
+    }
+    return LoginItemStatus::enabled;
+}
+
+bool AutostartLoginItem::startsThisProgram(const QString& program) const {
+    const auto path = DesktopEntryIndex::findProgram(program, m_searchPath);
+    const QString named = path.value_or(program);
+    if (QDir::cleanPath(named) == QDir::cleanPath(m_executablePath)) {
+        return true;
+    }
+    const QString canonical = QFileInfo(named).canonicalFilePath();
+    return !canonical.isEmpty() && canonical == QFileInfo(m_executablePath).canonicalFilePath();
 }
 
 void AutostartLoginItem::registerItem() {
@@ -96,6 +149,10 @@ void AutostartLoginItem::registerItem() {
     }
     QSaveFile file(entryPath());
     if (!file.open(QIODevice::WriteOnly)) {
+        throw PlatformError(file.errorString());
+    }
+    // A replaced entry would otherwise keep the old file's permissions, however loose.
+    if (!file.setPermissions(entryPermissions())) {
         throw PlatformError(file.errorString());
     }
     const QString content = QStringLiteral("[Desktop Entry]\n"

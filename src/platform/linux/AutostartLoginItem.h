@@ -2,17 +2,21 @@
 
 #include "platform/LoginItemAppServicing.h"
 
+#include <QFileDevice>
 #include <QString>
 
 namespace tarnwell {
 
 // Launch at login as the XDG autostart entry "tarnwell.desktop". The entry counts as enabled while
-// it exists and is not hidden; without a known path to the running program there is nothing to
-// start, so the item is not found.
+// it exists, is neither hidden nor disabled, and its Exec starts the running program; without a
+// known path to that program there is nothing to start, so the item is not found. The entry is
+// replaced whole, with the user's umask and never writable by others.
 class AutostartLoginItem : public LoginItemAppServicing {
 public:
+    // An Exec naming a program without a path is looked up in searchPath, a PATH value.
     explicit AutostartLoginItem(QString executablePath = currentExecutablePath(),
-                                QString autostartDirectory = defaultAutostartDirectory());
+                                QString autostartDirectory = defaultAutostartDirectory(),
+                                QString searchPath = qEnvironmentVariable("PATH"));
 
     // The absolute path of the running program, or empty when it cannot be determined.
     static QString currentExecutablePath();
@@ -23,14 +27,19 @@ public:
     static QString execValue(const QString& executablePath);
 
     QString entryPath() const;
+    // Read and write for everyone, less the umask and less writing by others.
+    static QFileDevice::Permissions entryPermissions();
 
     LoginItemStatus status() const override;
     void registerItem() override;
     void unregisterItem() override;
 
 private:
+    bool startsThisProgram(const QString& program) const;
+
     QString m_executablePath;
     QString m_autostartDirectory;
+    QString m_searchPath;
 };
 
 } // namespace tarnwell

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QSet>
+#include <algorithm>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,13 +21,15 @@ bool isExecutableFile(const QString& path) {
 // Desktop files in name order, sub-folders included; linked folders are not entered, so a link
 // loop cannot recurse.
 void collectDesktopFiles(const QString& root, const QString& folder,
-                         QList<std::pair<QString, QString>>& files) {
+                         QList<std::pair<QString, QString>>& files,
+                         QList<DesktopEntryIndex::FolderStamp>& folders) {
+    folders.append(DesktopEntryIndex::FolderStamp::of(folder));
     const QFileInfoList children =
         QDir(folder).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
     for (const QFileInfo& child : children) {
         if (child.isDir()) {
             if (!child.isSymLink()) {
-                collectDesktopFiles(root, child.filePath(), files);
+                collectDesktopFiles(root, child.filePath(), files, folders);
             }
         } else if (child.fileName().endsWith(QStringLiteral(".desktop"))) {
             files.append({child.filePath(), QDir(root).relativeFilePath(child.filePath())});
@@ -39,10 +42,11 @@ void collectDesktopFiles(const QString& root, const QString& folder,
 DesktopEntryIndex DesktopEntryIndex::load(const QList<QString>& applicationDirectories,
                                           const QString& searchPath) {
     DesktopEntryIndex index;
+    index.m_loaded = true;
     QSet<QString> seen;
     for (const QString& directory : applicationDirectories) {
         QList<std::pair<QString, QString>> files;
-        collectDesktopFiles(directory, directory, files);
+        collectDesktopFiles(directory, directory, files, index.m_folders);
         for (const auto& [path, relativePath] : files) {
             const QString id = DesktopEntry::fileId(relativePath);
             if (seen.contains(id)) {
@@ -57,6 +61,35 @@ DesktopEntryIndex DesktopEntryIndex::load(const QList<QString>& applicationDirec
         }
     }
     return index;
+}
+
+DesktopEntryIndex::FolderStamp DesktopEntryIndex::FolderStamp::of(const QString& path) {
+    FolderStamp stamp;
+    stamp.path = path;
+    struct stat status {};
+    if (::stat(QFile::encodeName(path).constData(), &status) == 0) {
+        stamp.exists = true;
+        stamp.modified = status.st_mtim;
+        // File systems keep times in coarse ticks, so a change later in the tick of the last one
+        // leaves the time as it was. A folder changed within the last few ticks is read again.
+        timespec now{};
+        ::clock_gettime(CLOCK_REALTIME, &now);
+        const qint64 age =
+            (now.tv_sec - status.st_mtim.tv_sec) * 1'000'000'000LL + now.tv_nsec - status.st_mtim.tv_nsec;
+        stamp.recent = age < 20'000'000;
+    }
+    return stamp;
+}
+
+bool DesktopEntryIndex::FolderStamp::operator==(const FolderStamp& other) const {
+    return path == other.path && exists == other.exists && modified.tv_sec == other.modified.tv_sec &&
+           modified.tv_nsec == other.modified.tv_nsec;
+}
+
+bool DesktopEntryIndex::isCurrent() const {
+    return m_loaded && std::all_of(m_folders.cbegin(), m_folders.cend(), [](const FolderStamp& stamp) {
+               return !stamp.recent && FolderStamp::of(stamp.path) == stamp;
+           });
 }
 
 QList<QString> DesktopEntryIndex::defaultApplicationDirectories(const QProcessEnvironment& environment) {

@@ -6,6 +6,7 @@
 #include <QProcessEnvironment>
 #include <QString>
 #include <optional>
+#include <time.h>
 
 namespace tarnwell {
 
@@ -31,8 +32,25 @@ public:
     const QList<DesktopEntry>& entries() const { return m_entries; }
     const DesktopEntry* entry(const QString& id) const;
 
+    // Whether no folder the load walked (or looked for) has changed since: installing, removing or
+    // renaming an entry changes its folder. An index never loaded is not current.
+    bool isCurrent() const;
+
+    // A folder's modification time, taken before the folder is listed.
+    struct FolderStamp {
+        QString path;
+        bool exists = false;
+        timespec modified{};
+        bool recent = false;
+
+        static FolderStamp of(const QString& path);
+        bool operator==(const FolderStamp& other) const;
+    };
+
 private:
+    bool m_loaded = false;
     QList<DesktopEntry> m_entries;
+    QList<FolderStamp> m_folders;
 };
 
 } // namespace tarnwell

@@ -1,7 +1,6 @@
 #include "platform/linux/DesktopEntryPresetDiscovery.h"
 
 #include "core/model/ApplicationBundleDiscovery.h"
-#include "platform/linux/DesktopEntryIndex.h"
 
 #include <QCollator>
 #include <algorithm>
@@ -23,9 +22,11 @@ QList<QString> DesktopEntryPresetDiscovery::discoverIdentifiers(const PresetCand
     for (const QString& hint : candidate.appNameHints) {
         hints.append(hint.endsWith(QStringLiteral(".app")) ? hint.chopped(4) : hint);
     }
-    const DesktopEntryIndex index = DesktopEntryIndex::load(m_applicationDirectories, m_searchPath);
+    if (!m_index.isCurrent()) {
+        m_index = DesktopEntryIndex::load(m_applicationDirectories, m_searchPath);
+    }
     QList<const DesktopEntry*> matches;
-    for (const DesktopEntry& entry : index.entries()) {
+    for (const DesktopEntry& entry : m_index.entries()) {
         if (std::any_of(hints.begin(), hints.end(), [&](const QString& hint) {
                 return ApplicationBundleDiscovery::matchesHint(entry.name, hint);
             })) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/model/PresetDiscovering.h"
+#include "platform/linux/DesktopEntryIndex.h"
 
 #include <QList>
 #include <QString>
@@ -8,8 +9,9 @@
 namespace tarnwell {
 
 // Finds installed applications by the Name of their desktop entries: an entry matches a preset when
-// its Name matches one of the preset's bundle-name hints without the ".app" ending. Entries are
-// read afresh on every call.
+// its Name matches one of the preset's bundle-name hints without the ".app" ending. A discovery
+// pass asks once per preset; the entries are read again only when an application folder changed
+// since they were last read, so a pass reads them at most once.
 class DesktopEntryPresetDiscovery : public PresetDiscovering {
 public:
     explicit DesktopEntryPresetDiscovery(
@@ -24,6 +26,7 @@ public:
 private:
     QList<QString> m_applicationDirectories;
     QString m_searchPath;
+    mutable DesktopEntryIndex m_index;
 };
 
 } // namespace tarnwell

@@ -4,8 +4,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QSet>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tarnwell {
@@ -66,6 +66,24 @@ std::optional<QString> scriptArgument(const QList<QString>& arguments) {
     return std::nullopt;
 }
 
+// The program an Exec line runs, looking through "env" and its options and variable settings.
+std::optional<QString> launchedProgram(const QList<QString>& arguments, const QString& searchPath) {
+    qsizetype index = 0;
+    while (index < arguments.size() && QFileInfo(arguments.at(index)).fileName() == u"env") {
+        ++index;
+        while (index < arguments.size() &&
+               (arguments.at(index).startsWith(u'-') || arguments.at(index).contains(u'='))) {
+            // These options take the next argument as their value.
+            const bool takesValue = arguments.at(index) == u"-u" || arguments.at(index) == u"-C";
+            index += takesValue ? 2 : 1;
+        }
+    }
+    if (index >= arguments.size()) {
+        return std::nullopt;
+    }
+    return DesktopEntryIndex::findProgram(arguments.at(index), searchPath);
+}
+
 QString unescapeUnitName(const QString& name) {
     QString result;
     for (qsizetype index = 0; index < name.size(); ++index) {
@@ -99,51 +117,31 @@ bool ProcessIdentifier::isInterpreter(const QString& programPath) {
     return interpreters.match(QFileInfo(programPath).fileName()).hasMatch();
 }
 
-QList<ProcessIdentifier::FolderStamp> ProcessIdentifier::folderStamps() const {
-    QList<FolderStamp> stamps;
-    stamps.reserve(m_applicationDirectories.size());
-    for (const QString& directory : m_applicationDirectories) {
-        struct stat status {};
-        FolderStamp stamp;
-        if (::stat(QFile::encodeName(directory).constData(), &status) == 0) {
-            stamp.exists = true;
-            stamp.modified = status.st_mtim;
-        }
-        stamps.append(stamp);
-    }
-    return stamps;
+bool ProcessIdentifier::isLauncher(const QString& programPath) {
+    static const QRegularExpression launchers(
+        QStringLiteral("^(flatpak|flatpak-spawn|env|wine[0-9]*|wine-stable|steam|snap|bwrap|firejail|"
+                       "gamemoderun|prime-run|pkexec|sudo|xdg-open|gtk-launch)$"));
+    return launchers.match(QFileInfo(programPath).fileName()).hasMatch();
 }
 
 void ProcessIdentifier::refreshIfChanged() {
-    const QList<FolderStamp> stamps = folderStamps();
-    const bool changed =
-        !m_loaded || !std::equal(stamps.begin(), stamps.end(), m_stamps.begin(), m_stamps.end(),
-                                 [](const FolderStamp& left, const FolderStamp& right) {
-                                     return left.exists == right.exists &&
-                                            left.modified.tv_sec == right.modified.tv_sec &&
-                                            left.modified.tv_nsec == right.modified.tv_nsec;
-                                 });
-    if (changed) {
-        m_stamps = stamps;
+    if (!m_index.isCurrent()) {
         reload();
     }
 }
 
 void ProcessIdentifier::reload() {
     m_loaded = true;
-    m_idsByProgram.clear();
-    const DesktopEntryIndex index = DesktopEntryIndex::load(m_applicationDirectories, m_searchPath);
-    for (const DesktopEntry& entry : index.entries()) {
+    m_index = DesktopEntryIndex::load(m_applicationDirectories, m_searchPath);
+    QHash<QString, QSet<QString>> claims;
+    for (const DesktopEntry& entry : m_index.entries()) {
         QList<QString> programs;
-        if (!entry.execArguments.isEmpty()) {
-            if (const auto program =
-                    DesktopEntryIndex::findProgram(entry.execArguments.first(), m_searchPath)) {
-                if (!isInterpreter(*program)) {
-                    programs.append(*program);
-                } else if (const auto script = scriptArgument(entry.execArguments);
-                           script && QDir::isAbsolutePath(*script)) {
-                    programs.append(*script);
-                }
+        if (const auto program = launchedProgram(entry.execArguments, m_searchPath)) {
+            if (!isInterpreter(*program)) {
+                programs.append(*program);
+            } else if (const auto script = scriptArgument(entry.execArguments);
+                       script && QDir::isAbsolutePath(*script)) {
+                programs.append(*script);
             }
         }
         if (entry.tryExec) {
@@ -153,17 +151,22 @@ void ProcessIdentifier::reload() {
             }
         }
         for (const QString& program : programs) {
-            const QString key = canonical(program);
-            if (!m_idsByProgram.contains(key)) {
-                m_idsByProgram.insert(key, entry.id);
+            if (!isLauncher(program)) {
+                claims[canonical(program)].insert(entry.id);
             }
+        }
+    }
+    m_idsByProgram.clear();
+    for (auto claim = claims.cbegin(); claim != claims.cend(); ++claim) {
+        if (claim->size() == 1) {
+            m_idsByProgram.insert(claim.key(), *claim->cbegin());
         }
     }
 }
 
 std::optional<QString> ProcessIdentifier::identify(pid_t pid) {
     if (!m_loaded) {
-        refreshIfChanged();
+        reload();
     }
     const QString processDirectory = m_procRoot + u'/' + QString::number(pid);
     if (auto id = flatpakId(processDirectory)) {

@@ -7,15 +7,15 @@
 #include <QString>
 #include <optional>
 #include <sys/types.h>
-#include <time.h>
 
 namespace tarnwell {
 
 // Names the application a running process belongs to, by its desktop-entry ID. The first rule that
-// applies wins: the Flatpak application ID; a desktop entry whose program is the process's
+// applies wins: the Flatpak application ID; the one desktop entry whose program is the process's
 // executable (or, for an interpreter, its script); the desktop file the launcher named in the
-// process's environment; the application ID in its systemd unit. A process none of them names is
-// not an application.
+// process's environment; the application ID in its systemd unit. A program that launches others
+// (flatpak, env, wine, steam and the like) or that several entries run names nobody by itself, so
+// the later rules decide for it. A process none of them names is not an application.
 class ProcessIdentifier {
 public:
     explicit ProcessIdentifier(
@@ -30,6 +30,9 @@ public:
     // Reloads the desktop entries when one of the application folders changed since the last load.
     void refreshIfChanged();
 
+    // Whether a program only starts other programs, whatever the entry that runs it.
+    static bool isLauncher(const QString& programPath);
+
     // The application ID of a systemd unit in a "/proc/PID/cgroup" text:
     // "app-[launcher-]ID[@...].service" or "app-[launcher-]ID-N.scope".
     static std::optional<QString> applicationIdFromCgroup(const QString& cgroup);
@@ -38,12 +41,6 @@ public:
     static bool isInterpreter(const QString& programPath);
 
 private:
-    struct FolderStamp {
-        bool exists = false;
-        timespec modified{};
-    };
-
-    QList<FolderStamp> folderStamps() const;
     void reload();
     std::optional<QString> flatpakId(const QString& processDirectory) const;
     std::optional<QString> entryIdByProgram(const QString& processDirectory) const;
@@ -53,8 +50,8 @@ private:
     QList<QString> m_applicationDirectories;
     QString m_searchPath;
     bool m_loaded = false;
-    QList<FolderStamp> m_stamps;
-    // Canonical program or script path -> desktop-entry ID, first entry wins.
+    DesktopEntryIndex m_index;
+    // Canonical program or script path -> the one desktop-entry ID that runs it.
     QHash<QString, QString> m_idsByProgram;
 };
 

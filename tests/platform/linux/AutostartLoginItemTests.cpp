@@ -7,72 +7,63 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryDir>
-#include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace tarnwell {
 namespace {
 
 using testing::writeFile;
 
-class AutostartLoginItemTests : public ::testing::Test {
+class AutostartLoginItemTests : public testing::PreparedSystem {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(folder.isValid());
-        autostart = folder.filePath(QStringLiteral("config/autostart"));
+        PreparedSystem::SetUp();
+        autostart = root + QStringLiteral("/config/autostart");
+        program = bin + QStringLiteral("/tarnwell");
+        addProgram(QStringLiteral("tarnwell"), false);
+        savedMask = ::umask(022);
     }
+    void TearDown() override { ::umask(savedMask); }
 
+    QString entry() const { return autostart + QStringLiteral("/tarnwell.desktop"); }
     QHash<QString, QString> entryKeys() const {
-        QFile file(autostart + QStringLiteral("/tarnwell.desktop"));
+        QFile file(entry());
         EXPECT_TRUE(file.open(QIODevice::ReadOnly));
         return DesktopEntry::group(file.readAll(), QStringLiteral("Desktop Entry"));
     }
+    mode_t entryMode() const {
+        struct stat status {};
+        EXPECT_EQ(::stat(QFile::encodeName(entry()).constData(), &status), 0);
+        return status.st_mode & 07777;
+    }
 
-    QTemporaryDir folder;
     QString autostart;
+    QString program;
+    mode_t savedMask = 0;
 };
 
-TEST_F(AutostartLoginItemTests, EntryAppearsAndDisappearsWithTheSetting) {
-    auto item = std::make_shared<AutostartLoginItem>(QStringLiteral("/opt/tarnwell/bin/tarnwell"), autostart);
-    LoginItemService service(item);
+TEST_F(AutostartLoginItemTests, EntryAppearsWholeAndDisappearsWithTheSettingAndRefusalsAreReported) {
+    LoginItemService service(std::make_shared<AutostartLoginItem>(program, autostart, bin));
     EXPECT_FALSE(service.isLaunchAtLoginEnabled());
-
     service.setLaunchAtLogin(true);
     EXPECT_TRUE(service.isLaunchAtLoginEnabled());
-    const auto keys = entryKeys();
-    EXPECT_EQ(keys.value(QStringLiteral("Type")), QStringLiteral("Application"));
-    EXPECT_EQ(keys.value(QStringLiteral("Name")), QStringLiteral("Tarnwell"));
-    EXPECT_EQ(keys.value(QStringLiteral("Exec")), QStringLiteral("\"/opt/tarnwell/bin/tarnwell\""));
-    EXPECT_EQ(keys.value(QStringLiteral("Icon")), QStringLiteral("tarnwell"));
-    EXPECT_EQ(keys.value(QStringLiteral("X-GNOME-Autostart-enabled")), QStringLiteral("true"));
+    EXPECT_EQ(entryKeys(), (QHash<QString, QString>{{"Type", "Application"},
+                                                    {"Name", "Tarnwell"},
+                                                    {"Exec", '"' + program + '"'},
+                                                    {"Icon", "tarnwell"},
+                                                    {"X-GNOME-Autostart-enabled", "true"}}));
     // Written whole through a temporary file: nothing else is left in the folder.
-    EXPECT_EQ(QDir(autostart).entryList(QDir::Files | QDir::Hidden),
-              QList<QString>{QStringLiteral("tarnwell.desktop")});
-
+    EXPECT_EQ(QDir(autostart).entryList(QDir::Files | QDir::Hidden), QList<QString>{"tarnwell.desktop"});
     service.setLaunchAtLogin(false);
     EXPECT_FALSE(service.isLaunchAtLoginEnabled());
-    EXPECT_FALSE(QFileInfo::exists(item->entryPath()));
-}
+    EXPECT_FALSE(QFileInfo::exists(entry()));
 
-TEST_F(AutostartLoginItemTests, HiddenEntryIsNotRegisteredAndEnablingReplacesIt) {
-    AutostartLoginItem item(QStringLiteral("/usr/bin/tarnwell"), autostart);
-    writeFile(item.entryPath(), "[Desktop Entry]\nType=Application\nExec=old\nHidden=true\n");
-    EXPECT_EQ(item.status(), LoginItemStatus::notRegistered);
-    item.registerItem();
-    EXPECT_EQ(item.status(), LoginItemStatus::enabled);
-    EXPECT_FALSE(entryKeys().contains(QStringLiteral("Hidden")));
-}
-
-TEST_F(AutostartLoginItemTests, RefusedRegistrationFailsAndLeavesNoEntry) {
+    // Refusals reach the one who changed the setting, with the reason, and leave no entry.
     AutostartLoginItem unknownProgram(QString(), autostart);
     EXPECT_EQ(unknownProgram.status(), LoginItemStatus::notFound);
     EXPECT_THROW(unknownProgram.registerItem(), PlatformError);
-    EXPECT_FALSE(QFileInfo::exists(unknownProgram.entryPath()));
-
-    // The refusal reaches the one who changed the setting, with the system's reason.
+    ASSERT_TRUE(QDir(autostart).removeRecursively());
     writeFile(autostart, "a file where the folder belongs");
-    LoginItemService service(
-        std::make_shared<AutostartLoginItem>(QStringLiteral("/usr/bin/tarnwell"), autostart));
     try {
         service.setLaunchAtLogin(true);
         ADD_FAILURE() << "the refusal was swallowed";
@@ -82,29 +73,45 @@ TEST_F(AutostartLoginItemTests, RefusedRegistrationFailsAndLeavesNoEntry) {
     EXPECT_FALSE(service.isLaunchAtLoginEnabled());
 }
 
-TEST_F(AutostartLoginItemTests, ExecSurvivesAwkwardProgramPaths) {
-    const QList<QString> paths{
-        QStringLiteral("/opt/My Apps/tarnwell"), QStringLiteral("/opt/$HOME/`x`/\"q\"/t"),
-        QStringLiteral("/opt/back\\slash/100%/tarnwell"), QStringLiteral("/opt/new\nline/t")};
-    for (const QString& path : paths) {
-        AutostartLoginItem item(path, autostart);
-        item.registerItem();
-        EXPECT_EQ(DesktopEntry::splitExec(entryKeys().value(QStringLiteral("Exec"))), QList<QString>{path})
-            << path.toStdString();
+TEST_F(AutostartLoginItemTests, EntryTheSessionWouldNotStartIsNotRegisteredAndEnablingRewritesIt) {
+    const QByteArray head = "[Desktop Entry]\nType=Application\n";
+    const QByteArray exec = "Exec=\"" + program.toUtf8() + "\" --hidden\n";
+    QFile::link(program, bin + QStringLiteral("/tarnwell-link"));
+    const QList<std::tuple<const char*, QByteArray, LoginItemStatus, mode_t>> cases{
+        {"ours", head + exec, LoginItemStatus::enabled, 022},
+        {"ours by name in PATH", head + "Exec=tarnwell\n", LoginItemStatus::enabled, 022},
+        {"ours through a link", head + "Exec=" + bin.toUtf8() + "/tarnwell-link\n", LoginItemStatus::enabled,
+         022},
+        {"hidden", head + exec + "Hidden=true\n", LoginItemStatus::notRegistered, 022},
+        {"disabled", head + exec + "X-GNOME-Autostart-enabled=false\n", LoginItemStatus::notRegistered, 0},
+        {"another program", head + "Exec=/opt/old/tarnwell\n", LoginItemStatus::notRegistered, 077},
+        {"no Exec", head, LoginItemStatus::notRegistered, 027},
+        {"broken quoting", head + "Exec=\"" + program.toUtf8() + '\n', LoginItemStatus::notRegistered, 022},
+    };
+    AutostartLoginItem item(program, autostart, bin);
+    for (const auto& [what, content, status, mask] : cases) {
+        writeFile(entry(), content);
+        ASSERT_EQ(::chmod(QFile::encodeName(entry()).constData(), 0666), 0);
+        EXPECT_EQ(item.status(), status) << what;
+        ::umask(mask);
+        LoginItemService(std::make_shared<AutostartLoginItem>(program, autostart, bin))
+            .setLaunchAtLogin(true);
+        EXPECT_EQ(item.status(), LoginItemStatus::enabled) << what;
+        // Rewritten with the user's umask, and never writable by others.
+        const mode_t expected = status == LoginItemStatus::enabled ? 0666 : (0666 & ~mask & ~S_IWOTH);
+        EXPECT_EQ(entryMode(), expected) << what;
     }
 }
 
-TEST(AutostartLoginItemDefaults, FollowsXdgConfigHomeAndTheRunningProgram) {
-    const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
-    qputenv("XDG_CONFIG_HOME", "/tmp/tarnwell-config");
-    EXPECT_EQ(AutostartLoginItem::defaultAutostartDirectory(),
-              QStringLiteral("/tmp/tarnwell-config/autostart"));
-    qputenv("XDG_CONFIG_HOME", "relative");
-    EXPECT_EQ(AutostartLoginItem::defaultAutostartDirectory(),
-              QDir::homePath() + QStringLiteral("/.config/autostart"));
-    qputenv("XDG_CONFIG_HOME", saved);
-    EXPECT_EQ(QFileInfo(AutostartLoginItem::currentExecutablePath()).fileName(),
-              QStringLiteral("tarnwell_platform_linux_tests"));
+TEST_F(AutostartLoginItemTests, ExecSurvivesAwkwardProgramPaths) {
+    for (const QString path :
+         {"/opt/My Apps/tarnwell", "/opt/$HOME/`x`/\"q\"/t", "/opt/back\\slash/100%/t", "/opt/new\nline/t"}) {
+        AutostartLoginItem(path, autostart).registerItem();
+        EXPECT_EQ(DesktopEntry::splitExec(entryKeys().value("Exec")), QList<QString>{path})
+            << path.toStdString();
+        EXPECT_EQ(AutostartLoginItem(path, autostart).status(), LoginItemStatus::enabled)
+            << path.toStdString();
+    }
 }
 
 } // namespace

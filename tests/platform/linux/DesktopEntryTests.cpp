@@ -6,180 +6,140 @@
 
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
-#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 
 namespace tarnwell {
 namespace {
 
 using testing::writeFile;
-using testing::writeProgram;
 
-QByteArray entryText(const QString& name, const QString& exec, const QString& extra = {}) {
-    return ("[Desktop Entry]\nType=Application\nName=" + name + "\nExec=" + exec + "\n" + extra).toUtf8();
+QByteArray entryText(const QByteArray& name, const QByteArray& extra = {}) {
+    return "[Desktop Entry]\nType=Application\nName=" + name + "\nExec=editor\n" + extra;
 }
 
-TEST(DesktopEntryTests, ExecSplitsByQuotingRulesAndDropsFieldCodes) {
-    const QList<std::pair<QString, QList<QString>>> cases{
-        {QStringLiteral("kdenlive %U"), {QStringLiteral("kdenlive")}},
-        {QStringLiteral("\"/opt/My Editor/run\" --open %f"),
-         {QStringLiteral("/opt/My Editor/run"), QStringLiteral("--open")}},
-        {QStringLiteral("app \"a \\\"quoted\\\" \\$word\" \"\""),
-         {QStringLiteral("app"), QStringLiteral("a \"quoted\" $word"), QString()}},
-        {QStringLiteral("app --rate=100%% %i %c %k"), {QStringLiteral("app"), QStringLiteral("--rate=100%")}},
-        {QStringLiteral("  app\t--flag  "), {QStringLiteral("app"), QStringLiteral("--flag")}},
+TEST(DesktopEntryTests, ExecSplitsByQuotingRulesAndKeysDecodeTheirEscapes) {
+    const QList<std::pair<QString, std::optional<QList<QString>>>> cases{
+        {"kdenlive %U", QList<QString>{"kdenlive"}},
+        {"\"/opt/My Editor/run\" --open %f", QList<QString>{"/opt/My Editor/run", "--open"}},
+        {"app \"a \\\"quoted\\\" \\$word\" \"\"", QList<QString>{"app", "a \"quoted\" $word", ""}},
+        {"app --rate=100%% %i %c %k", QList<QString>{"app", "--rate=100%"}},
+        {"  app\t--flag  ", QList<QString>{"app", "--flag"}},
+        {"app \"unterminated", std::nullopt},
     };
     for (const auto& [exec, arguments] : cases) {
         EXPECT_EQ(DesktopEntry::splitExec(exec), arguments) << exec.toStdString();
     }
-    EXPECT_EQ(DesktopEntry::splitExec(QStringLiteral("app \"unterminated")), std::nullopt);
+    const auto keys =
+        DesktopEntry::group("# c\n[Other]\nName=Wrong\n[Desktop Entry]\nName[de]=B\nName = Editor\\sPro\n"
+                            "Name=Second\nComment=a\\nb\\\\c\n[Desktop Action New]\nExec=other\n",
+                            QStringLiteral("Desktop Entry"));
+    EXPECT_EQ(keys, (QHash<QString, QString>{{"Name", "Editor Pro"}, {"Comment", "a\nb\\c"}}));
 }
 
-TEST(DesktopEntryTests, GroupReadsOnlyItsOwnUnlocalisedKeysWithEscapesDecoded) {
-    const QByteArray content = "# comment\n[Other]\nName=Wrong\n[Desktop Entry]\nName[de]=Bearbeiter\n"
-                               "Name = Editor\\sPro\nName=Second\nComment=a\\nb\\\\c\n[Desktop Action New]\n"
-                               "Exec=other\n";
-    const auto keys = DesktopEntry::group(content, QStringLiteral("Desktop Entry"));
-    EXPECT_EQ(keys.value(QStringLiteral("Name")), QStringLiteral("Editor Pro"));
-    EXPECT_EQ(keys.value(QStringLiteral("Comment")), QStringLiteral("a\nb\\c"));
-    EXPECT_FALSE(keys.contains(QStringLiteral("Exec")));
-}
-
-class DesktopEntryIndexTests : public ::testing::Test {
+class DesktopEntryIndexTests : public testing::PreparedSystem {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(folder.isValid());
-        home = folder.filePath(QStringLiteral("home/applications"));
-        system = folder.filePath(QStringLiteral("system/applications"));
-        bin = folder.filePath(QStringLiteral("bin"));
-        writeProgram(bin + QStringLiteral("/editor"));
+        PreparedSystem::SetUp();
+        home = root + QStringLiteral("/home/applications");
+        addProgram(QStringLiteral("editor"), false);
     }
 
-    QTemporaryDir folder;
+    void write(const QList<std::pair<QString, QByteArray>>& files) {
+        for (const auto& [path, content] : files) {
+            writeFile(path, content);
+        }
+    }
+
     QString home;
-    QString system;
-    QString bin;
 };
 
 TEST_F(DesktopEntryIndexTests, FirstFolderWinsAndHiddenOrMissingTryExecRemovesTheId) {
-    writeFile(home + QStringLiteral("/org.example.Editor.desktop"),
-              entryText(QStringLiteral("Editor (mine)"), QStringLiteral("editor")));
-    writeFile(system + QStringLiteral("/org.example.Editor.desktop"),
-              entryText(QStringLiteral("Editor"), QStringLiteral("editor")));
-    writeFile(home + QStringLiteral("/org.example.Gone.desktop"), "[Desktop Entry]\nHidden=true\n");
-    writeFile(system + QStringLiteral("/org.example.Gone.desktop"),
-              entryText(QStringLiteral("Gone"), QStringLiteral("editor")));
-    writeFile(system + QStringLiteral("/org.example.Uninstalled.desktop"),
-              entryText(QStringLiteral("Uninstalled"), QStringLiteral("editor"),
-                        QStringLiteral("TryExec=missing\n")));
-    writeFile(system + QStringLiteral("/org.example.Present.desktop"),
-              entryText(QStringLiteral("Present"), QStringLiteral("x"), QStringLiteral("TryExec=editor\n")));
-    writeFile(system + QStringLiteral("/kde4/cutter.desktop"),
-              entryText(QStringLiteral("Cutter"), QStringLiteral("editor")));
-    writeFile(system + QStringLiteral("/broken.desktop"), "not a desktop entry");
-
-    const DesktopEntryIndex index =
-        DesktopEntryIndex::load({home, folder.filePath(QStringLiteral("none")), system}, bin);
-    QList<QString> ids;
+    write({{home + "/org.example.Editor.desktop", entryText("Editor (mine)")},
+           {applications + "/org.example.Editor.desktop", entryText("Editor")},
+           {home + "/org.example.Gone.desktop", "[Desktop Entry]\nHidden=true\n"},
+           {applications + "/org.example.Gone.desktop", entryText("Gone")},
+           {applications + "/org.example.Uninstalled.desktop", entryText("U", "TryExec=missing\n")},
+           {applications + "/org.example.Present.desktop", entryText("Present", "TryExec=editor\n")},
+           {applications + "/kde4/cutter.desktop", entryText("Cutter")},
+           {applications + "/broken.desktop", "not a desktop entry"}});
+    const DesktopEntryIndex index = DesktopEntryIndex::load({home, root + "/none", applications}, bin);
+    QList<QString> names;
     for (const DesktopEntry& entry : index.entries()) {
-        ids.append(entry.id);
+        names.append(entry.id + u'=' + entry.name);
     }
-    EXPECT_EQ(ids, (QList<QString>{QStringLiteral("org.example.Editor"), QStringLiteral("kde4-cutter"),
-                                   QStringLiteral("org.example.Present")}));
-    ASSERT_NE(index.entry(QStringLiteral("org.example.Editor")), nullptr);
-    EXPECT_EQ(index.entry(QStringLiteral("org.example.Editor"))->name, QStringLiteral("Editor (mine)"));
+    EXPECT_EQ(names, (QList<QString>{"org.example.Editor=Editor (mine)", "kde4-cutter=Cutter",
+                                     "org.example.Present=Present"}));
+    const QString searchPath = root + QStringLiteral("/empty:") + bin;
+    EXPECT_EQ(DesktopEntryIndex::findProgram("editor", searchPath), bin + "/editor");
+    EXPECT_EQ(DesktopEntryIndex::findProgram(bin + "/editor", {}), bin + "/editor");
+    EXPECT_EQ(DesktopEntryIndex::findProgram("bin/editor", searchPath), std::nullopt);
+    EXPECT_EQ(DesktopEntryIndex::findProgram("stat", bin), std::nullopt) << "not executable";
 }
 
-TEST_F(DesktopEntryIndexTests, ProgramsResolveThroughPathOrAsAbsolutePaths) {
-    writeFile(bin + QStringLiteral("/not-executable"), "data");
-    const QString searchPath = folder.filePath(QStringLiteral("empty")) + u':' + bin;
-    EXPECT_EQ(DesktopEntryIndex::findProgram(QStringLiteral("editor"), searchPath),
-              bin + QStringLiteral("/editor"));
-    EXPECT_EQ(DesktopEntryIndex::findProgram(bin + QStringLiteral("/editor"), QString()),
-              bin + QStringLiteral("/editor"));
-    EXPECT_EQ(DesktopEntryIndex::findProgram(QStringLiteral("not-executable"), searchPath), std::nullopt);
-    EXPECT_EQ(DesktopEntryIndex::findProgram(QStringLiteral("bin/editor"), searchPath), std::nullopt);
-    EXPECT_EQ(DesktopEntryIndex::findProgram(QStringLiteral("editor"), QString()), std::nullopt);
-}
+TEST_F(DesktopEntryIndexTests, PresetDiscoveryMatchesNamesAndSeesEachInstallationOnTheNextPass) {
+    write({{applications + "/com.example.Premiere2025.desktop", entryText("Adobe Premiere Pro 2025")},
+           {applications + "/com.example.Premiere2024.desktop", entryText("Adobe Premiere Pro 2024")},
+           {applications + "/com.example.lower.desktop", entryText("adobe premiere pro 2023")},
+           {home + "/com.example.Premiere2024.desktop", entryText("Adobe Premiere Pro 2024")},
+           {applications + "/jianying.desktop", entryText("剪映专业版")},
+           {applications + "/resolve.desktop", entryText("DaVinci Resolve", "Hidden=true\n")},
+           {home + "/kde4/other.desktop", entryText("Other")}});
+    // Folders changed long ago, so that only a later change tells a pass to read them again.
+    for (const QString& changed : {home, home + "/kde4", applications}) {
+        const timespec past[2] = {{::time(nullptr) - 60, 0}, {::time(nullptr) - 60, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(changed).constData(), past, 0), 0);
+    }
+    const AppPresetService presets(
+        {std::make_shared<DesktopEntryPresetDiscovery>(QList<QString>{home, applications}, bin)});
+    // The identifiers each preset gained, in preset order.
+    const auto discovered = [&] {
+        QList<QString> identifiers;
+        for (const AppTrigger& trigger : presets.presetsWithDiscoveredBundleIdentifiers()) {
+            const auto known = AppPresetService::presetCandidates().at(identifiers.size()).bundleIdentifiers;
+            identifiers.append(trigger.bundleIdentifiers.mid(known.size()).join(u','));
+        }
+        return identifiers;
+    };
+    EXPECT_EQ(discovered(),
+              (QList<QString>{"", "", "com.example.Premiere2024,com.example.Premiere2025", "", "jianying"}));
 
-TEST(DesktopEntryIndexDefaults, DataHomeThenDataDirsThenFlatpakAndSnap) {
-    QProcessEnvironment environment;
-    environment.insert(QStringLiteral("HOME"), QStringLiteral("/home/me"));
-    environment.insert(QStringLiteral("XDG_DATA_DIRS"),
-                       QStringLiteral("/usr/share:relative:/var/lib/flatpak/exports/share"));
-    EXPECT_EQ(DesktopEntryIndex::defaultApplicationDirectories(environment),
-              (QList<QString>{QStringLiteral("/home/me/.local/share/applications"),
-                              QStringLiteral("/usr/share/applications"),
-                              QStringLiteral("/var/lib/flatpak/exports/share/applications"),
-                              QStringLiteral("/home/me/.local/share/flatpak/exports/share/applications"),
-                              QStringLiteral("/var/lib/snapd/desktop/applications")}));
-    environment.insert(QStringLiteral("XDG_DATA_HOME"), QStringLiteral("/data"));
-    environment.remove(QStringLiteral("XDG_DATA_DIRS"));
-    EXPECT_EQ(
-        DesktopEntryIndex::defaultApplicationDirectories(environment).mid(0, 3),
-        (QList<QString>{QStringLiteral("/data/applications"), QStringLiteral("/usr/local/share/applications"),
-                        QStringLiteral("/usr/share/applications")}));
-}
-
-TEST_F(DesktopEntryIndexTests, PresetDiscoveryMatchesNamesWithoutTheBundleEnding) {
-    writeFile(system + QStringLiteral("/com.example.Premiere2025.desktop"),
-              entryText(QStringLiteral("Adobe Premiere Pro 2025"), QStringLiteral("editor")));
-    writeFile(system + QStringLiteral("/com.example.Premiere2024.desktop"),
-              entryText(QStringLiteral("Adobe Premiere Pro 2024"), QStringLiteral("editor")));
-    writeFile(system + QStringLiteral("/com.example.lower.desktop"),
-              entryText(QStringLiteral("adobe premiere pro 2023"), QStringLiteral("editor")));
-    writeFile(home + QStringLiteral("/com.example.Premiere2024.desktop"),
-              entryText(QStringLiteral("Adobe Premiere Pro 2024"), QStringLiteral("editor")));
-    writeFile(system + QStringLiteral("/jianying.desktop"),
-              entryText(QStringLiteral("剪映专业版"), QStringLiteral("editor")));
-    writeFile(system + QStringLiteral("/resolve.desktop"),
-              entryText(QStringLiteral("DaVinci Resolve"), QStringLiteral("editor"),
-                        QStringLiteral("Hidden=true\n")));
-
-    const DesktopEntryPresetDiscovery discovery({home, system}, bin);
-    const auto& candidates = AppPresetService::presetCandidates();
-    EXPECT_EQ(discovery.discoverIdentifiers(candidates.at(2)),
-              (QList<QString>{QStringLiteral("com.example.Premiere2024"),
-                              QStringLiteral("com.example.Premiere2025")}));
-    EXPECT_EQ(discovery.discoverIdentifiers(candidates.at(4)), QList<QString>{QStringLiteral("jianying")});
-    EXPECT_TRUE(discovery.discoverIdentifiers(candidates.at(1)).isEmpty());
+    // Installed in a sub-folder, then removed, each between two passes.
+    writeFile(home + "/kde4/resolve.desktop", entryText("DaVinci Resolve"));
+    EXPECT_EQ(discovered().value(1), "kde4-resolve");
+    ASSERT_TRUE(QFile::remove(applications + "/com.example.Premiere2025.desktop"));
+    EXPECT_EQ(discovered(), (QList<QString>{"", "kde4-resolve", "com.example.Premiere2024", "", "jianying"}));
 }
 
 TEST_F(DesktopEntryIndexTests, ChosenEntryOrBundleGivesItsIdAndPreferredName) {
-    writeFile(system + QStringLiteral("/kde4/cutter.desktop"),
-              entryText(QStringLiteral("Cutter"), QStringLiteral("editor")));
-    writeFile(folder.filePath(QStringLiteral("Downloads/org.example.Nameless.desktop")),
-              "[Desktop Entry]\nExec=x\n");
-    writeFile(folder.filePath(QStringLiteral("Downloads/notes.desktop")), "just text");
-    const auto plist = [](const QString& extra) {
-        return ("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
-                "<key>CFBundleIdentifier</key><string>com.example.Cut</string>" +
-                extra + "</dict></plist>\n")
-            .toUtf8();
+    const auto plist = [](const QByteArray& extra) {
+        return "<?xml version=\"1.0\"?>\n<plist version=\"1.0\"><dict><key>CFBundleIdentifier</key>"
+               "<string>com.example.Cut</string>" +
+               extra + "</dict></plist>\n";
     };
-    writeFile(folder.filePath(QStringLiteral("Both.app/Contents/Info.plist")),
-              plist(QStringLiteral("<key>CFBundleDisplayName</key><string>Shown</string>"
-                                   "<key>CFBundleName</key><string>Cut</string>")));
-    writeFile(folder.filePath(QStringLiteral("Shown.app/Contents/Info.plist")),
-              plist(QStringLiteral("<key>CFBundleName</key><integer>3</integer>"
-                                   "<key>CFBundleDisplayName</key><string>Display</string>")));
-    writeFile(folder.filePath(QStringLiteral("Bare Cutter.app/Contents/Info.plist")), plist(QString()));
-    QDir().mkpath(folder.filePath(QStringLiteral("Empty.app")));
-
+    write(
+        {{applications + "/kde4/cutter.desktop", entryText("Cutter")},
+         {root + "/Downloads/org.example.Nameless.desktop", "[Desktop Entry]\nExec=x\n"},
+         {root + "/Downloads/notes.desktop", "just text"},
+         {root + "/Both.app/Contents/Info.plist",
+          plist("<key>CFBundleDisplayName</key><string>Shown</string><key>CFBundleName</key><string>Cut</"
+                "string>")},
+         {root + "/Shown.app/Contents/Info.plist",
+          plist(
+              "<key>CFBundleName</key><integer>3</integer><key>CFBundleDisplayName</key><string>D</string>")},
+         {root + "/Bare Cutter.app/Contents/Info.plist", plist({})}});
+    QDir().mkpath(root + "/Empty.app");
     const QString cut = QStringLiteral("com.example.Cut");
-    const QString nameless = QStringLiteral("org.example.Nameless");
     const QList<std::pair<QString, std::optional<ChosenApplication>>> cases{
-        {system + QStringLiteral("/kde4/cutter.desktop"),
-         ChosenApplication{QStringLiteral("kde4-cutter"), QStringLiteral("Cutter")}},
-        {folder.filePath(QStringLiteral("Downloads/org.example.Nameless.desktop")),
-         ChosenApplication{nameless, nameless}},
-        {folder.filePath(QStringLiteral("Downloads/notes.desktop")), std::nullopt},
-        {folder.filePath(QStringLiteral("Downloads/missing.desktop")), std::nullopt},
-        {folder.filePath(QStringLiteral("Both.app")), ChosenApplication{cut, QStringLiteral("Cut")}},
-        {folder.filePath(QStringLiteral("Shown.app")), ChosenApplication{cut, QStringLiteral("Display")}},
-        {folder.filePath(QStringLiteral("Bare Cutter.app/")),
-         ChosenApplication{cut, QStringLiteral("Bare Cutter")}},
-        {folder.filePath(QStringLiteral("Empty.app")), std::nullopt},
+        {applications + "/kde4/cutter.desktop", ChosenApplication{"kde4-cutter", "Cutter"}},
+        {root + "/Downloads/org.example.Nameless.desktop",
+         ChosenApplication{"org.example.Nameless", "org.example.Nameless"}},
+        {root + "/Downloads/notes.desktop", std::nullopt},
+        {root + "/Downloads/missing.desktop", std::nullopt},
+        {root + "/Both.app", ChosenApplication{cut, "Cut"}},
+        {root + "/Shown.app", ChosenApplication{cut, "D"}},
+        {root + "/Bare Cutter.app/", ChosenApplication{cut, "Bare Cutter"}},
+        {root + "/Empty.app", std::nullopt},
     };
     for (const auto& [path, chosen] : cases) {
         EXPECT_EQ(ChosenApplicationReader::read(path), chosen) << path.toStdString();

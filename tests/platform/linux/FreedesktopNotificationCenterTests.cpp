@@ -4,7 +4,6 @@
 #include "support/TaskRunner.h"
 
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
 #include <QProcess>
 #include <QVariantMap>
 #include <gtest/gtest.h>
@@ -20,97 +19,78 @@ class RecordingNotificationServer : public QObject {
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
 
 public:
-    struct Received {
-        QString appName;
-        uint replacesId;
-        QString summary;
-        QString body;
-        QVariantMap hints;
-    };
-
     QStringList capabilities{QStringLiteral("body")};
-    QList<Received> received;
+    QList<QVariantList> received;
 
 public Q_SLOTS:
     QStringList GetCapabilities() { return capabilities; }
-
-    uint Notify(const QString& appName, uint replacesId, const QString&, const QString& summary,
+    uint Notify(const QString& appName, uint replacesId, const QString& icon, const QString& summary,
                 const QString& body, const QStringList&, const QVariantMap& hints, int) {
-        received.append({appName, replacesId, summary, body, hints});
+        received.append({appName, replacesId, icon, summary, body, hints.value("sound-name"),
+                         hints.value("desktop-entry")});
         return static_cast<uint>(received.size());
     }
 };
 
-// A session bus of the test's own, so nothing reaches the desktop the tests run on.
+// A session bus of the test's own, with no service folders: no notification server installed on the
+// machine can be started into it.
 class PrivateBusTests : public ::testing::Test {
 protected:
     void SetUp() override {
-        daemon.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                                                     QStringLiteral("--print-address")});
+        daemon.start("dbus-daemon",
+                     {"--config-file=" TARNWELL_TEST_BUS_CONFIGURATION, "--nofork", "--print-address"});
         ASSERT_TRUE(daemon.waitForStarted()) << "dbus-daemon is missing";
         while (!daemon.canReadLine() && daemon.waitForReadyRead(5000)) {
         }
-        address = QString::fromUtf8(daemon.readLine()).trimmed();
-        ASSERT_FALSE(address.isEmpty());
+        const QString address = QString::fromUtf8(daemon.readLine()).trimmed();
+        ASSERT_FALSE(address.isEmpty()) << daemon.readAllStandardError().toStdString();
         const QString suffix = QString::number(++connections);
-        client = std::make_unique<QDBusConnection>(
-            QDBusConnection::connectToBus(address, QStringLiteral("client") + suffix));
-        serverConnection = std::make_unique<QDBusConnection>(
-            QDBusConnection::connectToBus(address, QStringLiteral("server") + suffix));
-        ASSERT_TRUE(client->isConnected());
-        ASSERT_TRUE(serverConnection->isConnected());
+        client = std::make_unique<QDBusConnection>(QDBusConnection::connectToBus(address, "client" + suffix));
+        server = std::make_unique<QDBusConnection>(QDBusConnection::connectToBus(address, "server" + suffix));
+        ASSERT_TRUE(client->isConnected() && server->isConnected());
     }
 
     void TearDown() override {
-        const QString clientName = client->name();
-        const QString serverName = serverConnection->name();
-        client.reset();
-        serverConnection.reset();
-        QDBusConnection::disconnectFromBus(clientName);
-        QDBusConnection::disconnectFromBus(serverName);
+        for (auto* connection : {&client, &server}) {
+            const QString name = (*connection)->name();
+            connection->reset();
+            QDBusConnection::disconnectFromBus(name);
+        }
         daemon.terminate();
         daemon.waitForFinished();
     }
 
     void ownNotifications() {
-        ASSERT_TRUE(serverConnection->registerObject(QStringLiteral("/org/freedesktop/Notifications"),
-                                                     &server, QDBusConnection::ExportAllSlots));
-        ASSERT_TRUE(serverConnection->registerService(QStringLiteral("org.freedesktop.Notifications")));
+        ASSERT_TRUE(server->registerObject("/org/freedesktop/Notifications", &recorder,
+                                           QDBusConnection::ExportAllSlots));
+        ASSERT_TRUE(server->registerService("org.freedesktop.Notifications"));
     }
 
     static inline int connections = 0;
     QProcess daemon;
-    QString address;
     std::unique_ptr<QDBusConnection> client;
-    std::unique_ptr<QDBusConnection> serverConnection;
-    RecordingNotificationServer server;
+    std::unique_ptr<QDBusConnection> server;
+    RecordingNotificationServer recorder;
 };
 
 TEST_F(PrivateBusTests, NotificationsArriveAsTarnwellEachOnItsOwnWithSoundWherePlayable) {
     ownNotifications();
     NotificationService service(std::make_shared<FreedesktopNotificationCenter>(*client));
-    runTask(service.notify(QStringLiteral("Drive Mounted"), QStringLiteral("Media is now mounted."), true));
-    runTask(service.notify(QStringLiteral("Drive Mounted"), QStringLiteral("Media is now mounted."), true));
-    server.capabilities.append(QStringLiteral("sound"));
-    runTask(service.notify(QStringLiteral("Drive Mounted"), QStringLiteral("Media is now mounted."), true));
-    FreedesktopNotificationCenter center(*client);
-    runTask(center.add({QStringLiteral("id"), QStringLiteral("Drive Mounted"),
-                        QStringLiteral("Media is now mounted."), false}));
-
-    ASSERT_EQ(server.received.size(), 4);
-    for (const auto& notification : server.received) {
-        EXPECT_EQ(notification.appName, QStringLiteral("Tarnwell"));
-        EXPECT_EQ(notification.replacesId, 0u);
-        EXPECT_EQ(notification.summary, QStringLiteral("Drive Mounted"));
-        EXPECT_EQ(notification.body, QStringLiteral("Media is now mounted."));
-        EXPECT_EQ(notification.hints.value(QStringLiteral("desktop-entry")).toString(),
-                  QStringLiteral("tarnwell"));
-    }
-    // Only a server that can play sounds is asked to, and only for a notification that wants one.
-    EXPECT_FALSE(server.received.at(1).hints.contains(QStringLiteral("sound-name")));
-    EXPECT_EQ(server.received.at(2).hints.value(QStringLiteral("sound-name")).toString(),
-              QStringLiteral("message-new-instant"));
-    EXPECT_FALSE(server.received.at(3).hints.contains(QStringLiteral("sound-name")));
+    runTask(service.notify("Drive Mounted", "Media is now mounted.", true));
+    recorder.capabilities.append(QStringLiteral("sound"));
+    runTask(service.notify("Drive Mounted", "Media is now mounted.", true));
+    runTask(FreedesktopNotificationCenter(*client).add(
+        {"id", "Mount Failed", "Media could not be mounted.", false}));
+    // Replacing no earlier notification, so every one stays; a sound only where the server plays one
+    // and the notification wants it.
+    const QVariant none;
+    EXPECT_EQ(
+        recorder.received,
+        (QList<QVariantList>{
+            {"Tarnwell", 0u, "tarnwell", "Drive Mounted", "Media is now mounted.", none, "tarnwell"},
+            {"Tarnwell", 0u, "tarnwell", "Drive Mounted", "Media is now mounted.", "message-new-instant",
+             "tarnwell"},
+            {"Tarnwell", 0u, "tarnwell", "Mount Failed", "Media could not be mounted.", none, "tarnwell"}}));
 }
 
 TEST_F(PrivateBusTests, WithoutAServerNothingIsPostedAndNothingFails) {
@@ -118,21 +98,17 @@ TEST_F(PrivateBusTests, WithoutAServerNothingIsPostedAndNothingFails) {
     EXPECT_EQ(runTask(center.permission()), NotificationPermission::denied);
     NotificationService service(std::make_shared<FreedesktopNotificationCenter>(*client));
     EXPECT_NO_THROW(runTask(service.requestAuthorizationIfNeeded()));
-    EXPECT_NO_THROW(runTask(service.notify(QStringLiteral("Drive Mounted"), QStringLiteral("x"), true)));
+    EXPECT_NO_THROW(runTask(service.notify("Drive Mounted", "x", true)));
     // Posting straight to the centre is a failure, not a silent success.
-    EXPECT_THROW(runTask(center.add({QStringLiteral("id"), QStringLiteral("t"), QStringLiteral("b"), true})),
-                 PlatformError);
+    EXPECT_THROW(runTask(center.add({"id", "t", "b", true})), PlatformError);
     // A server that appears later is found.
     ownNotifications();
     EXPECT_EQ(runTask(center.permission()), NotificationPermission::authorized);
-}
-
-TEST(FreedesktopNotificationCenterTests, DisconnectedBusMeansNoPermissionAndFailedDelivery) {
-    FreedesktopNotificationCenter center(QDBusConnection::connectToBus(
-        QStringLiteral("unix:path=/nonexistent/bus"), QStringLiteral("nowhere")));
-    EXPECT_EQ(runTask(center.permission()), NotificationPermission::denied);
-    EXPECT_THROW(runTask(center.add({QStringLiteral("id"), QStringLiteral("t"), QStringLiteral("b"), true})),
-                 PlatformError);
+    // A bus that cannot be reached means no permission and failed delivery.
+    FreedesktopNotificationCenter nowhere(
+        QDBusConnection::connectToBus("unix:path=/nonexistent/bus", "nowhere"));
+    EXPECT_EQ(runTask(nowhere.permission()), NotificationPermission::denied);
+    EXPECT_THROW(runTask(nowhere.add({"id", "t", "b", true})), PlatformError);
 }
 
 } // namespace

@@ -1,229 +1,343 @@
 #include "LinuxTestSupport.h"
 #include "platform/linux/ProcessApplicationEventSource.h"
+#include "support/QtPrinters.h"
 #include "support/TaskRunner.h"
 
 #include <QDir>
 #include <QFile>
 #include <QProcess>
-#include <gtest/gtest.h>
-#include <memory>
-#include <unistd.h>
 
 namespace tarnwell {
 namespace {
 
-using testing::FakeProcess;
-using testing::runUntil;
-using testing::writeLoadAverage;
-using testing::writeProcess;
-using testing::writeUptime;
+using Events = QList<QString>;
 
-// What a source reported, in order: "+id" for a launch, "-id" for a termination.
-struct Recorder {
-    QList<QString> events;
-
-    void attach(ProcessApplicationEventSource& source) {
-        QObject::connect(&source, &ApplicationEventSource::applicationLaunched,
-                         [this](const RunningApplication& application) {
-                             events.append(u'+' + application.bundleIdentifier.value_or(QStringLiteral("?")));
-                         });
-        QObject::connect(&source, &ApplicationEventSource::applicationTerminated,
-                         [this](const RunningApplication& application) {
-                             events.append(u'-' + application.bundleIdentifier.value_or(QStringLiteral("?")));
-                         });
-    }
+// One process folder of a prepared /proc tree.
+struct FakeProcess {
+    pid_t pid = 0;
+    QString program;
+    quint64 startTime = 100;
+    QList<QString> arguments{};
+    // Absent: the environment cannot be read.
+    std::optional<QMap<QByteArray, QByteArray>> environment = QMap<QByteArray, QByteArray>{};
+    QString cgroup = QStringLiteral("0::/user.slice/user-1000.slice/session-2.scope\n");
+    std::optional<QString> flatpakApplication{};
+    std::optional<uid_t> owner{};
+    // The process a thread belongs to; a process is its own.
+    std::optional<pid_t> threadGroup{};
 };
 
-QList<QString> identifiers(const QList<RunningApplication>& applications) {
-    QList<QString> result;
-    for (const RunningApplication& application : applications) {
-        result.append(application.bundleIdentifier.value_or(QString()));
-    }
-    std::sort(result.begin(), result.end());
-    return result;
-}
-
-class PreparedProcTests : public testing::PreparedSystem {
+// Reports about the test's own applications ("+id" launched, "-id" terminated) from a prepared /proc
+// or the real one, leaving out those of the desktop the tests run on.
+class ProcessTests : public testing::PreparedSystem {
 protected:
     void SetUp() override {
         PreparedSystem::SetUp();
-        for (const QString& program :
-             {QStringLiteral("cutter"), QStringLiteral("grader"), QStringLiteral("shell")}) {
-            addProgram(program);
-            addEntry(QStringLiteral("org.example.") + program, program.toUtf8());
+        proc = root + QStringLiteral("/proc");
+        ASSERT_TRUE(QDir().mkpath(proc) && QDir().mkpath(bin));
+        writeProc("uptime", "1000.00 0.00\n");
+    }
+    void writeProc(const QString& name, const QByteArray& content) const {
+        testing::writeFile(proc + u'/' + name, content);
+    }
+    // A replaced folder is built beside the old one and moved over it, as a new process's is new.
+    void writeProcess(const FakeProcess& process) const {
+        const QString folder = proc + u'/' + QString::number(process.pid);
+        const QString building = folder + QStringLiteral(".new/");
+        const QByteArray stat = QByteArray::number(process.pid) + " (" + process.program.toUtf8() + ") S" +
+                                QByteArray(" 0").repeated(18) + ' ' + QByteArray::number(process.startTime) +
+                                " 0\n";
+        QList<QString> arguments =
+            process.arguments.isEmpty() ? QList<QString>{process.program} : process.arguments;
+        for (const auto& [name, content] :
+             {std::pair<QString, QByteArray>{"stat", stat},
+              {"cmdline", arguments.join(QChar(0)).toUtf8() + '\0'},
+              {"cgroup", process.cgroup.toUtf8()},
+              {"status",
+               "Name:\tx\nTgid:\t" + QByteArray::number(process.threadGroup.value_or(process.pid)) + '\n'}}) {
+            testing::writeFile(building + name, content);
         }
-        writeUptime(proc, 1000);
-        source = std::make_unique<ProcessApplicationEventSource>(ProcessIdentifier(proc, {applications}, bin),
-                                                                 ::geteuid());
-        recorder.attach(*source);
+        if (process.environment) {
+            QByteArray environment;
+            for (auto variable = process.environment->cbegin(); variable != process.environment->cend();
+                 ++variable) {
+                environment += variable.key() + '=' + variable.value() + '\0';
+            }
+            testing::writeFile(building + "environ", environment);
+        }
+        if (process.flatpakApplication) {
+            testing::writeFile(building + "root/.flatpak-info",
+                               "[Application]\nname=" + process.flatpakApplication->toUtf8() + '\n');
+        }
+        ASSERT_TRUE(QFile::link(bin + u'/' + process.program, building + "exe") &&
+                    QFile::link(root, building + "cwd"));
+        if (process.owner) {
+            ASSERT_EQ(::chown(QFile::encodeName(building).constData(), *process.owner, *process.owner), 0);
+        }
+        QDir(folder).removeRecursively();
+        ASSERT_TRUE(QDir().rename(building, folder));
+    }
+    void writeLoadAverage(int threads, pid_t lastPid) const {
+        writeProc("loadavg",
+                  "0.1 0.2 0.3 1/" + QByteArray::number(threads) + ' ' + QByteArray::number(lastPid) + '\n');
+    }
+    void watch(const QString& procRoot, Events ids) {
+        known = std::move(ids);
+        source =
+            std::make_unique<ProcessApplicationEventSource>(ProcessIdentifier(procRoot, {applications}, bin));
+        using Signal = void (ApplicationEventSource::*)(const RunningApplication&);
+        for (const auto& [signal, sign] :
+             {std::pair<Signal, QChar>{&ApplicationEventSource::applicationLaunched, u'+'},
+              {&ApplicationEventSource::applicationTerminated, u'-'}}) {
+            QObject::connect(source.get(), signal, [this, sign](const RunningApplication& application) {
+                if (known.contains(application.bundleIdentifier.value_or(QString()))) {
+                    events.append(sign + *application.bundleIdentifier);
+                }
+            });
+        }
+    }
+    Events running() const {
+        Events result;
+        for (const RunningApplication& application : source->runningApplications()) {
+            if (known.contains(application.bundleIdentifier.value_or(QString()))) {
+                result.append(*application.bundleIdentifier);
+            }
+        }
+        std::sort(result.begin(), result.end());
+        return result;
+    }
+    void watchPreparedProc() {
+        for (const char* program : {"cutter", "grader", "shell"}) {
+            addProgram(QString::fromLatin1(program));
+        }
+        watch(proc, {"org.example.cutter", "org.example.grader", "org.example.shell"});
     }
 
+    QString proc;
+    Events known;
+    Events events;
     std::unique_ptr<ProcessApplicationEventSource> source;
-    Recorder recorder;
 };
 
-TEST_F(PreparedProcTests, ProcessesRunningBeforeObservingAreRunningButNotLaunched) {
-    source->poll();
-    writeProcess(proc, process(100, QStringLiteral("cutter")));
-    source->poll();
-    writeProcess(proc, process(101, QStringLiteral("cutter")));
-    writeProcess(proc, process(102, QStringLiteral("grader")));
-    EXPECT_EQ(identifiers(source->runningApplications()),
-              (QList<QString>{QStringLiteral("org.example.cutter"), QStringLiteral("org.example.cutter"),
-                              QStringLiteral("org.example.grader")}));
-    source->startObserving();
-    source->poll();
-    EXPECT_TRUE(recorder.events.isEmpty());
-}
-
-TEST_F(PreparedProcTests, ProcessIsItsPidAndStartTimeNotItsFolder) {
-    writeProcess(proc, process(100, QStringLiteral("cutter"), 100));
-    source->startObserving();
-    // Same PID and start time in a new folder: the same process.
-    writeProcess(proc, process(100, QStringLiteral("cutter"), 100));
-    source->poll();
-    EXPECT_TRUE(recorder.events.isEmpty());
-    // A reused PID with a later start time: a new process.
-    writeProcess(proc, process(100, QStringLiteral("grader"), 5000));
-    source->poll();
-    EXPECT_EQ(recorder.events,
-              (QList<QString>{QStringLiteral("-org.example.cutter"), QStringLiteral("+org.example.grader")}));
-}
-
-TEST_F(PreparedProcTests, OtherUsersProcessesAndFoldersThatAreNoProcessesAreSkipped) {
-    if (::geteuid() != 0) {
-        GTEST_SKIP() << "giving a process folder to another user needs root";
+TEST_F(ProcessTests, FlatpakThenOwnProgramThenLauncherHintThenSystemdUnit) {
+    for (const char* program : {"cutter", "python3.11", "bash", "flatpak", "steam", "wine", "editor"}) {
+        addProgram(QString::fromLatin1(program), false);
     }
-    source->startObserving();
-    FakeProcess stranger = process(100, QStringLiteral("cutter"));
-    stranger.owner = 4321;
-    writeProcess(proc, stranger);
-    QDir().mkpath(proc + QStringLiteral("/200"));
-    QDir().mkpath(proc + QStringLiteral("/self"));
-    writeProcess(proc, process(300, QStringLiteral("grader")));
-    source->poll();
-    EXPECT_EQ(recorder.events, QList<QString>{QStringLiteral("+org.example.grader")});
-    EXPECT_EQ(identifiers(source->runningApplications()),
-              QList<QString>{QStringLiteral("org.example.grader")});
+    const QString script = root + QStringLiteral("/opt/tool/main.py");
+    testing::writeFile(script, "print()\n");
+    addEntry("org.example.Cutter", "cutter %F");
+    addEntry("org.example.Tool", "python3.11 -u " + script.toUtf8());
+    addEntry("org.example.Shell", "bash");
+    // Programs that many entries launch: two Flatpak applications, Steam with a game shortcut, and
+    // env, which runs the program that decides.
+    addEntry("org.example.FlatA", "flatpak run --branch=stable org.example.FlatA");
+    addEntry("org.example.FlatB", "flatpak run org.example.FlatB");
+    addEntry("steam", "steam %U");
+    addEntry("Game 4242", "steam steam://rungameid/4242");
+    addEntry("org.example.Windows", "env WINEPREFIX=/x wine /x/app.exe");
+    addEntry("org.example.Wrapped", "env -u X LANG=C editor --safe");
+    const QMap<QByteArray, QByteArray> launchedB{
+        {"GIO_LAUNCHED_DESKTOP_FILE", applications.toUtf8() + "/org.example.FlatB.desktop"},
+        {"GIO_LAUNCHED_DESKTOP_FILE_PID", "18"}};
+    const QList<std::pair<FakeProcess, std::optional<QString>>> rows{
+        {{10, "cutter"}, "org.example.Cutter"},
+        {{12, "python3.11", 1, {"python3.11", "-u", script}}, "org.example.Tool"},
+        {{13, "python3.11", 1, {"python3", "opt/tool/main.py"}}, "org.example.Tool"},
+        {{14, "python3.11", 1, {"python3.11", root + "/opt/other.py"}}, std::nullopt},
+        {{15, "bash"}, std::nullopt},
+        {{16, "python3.11", 1, {"python3.11", "-c", script}}, std::nullopt},
+        {{17, "flatpak"}, std::nullopt},
+        {{18, "flatpak", 1, {}, launchedB}, "org.example.FlatB"},
+        {{19, "flatpak", 1, {}, launchedB}, std::nullopt}, // inherited by a child
+        {{20, "steam"}, std::nullopt},
+        {{21, "wine"}, std::nullopt},
+        {{22,
+          "bash",
+          1,
+          {},
+          QMap<QByteArray, QByteArray>{{"BAMF_DESKTOP_FILE_HINT", "/x/org.example.Hinted.desktop"}}},
+         "org.example.Hinted"},
+        {{23,
+          "steam",
+          1,
+          {},
+          std::nullopt,
+          "0::/user.slice/user@0.service/app.slice/app-gnome-org.example.Unit-42.scope\n"},
+         "org.example.Unit"},
+        {{24, "cutter", 1, {}, {}, {}, "org.example.Sandboxed"}, "org.example.Sandboxed"},
+        {{25, "editor"}, "org.example.Wrapped"},
+    };
+    for (const auto& [process, id] : rows) {
+        writeProcess(process);
+    }
+    ProcessIdentifier identifier(proc, {applications}, bin);
+    for (const auto& [process, id] : rows) {
+        EXPECT_EQ(identifier.identify(process.pid), id) << process.pid;
+    }
+    EXPECT_EQ(identifier.identify(99), std::nullopt);
+    // Entries installed later count after a refresh; a second claim on a program ends the first's.
+    writeProcess({40, "grader"});
+    addProgram(QStringLiteral("grader"));
+    addEntry("org.example.CutterBeta", "cutter --beta");
+    identifier.refreshIfChanged();
+    EXPECT_EQ(identifier.identify(40), QStringLiteral("org.example.grader"));
+    EXPECT_EQ(identifier.identify(10), std::nullopt);
 }
 
-TEST_F(PreparedProcTests, YoungProcessIsLookedAtAgainAfterItRunsItsProgram) {
-    writeUptime(proc, 10.0);
+TEST(ProcessIdentifierCgroups, ApplicationIdsFromSystemdUnitNames) {
+    const QString slice = QStringLiteral("0::/user.slice/user-1000.slice/user@1000.service/app.slice/");
+    const QList<std::pair<QString, std::optional<QString>>> cases{
+        {slice + "app-org.kde.kdenlive-12.scope", "org.kde.kdenlive"},
+        {slice + "app-flatpak-org.example.Cut-98765.scope", "org.example.Cut"},
+        {slice + "app-gnome-firefox\\x2desr-3311.scope", "firefox-esr"},
+        {slice + "app-org.example.Svc@a1b2.service", "org.example.Svc"},
+        {slice + "app-dbus-org.example.Bus.service", "org.example.Bus"},
+        {"12:pids:/\n" + slice + "app-org.x.Y-1.scope/sub", "org.x.Y"},
+        {"0::/user.slice/user-1000.slice/session-3.scope", std::nullopt},
+        {slice + "app-too-many-parts-1.scope", std::nullopt},
+        {slice + "app-nonumber.scope", std::nullopt},
+        {slice + "init.scope", std::nullopt},
+        {QString(), std::nullopt},
+    };
+    for (const auto& [cgroup, id] : cases) {
+        EXPECT_EQ(ProcessIdentifier::applicationIdFromCgroup(cgroup), id) << cgroup.toStdString();
+    }
+}
+
+TEST_F(ProcessTests, ProcessIsItsPidAndStartTimeAndOnlyTheUsersCount) {
+    watchPreparedProc();
+    writeProcess({100, "cutter"});
+    EXPECT_EQ(running(), Events{"org.example.cutter"});
+    writeProcess({101, "cutter"});
+    writeProcess({102, "grader"});
+    EXPECT_EQ(running(), (Events{"org.example.cutter", "org.example.cutter", "org.example.grader"}));
+    // Processes running before observing starts are running, not launched.
+    source->startObserving();
+    source->poll();
+    // Same PID and start time in a new folder: the same process. A later start time: a new one.
+    writeProcess({100, "cutter"});
+    writeProcess({102, "shell", 5000});
+    source->poll();
+    EXPECT_EQ(events, (Events{"-org.example.grader", "+org.example.shell"}));
+    if (::geteuid() == 0) {
+        writeProcess({200, "grader", 100, {}, {}, {}, {}, 4321});
+        QDir().mkpath(proc + QStringLiteral("/201"));
+        QDir().mkpath(proc + QStringLiteral("/self"));
+        source->poll();
+        EXPECT_EQ(events.size(), 2) << "another user's process is none of the user's applications";
+    }
+}
+
+TEST_F(ProcessTests, YoungProcessIsLookedAtAgainAfterItRunsItsProgramUntilItSettles) {
+    watchPreparedProc();
     const quint64 ticks = static_cast<quint64>(::sysconf(_SC_CLK_TCK));
     source->startObserving();
-    // Just forked from a shell: it still runs the shell's program.
-    writeProcess(proc, process(100, QStringLiteral("shell"), 10 * ticks));
-    source->poll();
-    EXPECT_EQ(recorder.events, QList<QString>{QStringLiteral("+org.example.shell")});
-    writeProcess(proc, process(100, QStringLiteral("cutter"), 10 * ticks));
-    source->poll();
-    EXPECT_EQ(recorder.events,
-              (QList<QString>{QStringLiteral("+org.example.shell"), QStringLiteral("-org.example.shell"),
-                              QStringLiteral("+org.example.cutter")}));
-    // Once it has settled, it is not read again.
-    writeUptime(proc, 12.0);
-    source->poll();
-    writeProcess(proc, process(100, QStringLiteral("grader"), 10 * ticks));
-    source->poll();
-    EXPECT_EQ(recorder.events.size(), 3);
+    using Step = std::pair<const char*, const char*>;
+    for (const auto& [program, uptime] :
+         {Step{"shell", "10"}, Step{"cutter", "10"}, Step{"cutter", "12"}, Step{"grader", "12"}}) {
+        writeProc("uptime", QByteArray(uptime) + ".00 0.00\n");
+        writeProcess({100, program, 10 * ticks});
+        source->poll();
+    }
+    EXPECT_EQ(events, (Events{"+org.example.shell", "-org.example.shell", "+org.example.cutter"}));
 }
 
-TEST_F(PreparedProcTests, BetweenListingsOnlyTheNewPidsAreFollowedUnlessTheyWrapped) {
-    writeLoadAverage(proc, 80, 500);
-    writeProcess(proc, process(90, QStringLiteral("grader")));
+TEST_F(ProcessTests, BetweenListingsOnlyTheNewPidsAreFollowedUnlessTheyWrapped) {
+    watchPreparedProc();
+    writeLoadAverage(80, 500);
+    writeProcess({90, "grader"});
     source->startObserving();
-
-    writeProcess(proc, process(501, QStringLiteral("cutter")));
-    FakeProcess thread = process(502, QStringLiteral("shell"));
-    thread.threadGroup = 501;
-    writeProcess(proc, thread);
-    // Outside the PIDs handed out since the last tick, so only a listing finds it.
-    writeProcess(proc, process(60, QStringLiteral("shell")));
-    writeLoadAverage(proc, 82, 502);
+    writeProcess({501, "cutter"});
+    writeProcess({502, "shell", 100, {}, {}, {}, {}, {}, 501}); // a thread
+    writeProcess({60, "shell"}); // outside the PIDs handed out since, so only a listing finds it
+    writeLoadAverage(82, 502);
     source->poll();
-    EXPECT_FALSE(source->lastPollListed());
-    EXPECT_EQ(recorder.events, QList<QString>{QStringLiteral("+org.example.cutter")});
-
     // An application that ends is noticed without a listing.
     QDir(proc + QStringLiteral("/90")).removeRecursively();
-    writeLoadAverage(proc, 81, 502);
+    writeLoadAverage(81, 502);
     source->poll();
     EXPECT_FALSE(source->lastPollListed());
-    EXPECT_EQ(recorder.events,
-              (QList<QString>{QStringLiteral("+org.example.cutter"), QStringLiteral("-org.example.grader")}));
-
+    EXPECT_EQ(events, (Events{"+org.example.cutter", "-org.example.grader"}));
     for (int tick = 3; tick <= ProcessApplicationEventSource::ticksBetweenListings; ++tick) {
         source->poll();
     }
-    EXPECT_TRUE(source->lastPollListed());
-    EXPECT_EQ(recorder.events.size(), 3);
-    EXPECT_EQ(recorder.events.last(), QStringLiteral("+org.example.shell"));
-
+    EXPECT_EQ(events.value(2), QStringLiteral("+org.example.shell"));
     // PIDs that wrapped around cannot be followed one by one, so a listing comes at once.
-    writeProcess(proc, process(300, QStringLiteral("grader")));
-    writeLoadAverage(proc, 82, 300);
+    writeProcess({300, "grader"});
+    writeLoadAverage(82, 300);
     source->poll();
-    EXPECT_TRUE(source->lastPollListed());
-    EXPECT_EQ(recorder.events.last(), QStringLiteral("+org.example.grader"));
+    EXPECT_EQ(events.value(3), QStringLiteral("+org.example.grader"));
 }
 
-// Real programs started from a desktop entry, seen through the real /proc.
-class RealProcessTests : public testing::PreparedSystem {
+// Real programs through the real /proc: copies of system programs under the names desktop entries
+// run, started with only the environment the test gives them.
+class RealProcessTests : public ProcessTests {
 protected:
     void SetUp() override {
-        PreparedSystem::SetUp();
-        program = bin + QStringLiteral("/tarnwell-test-editor");
-        ASSERT_TRUE(QFile::copy(QStringLiteral("/bin/sleep"), program));
-        addEntry(QStringLiteral("org.example.TestEditor"), "tarnwell-test-editor %F");
-        source = std::make_unique<ProcessApplicationEventSource>(
-            ProcessIdentifier(QStringLiteral("/proc"), {applications}, bin));
-        recorder.attach(*source);
+        ProcessTests::SetUp();
+        using Copy = std::pair<const char*, const char*>;
+        for (const auto& [name, original] : {Copy{"editor", "/bin/sleep"}, Copy{"steam", "/bin/sleep"},
+                                             Copy{"bwrap", "/bin/sleep"}, Copy{"flatpak", "/bin/sh"}}) {
+            ASSERT_TRUE(QFile::copy(QString::fromLatin1(original), bin + u'/' + QString::fromLatin1(name)));
+        }
+        addEntry("org.example.Editor", "editor %F");
+        addEntry("org.example.FlatA", "flatpak run org.example.FlatA");
+        addEntry("org.example.FlatB", "flatpak run org.example.FlatB");
+        addEntry("steam", "steam %U");
+        addEntry("Game 4242", "steam steam://rungameid/4242");
+        watch("/proc",
+              {"org.example.Editor", "org.example.FlatA", "org.example.FlatB", "steam", "Game 4242"});
+        source->startObserving();
     }
-
     void TearDown() override {
         for (auto& child : children) {
-            child->kill();
-            child->waitForFinished();
+            stop(*child);
         }
     }
-
-    QProcess& start() {
+    QProcess& start(const QString& program, const Events& arguments, const QString& launchedFile = {}) {
+        QProcessEnvironment environment;
+        environment.insert("PATH", bin + QStringLiteral(":/usr/bin:/bin"));
+        if (!launchedFile.isEmpty()) {
+            environment.insert("GIO_LAUNCHED_DESKTOP_FILE", launchedFile);
+        }
         children.push_back(std::make_unique<QProcess>());
-        children.back()->start(program, {QStringLiteral("60")});
+        children.back()->setProcessEnvironment(environment);
+        children.back()->start(program, arguments);
         EXPECT_TRUE(children.back()->waitForStarted());
         return *children.back();
     }
-
-    void stop(QProcess& child) {
+    static void stop(QProcess& child) {
         child.kill();
         child.waitForFinished();
     }
 
-    QString program;
-    std::unique_ptr<ProcessApplicationEventSource> source;
-    Recorder recorder;
     std::vector<std::unique_ptr<QProcess>> children;
 };
 
 TEST_F(RealProcessTests, LaunchAndTerminationOfTwoInstancesAreReportedOnce) {
-    const QString id = QStringLiteral("org.example.TestEditor");
-    source->startObserving();
-    QProcess& first = start();
-    ASSERT_TRUE(runUntil([&] { return !recorder.events.isEmpty(); }));
-    EXPECT_EQ(recorder.events, QList<QString>{u'+' + id});
-
-    QProcess& second = start();
-    ASSERT_TRUE(runUntil([&] { return source->runningApplications().size() == 2; }));
-    EXPECT_EQ(identifiers(source->runningApplications()), (QList<QString>{id, id}));
-
+    QProcess& first = start(bin + "/editor", {"60"});
+    ASSERT_TRUE(testing::runUntil([&] { return !events.isEmpty(); }));
+    QProcess& second = start(bin + "/editor", {"60"});
+    ASSERT_TRUE(testing::runUntil([&] { return running().size() == 2; }));
     stop(first);
-    ASSERT_TRUE(runUntil([&] { return source->runningApplications().size() == 1; }));
-    EXPECT_EQ(recorder.events.size(), 1);
-
+    ASSERT_TRUE(testing::runUntil([&] { return running().size() == 1; }));
     stop(second);
-    ASSERT_TRUE(runUntil([&] { return recorder.events.size() == 2; }));
-    EXPECT_EQ(recorder.events, (QList<QString>{u'+' + id, u'-' + id}));
-    EXPECT_TRUE(source->runningApplications().isEmpty());
+    ASSERT_TRUE(testing::runUntil([&] { return events.size() == 2; }));
+    EXPECT_EQ(events, (Events{"+org.example.Editor", "-org.example.Editor"}));
+}
+
+TEST_F(RealProcessTests, LauncherProgramsNameNobodyTheLaunchersHintDecides) {
+    // Steam, beside a game shortcut, started by hand: no hint, so neither application.
+    start(bin + "/steam", {"60"});
+    // A slow "flatpak run" of the second Flatpak entry as a desktop starts it: the launcher names the
+    // entry and the PID, and the program takes 1.5 seconds before it runs the sandbox.
+    start("/bin/sh",
+          {"-c", "export GIO_LAUNCHED_DESKTOP_FILE_PID=$$; exec flatpak -c 'sleep 1.5; exec bwrap 60'"},
+          applications + "/org.example.FlatB.desktop");
+    ASSERT_TRUE(testing::runUntil([&] { return !events.isEmpty(); }));
+    testing::runUntil([] { return false; }, std::chrono::milliseconds(2500));
+    EXPECT_EQ(events, Events{"+org.example.FlatB"});
+    EXPECT_EQ(running(), Events{"org.example.FlatB"});
 }
 
 } // namespace
