@@ -2,6 +2,8 @@
 
 #include "diskutil/CommandRunning.h"
 
+#include <optional>
+
 namespace tarnwell {
 
 // Whether mounting can go through UDisks2: its command-line client is installed and the service
@@ -10,6 +12,11 @@ namespace tarnwell {
 class UDisksService {
 public:
     static bool answers(CommandRunning& commands, int timeoutMilliseconds = 2000);
+
+    // The service's own answer to a failed `udisksctl OPERATION`, in the user's terms, or nothing
+    // when the client never got one. The client may put lines of its own before that answer, such
+    // as its failure to start an authentication agent without a terminal.
+    static std::optional<QString> failureReason(const CommandResult& result, const QString& operation);
 };
 
 } // namespace tarnwell
