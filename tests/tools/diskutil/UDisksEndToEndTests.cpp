@@ -3,6 +3,7 @@
 #include "core/disk/ShellRunner.h"
 #include "core/model/TarnwellError.h"
 #include "core/support/PropertyListReader.h"
+#include "support/QtPrinters.h"
 #include "support/TaskRunner.h"
 
 #include <QDir>
@@ -257,8 +258,7 @@ TEST_P(UDisksEndToEndTests, MountInfoAndUnmountGoThroughUDisks2) {
     const QString uuid =
         testing::identityFromBlkidUdev(runProgram("blkid", {"-p", "-o", "udev", volume->path()}).output)
             .uuid.value_or(QString());
-    ASSERT_TRUE(knowsFileSystem(volume->path(), uuid))
-        << "UDisks2 never saw " << volume->path().toStdString();
+    ASSERT_TRUE(knowsFileSystem(volume->path(), uuid));
     const QString name = label.isEmpty() ? QStringLiteral("Untitled") : label;
     const QString volumeText = QStringLiteral("Volume %1 on %2").arg(name, volume->name());
     Route route(scenario.throughService, prefix);
