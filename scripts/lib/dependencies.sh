@@ -8,6 +8,7 @@ tarnwell_packages=(
     xvfb xauth dbus dbus-x11
     util-linux mount e2fsprogs dosfstools udev
     libblkid-dev exfatprogs fdisk
+    udisks2 polkitd
 )
 
 tarnwell_install_dependencies() {

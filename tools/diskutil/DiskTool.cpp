@@ -5,6 +5,7 @@
 #include "core/support/PropertyListWriter.h"
 #include "diskutil/DiskDocuments.h"
 #include "diskutil/MountPointNaming.h"
+#include "diskutil/UDisksService.h"
 
 #include <QDir>
 #include <QFile>
@@ -164,7 +165,9 @@ CommandResult DiskTool::mount(const QString& target) {
             QStringLiteral("udisksctl"), {QStringLiteral("mount"), QStringLiteral("--block-device"),
                                           device->path, QStringLiteral("--no-user-interaction")});
         if (result.exitCode != 0) {
-            return failure(QStringLiteral("%1 failed to mount: %2").arg(volume, reason(result)));
+            return failure(QStringLiteral("%1 failed to mount: %2")
+                               .arg(volume, UDisksService::failureReason(result, QStringLiteral("mount"))
+                                                .value_or(reason(result))));
         }
         return success(QStringLiteral("%1 mounted").arg(volume));
     }
@@ -218,7 +221,10 @@ CommandResult DiskTool::unmount(const QString& target) {
         if (result.exitCode != 0) {
             return isBusy(result)
                        ? busyFailure(volume, mountPoints)
-                       : failure(QStringLiteral("%1 failed to unmount: %2").arg(volume, reason(result)));
+                       : failure(
+                             QStringLiteral("%1 failed to unmount: %2")
+                                 .arg(volume, UDisksService::failureReason(result, QStringLiteral("unmount"))
+                                                  .value_or(reason(result))));
         }
     } else if (m_services.isRoot) {
         for (const QString& mountPoint : mountPoints) {
@@ -235,7 +241,9 @@ CommandResult DiskTool::unmount(const QString& target) {
                 .arg(volume));
     }
     QByteArray warnings;
-    for (const QString& mountPoint : mountPoints) {
+    // Only root mounts in folders of its own making, and only root may read their record: an
+    // ordinary user's unmount through UDisks2 is complete here.
+    for (const QString& mountPoint : m_services.isRoot ? mountPoints : QStringList()) {
         if (m_services.registry.take(mountPoint) && ::rmdir(QFile::encodeName(mountPoint).constData()) != 0) {
             warnings += line(QStringLiteral("Could not remove %1: %2").arg(mountPoint, systemError()));
         }
