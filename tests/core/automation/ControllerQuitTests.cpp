@@ -96,11 +96,14 @@ TEST_F(ControllerQuitTest, TwoBoundAppsQuittingTogetherActOnce) {
     EXPECT_EQ(notifier->postedTitles(), (QStringList{"Drive Ready to Unmount", "Drive Unmounted"}));
 }
 
-TEST_F(ControllerQuitTest, ImmediateAutoUnmountRunsInsideTheTermination) {
+TEST_F(ControllerQuitTest, ImmediateActionsRunInsideTheTerminationAndDelayedUnmountsAfterThemSideBySide) {
     const auto media = rule("Media", {editor.id}, PostQuitAction::AutoUnmount, 0);
     const auto footage = rule("Footage", {editor.id}, PostQuitAction::AutoUnmount, -5);
-    start(configuration({media, footage}, {editor}));
-    launchMounted(editorID, 2);
+    const auto rushes = rule("Rushes", {editor.id}, PostQuitAction::AutoUnmount, 30);
+    const auto cuts = rule("Cuts", {editor.id}, PostQuitAction::AutoUnmount, 5);
+    const auto notes = rule("Notes", {editor.id}, PostQuitAction::Remind);
+    start(configuration({media, footage, rushes, cuts, notes}, {editor}));
+    launchMounted(editorID, 5);
 
     auto quit = terminate(editorID);
     delay.release();
@@ -111,39 +114,13 @@ TEST_F(ControllerQuitTest, ImmediateAutoUnmountRunsInsideTheTermination) {
     service->answerStatus(Status::mounted());
     service->fail(
         TarnwellError::commandFailed(1, "Volume Footage on disk5s1 failed to unmount: target is busy"));
-
-    ASSERT_TRUE(quit.isReady());
-    // A negative delay waits zero seconds, and even zero is awaited.
-    EXPECT_EQ(delay.requests, (QList<qint64>{0, 0}));
-    EXPECT_EQ(statusOf(media), Status::notMounted());
-    EXPECT_EQ(errorOf(footage), "Volume Footage on disk5s1 failed to unmount: target is busy");
-    EXPECT_EQ(logger->lines, (QStringList{
-                                 "App terminated: org.example.editor",
-                                 "Auto-unmount unmounted Media.",
-                                 "Auto-unmount failed to unmount Footage: Volume Footage on disk5s1 failed "
-                                 "to unmount: target is busy",
-                             }));
-    EXPECT_EQ(notifier->requests,
-              (QList<Notification>{
-                  {"Drive Unmounted", "Media was unmounted.", true},
-                  {"Unmount Failed", "Volume Footage on disk5s1 failed to unmount: target is busy", true}}));
-}
-
-TEST_F(ControllerQuitTest, DelayedAutoUnmountsRunAfterImmediateActionsAndWaitSideBySide) {
-    const auto media = rule("Media", {editor.id}, PostQuitAction::AutoUnmount, 30);
-    const auto footage = rule("Footage", {editor.id}, PostQuitAction::AutoUnmount, 5);
-    const auto notes = rule("Notes", {editor.id}, PostQuitAction::Remind);
-    start(configuration({media, footage, notes}, {editor}));
-    launchMounted(editorID, 3);
-
-    auto quit = terminate(editorID);
-    // The reminder of the later rule runs first, before any delay starts.
-    EXPECT_TRUE(delay.requests.isEmpty());
+    // The reminder of a later rule runs before any delay of a second or more starts.
+    EXPECT_TRUE(delay.pendingSeconds().isEmpty());
     service->answerStatus(Status::mounted());
     EXPECT_EQ(delay.pendingSeconds(), (QList<qint64>{30, 5}));
     delay.release(0);
     delay.release(0);
-    EXPECT_EQ(service->pendingLog(), QStringList{"status Media"});
+    EXPECT_EQ(service->pendingLog(), QStringList{"status Rushes"});
     service->answerStatus(Status::mounted());
     service->succeed();
     drainEvents();
@@ -151,13 +128,23 @@ TEST_F(ControllerQuitTest, DelayedAutoUnmountsRunAfterImmediateActionsAndWaitSid
     service->succeed();
 
     ASSERT_TRUE(quit.isReady());
+    // A negative delay waits zero seconds, and even zero is awaited.
+    EXPECT_EQ(delay.requests, (QList<qint64>{0, 0, 30, 5}));
+    EXPECT_EQ(errorOf(footage), "Volume Footage on disk5s1 failed to unmount: target is busy");
     EXPECT_EQ(logger->lines, (QStringList{
                                  "App terminated: org.example.editor",
+                                 "Auto-unmount unmounted Media.",
+                                 "Auto-unmount failed to unmount Footage: Volume Footage on disk5s1 failed "
+                                 "to unmount: target is busy",
                                  "Notes is ready to unmount.",
                                  "Auto-unmount waiting because another disk operation is in progress.",
-                                 "Auto-unmount unmounted Media.",
-                                 "Auto-unmount unmounted Footage.",
+                                 "Auto-unmount unmounted Rushes.",
+                                 "Auto-unmount unmounted Cuts.",
                              }));
+    EXPECT_EQ(notifier->requests.mid(0, 2),
+              (QList<Notification>{
+                  {"Drive Unmounted", "Media was unmounted.", true},
+                  {"Unmount Failed", "Volume Footage on disk5s1 failed to unmount: target is busy", true}}));
 }
 
 TEST_F(ControllerQuitTest, RelaunchDuringTheDelayCancelsItAndTheNextQuitWaitsAFullDelay) {
