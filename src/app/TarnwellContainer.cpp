@@ -18,31 +18,56 @@
 
 #include <QClipboard>
 #include <QCoroSignal>
+#include <QEventLoop>
 #include <QGuiApplication>
+#include <QTimer>
+#include <chrono>
 
 namespace tarnwell {
 
 namespace {
 
-// Fire-and-forget tasks lose their exceptions, so each forwarding task ends every path itself.
-QCoro::Task<> forwardLaunch(QPointer<TarnwellController> controller, QString bundleIdentifier) {
-    try {
-        if (controller) {
-            co_await controller->handleAppLaunched(std::move(bundleIdentifier));
-        }
-    } catch (const std::exception& error) {
-        qWarning("Launch handling failed: %s", error.what());
+// A commands' end is awaited this long when the application quits: past the runner's kill signal.
+constexpr auto stopGracePeriod = std::chrono::milliseconds(900);
+
+void recordFailure(const std::weak_ptr<LogService>& log, const QString& prefix, std::exception_ptr error) {
+    const QString line = prefix + userFacingMessage(std::move(error));
+    if (const auto logger = log.lock()) {
+        logger->record(line);
+    } else {
+        qWarning("%s", qUtf8Printable(line));
     }
 }
 
-QCoro::Task<> forwardTermination(QPointer<TarnwellController> controller, QString bundleIdentifier) {
+// Fire-and-forget tasks lose their exceptions, so each forwarding task ends every path itself.
+QCoro::Task<> forwardApplicationEvent(std::weak_ptr<LogService> log, QPointer<TarnwellController> controller,
+                                      QString bundleIdentifier, bool launched) {
     try {
-        if (controller) {
+        if (controller && launched) {
+            co_await controller->handleAppLaunched(std::move(bundleIdentifier));
+        } else if (controller) {
             co_await controller->handleAppTerminated(std::move(bundleIdentifier));
         }
-    } catch (const std::exception& error) {
-        qWarning("Termination handling failed: %s", error.what());
+    } catch (...) {
+        recordFailure(log,
+                      launched ? localized("Launch handling failed: ")
+                               : localized("Termination handling failed: "),
+                      std::current_exception());
     }
+}
+
+// The controller hears of the event from the event loop, never inside the monitor's own signal.
+void forwardLater(const std::weak_ptr<LogService>& log, const QPointer<TarnwellController>& controller,
+                  const QString& bundleIdentifier, bool launched) {
+    if (!controller) {
+        return;
+    }
+    QMetaObject::invokeMethod(
+        controller.data(),
+        [log, controller, bundleIdentifier, launched] {
+            forwardApplicationEvent(log, controller, bundleIdentifier, launched);
+        },
+        Qt::QueuedConnection);
 }
 
 QCoro::Task<> updateController(QPointer<TarnwellController> controller, TarnwellConfiguration configuration) {
@@ -131,7 +156,10 @@ TarnwellContainer::TarnwellContainer(Dependencies dependencies, QObject* parent)
     subscribe();
     installApplicationCallbacks();
     m_appMonitorService->start();
-    runStartup(m_startupStop.get_token());
+    // Construction never waits, and start-up work never runs inside it, even when the permission
+    // answers at once.
+    QMetaObject::invokeMethod(
+        this, [this] { runStartup(m_startupStop.get_token()); }, Qt::QueuedConnection);
 }
 
 TarnwellContainer::~TarnwellContainer() {
@@ -139,6 +167,23 @@ TarnwellContainer::~TarnwellContainer() {
     // The monitor may be shared and outlive us; launches reported later must reach nobody.
     m_appMonitorService->onLaunch = nullptr;
     m_appMonitorService->onTerminate = nullptr;
+    // The controller goes first, so that the commands ended below report to nobody.
+    delete m_controller.data();
+    m_diskService->stop();
+    // Quitting has left the event loop, so a command's end (its reaping and the removal of its
+    // capture files) is awaited here, for a bounded time.
+    if (m_diskService->hasCommandsInFlight()) {
+        QEventLoop loop;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, &loop, [this, &loop] {
+            if (!m_diskService->hasCommandsInFlight()) {
+                loop.quit();
+            }
+        });
+        QTimer::singleShot(stopGracePeriod, &loop, &QEventLoop::quit);
+        poll.start(10);
+        loop.exec();
+    }
 }
 
 void TarnwellContainer::subscribe() {
@@ -175,13 +220,13 @@ void TarnwellContainer::installApplicationCallbacks() {
         if (const auto logger = log.lock()) {
             logger->record(localized("Observed app launch: ") + bundleIdentifier);
         }
-        forwardLaunch(controller, bundleIdentifier);
+        forwardLater(log, controller, bundleIdentifier, true);
     };
     m_appMonitorService->onTerminate = [log, controller](const QString& bundleIdentifier) {
         if (const auto logger = log.lock()) {
             logger->record(localized("Observed app termination: ") + bundleIdentifier);
         }
-        forwardTermination(controller, bundleIdentifier);
+        forwardLater(log, controller, bundleIdentifier, false);
     };
 }
 
@@ -201,8 +246,10 @@ QCoro::Task<> TarnwellContainer::runStartup(std::stop_token stop) {
         if (controller) {
             co_await controller->refreshDriveStatus();
         }
-    } catch (const std::exception& error) {
-        qWarning("Start-up failed: %s", error.what());
+    } catch (...) {
+        if (self) {
+            recordFailure(m_logger, localized("Start-up failed: "), std::current_exception());
+        }
     }
     if (self) {
         self->m_startupDone = true;

@@ -1,5 +1,3 @@
-#include "ScriptedDiskService.h"
-#include "ScriptedLoginItem.h"
 #include "ViewModelFixtures.h"
 #include "app/LegacySettingsRuleServiceAdapter.h"
 #include "app/SettingsViewModel.h"
@@ -8,6 +6,8 @@
 #include "core/model/TarnwellError.h"
 #include "support/InMemoryPreferencesStore.h"
 #include "support/QtPrinters.h"
+#include "support/ScriptedDiskService.h"
+#include "support/ScriptedLoginItem.h"
 #include "support/TaskRunner.h"
 
 #include <gtest/gtest.h>

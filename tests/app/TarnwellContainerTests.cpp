@@ -1,16 +1,21 @@
-#include "RecordingNotificationService.h"
-#include "ScriptedDiskService.h"
-#include "ScriptedLoginItem.h"
 #include "ViewModelFixtures.h"
 #include "app/TarnwellContainer.h"
+#include "core/disk/DiskService.h"
 #include "core/model/JsonCoding.h"
 #include "core/model/RuleService.h"
+#include "support/FakeDiskTool.h"
 #include "support/InMemoryPreferencesStore.h"
 #include "support/NoPresetDiscovery.h"
 #include "support/QtPrinters.h"
+#include "support/RecordingNotifier.h"
 #include "support/ScriptedApplicationEventSource.h"
+#include "support/ScriptedDiskService.h"
+#include "support/ScriptedLoginItem.h"
 #include "support/TaskRunner.h"
 
+#include <QDir>
+#include <QElapsedTimer>
+#include <QJsonArray>
 #include <gtest/gtest.h>
 
 using namespace tarnwell;
@@ -29,19 +34,26 @@ QStringList messages(const LogService& log) {
 
 class TarnwellContainerTest : public ::testing::Test {
 protected:
-    std::unique_ptr<TarnwellContainer> makeContainer() {
+    std::unique_ptr<TarnwellContainer> makeContainer(std::shared_ptr<DiskServicing> diskService = nullptr) {
         TarnwellContainer::Dependencies dependencies;
         dependencies.appPresetService = presets;
         dependencies.ruleService = ruleService;
-        dependencies.diskService = disks;
+        dependencies.diskService = diskService ? diskService : disks;
         dependencies.notificationService = notifications;
-        dependencies.appMonitorService = monitor;
+        dependencies.appMonitorService = std::make_shared<AppMonitorService>(events);
         dependencies.logger = log;
         dependencies.loginItemService = loginItem;
         return std::make_unique<TarnwellContainer>(std::move(dependencies));
     }
 
-    void store(const TarnwellConfiguration& configuration) {
+    // One rule for the volume "Rushes", bound to the editor, with the built-in presets.
+    void storeOneRule(bool launchAtLogin = false) {
+        const AppTrigger editor{QUuid::createUuid(), "Editor", {"org.example.Editor"}, true, false,
+                                std::nullopt};
+        auto rushes = localRule(QStringLiteral("Rushes"));
+        rushes.appTriggerIDs = {editor.id};
+        auto configuration = configurationWith({rushes}, AppPresetService::defaultPresets() + QList{editor});
+        configuration.launchAtLogin = launchAtLogin;
         preferences->values.insert(RuleService::configurationKey, JsonCoding::encodeDocument(configuration));
     }
 
@@ -49,11 +61,9 @@ protected:
     std::shared_ptr<AppPresetService> presets = presetsWithoutDiscovery();
     std::shared_ptr<RuleService> ruleService = std::make_shared<RuleService>(preferences, presets);
     std::shared_ptr<ScriptedDiskService> disks = std::make_shared<ScriptedDiskService>();
-    std::shared_ptr<RecordingNotificationService> notifications =
-        std::make_shared<RecordingNotificationService>();
+    std::shared_ptr<RecordingNotifier> notifications = std::make_shared<RecordingNotifier>();
     std::shared_ptr<ScriptedApplicationEventSource> events =
         std::make_shared<ScriptedApplicationEventSource>();
-    std::shared_ptr<AppMonitorService> monitor = std::make_shared<AppMonitorService>(events);
     std::shared_ptr<LogService> log = std::make_shared<LogService>();
     std::shared_ptr<ScriptedLoginItem> loginItem = std::make_shared<ScriptedLoginItem>();
 };
@@ -67,7 +77,6 @@ TEST_F(TarnwellContainerTest, AnUnreadableConfigurationFallsBackToDefaultsAndSta
     runTask(container->startupFinished());
 
     EXPECT_TRUE(container->configuration().storageRules.isEmpty());
-    EXPECT_EQ(container->configuration().appTriggers.size(), 5);
     EXPECT_EQ(container->rule().appTriggers.size(), 5);
     EXPECT_EQ(container->menuViewModel()->status(), TarnwellStatus::notConfigured());
     const QStringList lines = messages(*log);
@@ -80,10 +89,7 @@ TEST_F(TarnwellContainerTest, AnUnreadableConfigurationFallsBackToDefaultsAndSta
 }
 
 TEST_F(TarnwellContainerTest, TheSystemsLoginItemStateWinsOverTheStoredFlag) {
-    TarnwellConfiguration stored =
-        configurationWith({localRule(QStringLiteral("Rushes"))}, AppPresetService::defaultPresets());
-    stored.launchAtLogin = true;
-    store(stored);
+    storeOneRule(true);
     auto container = makeContainer();
     EXPECT_FALSE(container->configuration().launchAtLogin);
     EXPECT_FALSE(container->rule().launchAtLogin);
@@ -100,11 +106,10 @@ TEST_F(TarnwellContainerTest, TheSystemsLoginItemStateWinsOverTheStoredFlag) {
     preferences->failWrites = true;
     runTask(container->setLaunchAtLogin(true));
     EXPECT_TRUE(container->configuration().launchAtLogin);
-    EXPECT_EQ(messages(*log)
-                  .filter(QStringLiteral(
-                      "Launch-at-login system state is enabled, but failed to save drive configuration: "))
-                  .size(),
-              1);
+    EXPECT_TRUE(container->controller()->configuration().launchAtLogin);
+    EXPECT_TRUE(
+        messages(*log).contains(QStringLiteral("Launch-at-login system state is enabled, but failed to save "
+                                               "drive configuration: The store refused the write.")));
 
     loginItem->refuse = true;
     runTask(container->setLaunchAtLogin(false));
@@ -113,25 +118,34 @@ TEST_F(TarnwellContainerTest, TheSystemsLoginItemStateWinsOverTheStoredFlag) {
               QStringLiteral("Failed to update launch at login: The session refused the login item."));
 }
 
-TEST_F(TarnwellContainerTest, EveryLaunchIsLoggedBeforeTheControllerSeesIt) {
+TEST_F(TarnwellContainerTest, EventsReachTheControllerFromTheEventLoopAfterTheirLogLine) {
+    storeOneRule();
     auto container = makeContainer();
+    // Start-up waits for the event loop, even though the permission answers at once.
+    EXPECT_EQ(notifications->authorizationRequests, 0);
     runTask(container->startupFinished());
     const qsizetype before = log->entries().size();
-    events->launch(QStringLiteral("org.example.Unbound"));
-    runUntil([&] { return log->entries().size() > before + 1; });
-    EXPECT_EQ(messages(*log).mid(before),
-              (QStringList{QStringLiteral("Observed app launch: org.example.Unbound"),
-                           QStringLiteral("Ignored launch for unconfigured app: org.example.Unbound")}));
 
+    events->launch(QStringLiteral("org.example.Unbound"));
     events->launch(std::nullopt);
-    events->terminate(QStringLiteral("org.example.Unbound"));
-    EXPECT_EQ(messages(*log).mid(before + 2).first(),
-              QStringLiteral("Observed app termination: org.example.Unbound"));
+    EXPECT_EQ(messages(*log).mid(before), QStringList{"Observed app launch: org.example.Unbound"});
+    ASSERT_TRUE(runUntil([&] { return log->entries().size() == before + 2; }));
+
+    // A handler that fails is logged, not lost.
+    events->failListing = true;
+    events->terminate(QStringLiteral("org.example.Editor"));
+    ASSERT_TRUE(runUntil([&] { return log->entries().size() == before + 4; }));
+    EXPECT_EQ(messages(*log).mid(before),
+              (QStringList{"Observed app launch: org.example.Unbound",
+                           "Ignored launch for unconfigured app: org.example.Unbound",
+                           "Observed app termination: org.example.Editor",
+                           "Termination handling failed: /proc is not readable"}));
 }
 
 TEST_F(TarnwellContainerTest, DestroyingTheContainerStopsTheStartUpSequence) {
     notifications->holdAuthorization = true;
     auto container = makeContainer();
+    ASSERT_TRUE(runUntil([&] { return notifications->authorizationRequests == 1; }));
     container.reset();
     notifications->releaseAuthorization();
     QCoreApplication::processEvents();
@@ -144,16 +158,15 @@ TEST_F(TarnwellContainerTest, DestroyingTheContainerStopsTheStartUpSequence) {
 }
 
 TEST_F(TarnwellContainerTest, ARuleEditedOnTheRulesPageReachesEveryViewModel) {
-    store(configurationWith({localRule(QStringLiteral("Rushes"))}, AppPresetService::defaultPresets()));
+    storeOneRule();
     auto container = makeContainer();
     runTask(container->startupFinished());
     const QUuid ruleID = container->configuration().storageRules.first().id;
     const QPointer<SettingsViewModel> settings = container->settingsViewModel();
 
     runTask(container->rulesViewModel()->setUnmountDelaySeconds(45, ruleID));
-    EXPECT_EQ(container->configuration().storageRules.first().unmountDelaySeconds, 45);
     EXPECT_EQ(container->rule().unmountDelaySeconds, 45);
-    EXPECT_EQ(container->menuViewModel()->configuration().storageRules.first().unmountDelaySeconds, 45);
+    EXPECT_EQ(container->menuViewModel()->configuration(), container->configuration());
     EXPECT_EQ(container->dashboardViewModel()->configuration(), container->configuration());
     EXPECT_EQ(container->volumesViewModel()->configuration(), container->configuration());
     EXPECT_EQ(settings, container->settingsViewModel());
@@ -174,4 +187,28 @@ TEST_F(TarnwellContainerTest, ARuleEditedOnTheRulesPageReachesEveryViewModel) {
     EXPECT_EQ(container->settingsViewModel()->rule(), container->rule());
     EXPECT_TRUE(
         messages(*log).last().startsWith(QStringLiteral("Failed to reload drive rule for settings: ")));
+}
+
+TEST_F(TarnwellContainerTest, QuittingEndsAHangingDiskCommandWithinASecond) {
+    FakeDiskTool tool(QJsonObject{
+        {"failures",
+         QJsonArray{QJsonObject{{"command", "info"}, {"ignoreTermination", true}, {"sleepSeconds", 30}}}}});
+    // The capture files go to a folder of this test's own.
+    QTemporaryDir temporary;
+    const QByteArray previousTemporary = qgetenv("TMPDIR");
+    qputenv("TMPDIR", temporary.path().toUtf8());
+    const auto diskService = std::make_shared<DiskService>(FakeDiskTool::executablePath());
+    storeOneRule();
+    auto container = makeContainer(diskService);
+    // The start-up refresh asks the tool about the rule's volume, and the tool hangs.
+    ASSERT_TRUE(
+        runUntil([&] { return diskService->hasCommandsInFlight() && !tool.invocations().isEmpty(); }));
+
+    QElapsedTimer quitting;
+    quitting.start();
+    container.reset();
+    EXPECT_LT(quitting.elapsed(), 1000);
+    EXPECT_FALSE(diskService->hasCommandsInFlight());
+    EXPECT_TRUE(QDir(temporary.path()).isEmpty());
+    previousTemporary.isNull() ? qunsetenv("TMPDIR") : qputenv("TMPDIR", previousTemporary);
 }

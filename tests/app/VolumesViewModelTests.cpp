@@ -1,10 +1,10 @@
-#include "ScriptedDiskService.h"
 #include "ViewModelFixtures.h"
 #include "app/VolumesViewModel.h"
 #include "core/model/RuleService.h"
 #include "core/model/TarnwellError.h"
 #include "support/InMemoryPreferencesStore.h"
 #include "support/QtPrinters.h"
+#include "support/ScriptedDiskService.h"
 #include "support/TaskRunner.h"
 
 #include <gtest/gtest.h>

@@ -13,19 +13,19 @@ namespace tarnwell::testing {
 // triggered. Releasing resumes the waiting caller at once, inside release().
 class ManualDelay {
 public:
-    ~ManualDelay();
+    ~ManualDelay() { releaseAll(); }
 
     // The function to hand to the code under test.
     std::function<QCoro::Task<>(qint64 seconds, std::stop_token stop)> function();
 
-    // Seconds of every delay requested so far, in order.
-    const QList<qint64>& requests() const { return m_requests; }
     // Seconds of the delays still waiting, oldest first.
     QList<qint64> pendingSeconds() const;
-
     // Ends the waiting delay at the index (oldest first); throws std::logic_error when there is none.
     void release(qsizetype index = 0);
     void releaseAll();
+
+    // Seconds of every delay requested so far, in order.
+    QList<qint64> requests;
 
 private:
     struct Pending {
@@ -35,20 +35,16 @@ private:
 
         void resumeOnce();
     };
-
-    // Suspends the awaiting coroutine and leaves its handle with the pending entry.
+    // Awaiting leaves the caller's handle with the entry (QCoro may copy the awaiter itself).
     struct Suspension {
         Pending* pending;
-
         bool await_ready() const noexcept { return false; }
         void await_suspend(std::coroutine_handle<> handle) const noexcept { pending->caller = handle; }
         void await_resume() const noexcept {}
     };
 
     static QCoro::Task<> wait(std::shared_ptr<Pending> pending, std::stop_token stop);
-    QList<std::shared_ptr<Pending>> waiting() const;
 
-    QList<qint64> m_requests;
     QList<std::shared_ptr<Pending>> m_pending;
 };
 

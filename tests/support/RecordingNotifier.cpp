@@ -2,9 +2,26 @@
 
 namespace tarnwell::testing {
 
+QCoro::Task<> RecordingNotifier::requestAuthorizationIfNeeded() {
+    ++authorizationRequests;
+    if (holdAuthorization) {
+        co_await Hold{&m_heldRequest};
+    }
+}
+
 QCoro::Task<> RecordingNotifier::notify(QString title, QString body, bool enabled) {
     requests.append(Notification{std::move(title), std::move(body), enabled});
     co_return;
+}
+
+QStringList RecordingNotifier::postedTitles() const {
+    QStringList titles;
+    for (const auto& request : requests) {
+        if (request.enabled) {
+            titles.append(request.title);
+        }
+    }
+    return titles;
 }
 
 } // namespace tarnwell::testing

@@ -4,27 +4,23 @@
 
 namespace tarnwell::testing {
 
-SuspendedStorageTargetService::~SuspendedStorageTargetService() {
-    abandonPending();
-}
-
 QCoro::Task<StorageTargetRuntimeStatus> SuspendedStorageTargetService::status(StorageTarget target) {
-    return awaitStatus(enqueue(QStringLiteral("status "), target));
+    return awaitStatus(enqueue("status ", target));
 }
 
 QCoro::Task<> SuspendedStorageTargetService::mount(StorageTarget target) {
-    return awaitCommand(enqueue(QStringLiteral("mount "), target));
+    return awaitCommand(enqueue("mount ", target));
 }
 
 QCoro::Task<> SuspendedStorageTargetService::unmount(StorageTarget target) {
-    return awaitCommand(enqueue(QStringLiteral("unmount "), target));
+    return awaitCommand(enqueue("unmount ", target));
 }
 
 // The suspended frames hold only their pending entry, so they may outlive the service.
 QCoro::Task<StorageTargetRuntimeStatus>
 SuspendedStorageTargetService::awaitStatus(std::shared_ptr<Pending> pending) {
     co_await Suspension{pending.get()};
-    co_return pending->status.value_or(StorageTargetRuntimeStatus::targetNotFound());
+    co_return pending->status;
 }
 
 QCoro::Task<> SuspendedStorageTargetService::awaitCommand(std::shared_ptr<Pending> pending) {
@@ -35,49 +31,41 @@ QCoro::Task<> SuspendedStorageTargetService::awaitCommand(std::shared_ptr<Pendin
 }
 
 std::shared_ptr<SuspendedStorageTargetService::Pending>
-SuspendedStorageTargetService::enqueue(const QString& operation, const StorageTarget& target) {
+SuspendedStorageTargetService::enqueue(const char* operation, const StorageTarget& target) {
     auto pending = std::make_shared<Pending>();
-    pending->call = operation + target.displayName();
-    pending->isStatus = operation == QStringLiteral("status ");
-    m_callLog.append(pending->call);
+    pending->call = QLatin1String(operation) + target.displayName();
+    callLog.append(pending->call);
     m_pending.append(pending);
     return pending;
 }
 
-std::shared_ptr<SuspendedStorageTargetService::Pending>
-SuspendedStorageTargetService::take(qsizetype index, bool wantsStatus) {
-    if (index < 0 || index >= m_pending.size()) {
-        throw std::logic_error("No storage-target call is pending at that index.");
+void SuspendedStorageTargetService::resume(qsizetype index, bool wantsStatus,
+                                           const std::function<void(Pending&)>& answer) {
+    if (index < 0 || index >= m_pending.size() || m_pending[index]->isStatus() != wantsStatus) {
+        throw std::logic_error("No storage-target call of that kind is pending at that index.");
     }
-    if (m_pending[index]->isStatus != wantsStatus) {
-        throw std::logic_error("The pending storage-target call is of another kind: " +
-                               m_pending[index]->call.toStdString());
-    }
-    return m_pending.takeAt(index);
+    const auto pending = m_pending.takeAt(index);
+    answer(*pending);
+    pending->caller.resume();
 }
 
 void SuspendedStorageTargetService::answerStatus(const StorageTargetRuntimeStatus& status, qsizetype index) {
-    const auto pending = take(index, true);
-    pending->status = status;
-    pending->caller.resume();
+    resume(index, true, [&status](Pending& pending) { pending.status = status; });
 }
 
 void SuspendedStorageTargetService::succeed(qsizetype index) {
-    take(index, false)->caller.resume();
+    resume(index, false, [](Pending&) {});
 }
 
 void SuspendedStorageTargetService::fail(const TarnwellError& error, qsizetype index) {
-    const auto pending = take(index, false);
-    pending->error = std::make_exception_ptr(error);
-    pending->caller.resume();
+    resume(index, false, [&error](Pending& pending) { pending.error = std::make_exception_ptr(error); });
 }
 
 void SuspendedStorageTargetService::abandonPending() {
     while (!m_pending.isEmpty()) {
         const auto pending = m_pending.takeFirst();
-        if (!pending->isStatus) {
-            pending->error = std::make_exception_ptr(
-                TarnwellError::unknown(QStringLiteral("The storage service was shut down.")));
+        if (!pending->isStatus()) {
+            pending->error = std::make_exception_ptr(TarnwellError::unknown(QStringLiteral("shut down")));
         }
         pending->caller.resume();
     }

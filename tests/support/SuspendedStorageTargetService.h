@@ -7,8 +7,8 @@
 #include <QStringList>
 #include <coroutine>
 #include <exception>
+#include <functional>
 #include <memory>
-#include <optional>
 
 namespace tarnwell::testing {
 
@@ -17,15 +17,15 @@ namespace tarnwell::testing {
 // the answering function.
 class SuspendedStorageTargetService : public StorageTargetServicing {
 public:
-    ~SuspendedStorageTargetService() override;
+    ~SuspendedStorageTargetService() override { abandonPending(); }
 
     QCoro::Task<StorageTargetRuntimeStatus> status(StorageTarget target) override;
     QCoro::Task<> mount(StorageTarget target) override;
     QCoro::Task<> unmount(StorageTarget target) override;
 
-    // "status NAME", "mount NAME" or "unmount NAME" for every call made so far.
-    const QStringList& callLog() const { return m_callLog; }
-    // The same for the calls still suspended, oldest first.
+    // "status NAME", "mount NAME" or "unmount NAME" for every call made so far, and for the calls
+    // still suspended, oldest first.
+    QStringList callLog;
     QStringList pendingLog() const;
     qsizetype pendingCount() const { return m_pending.size(); }
 
@@ -34,34 +34,31 @@ public:
     void answerStatus(const StorageTargetRuntimeStatus& status, qsizetype index = 0);
     void succeed(qsizetype index = 0);
     void fail(const TarnwellError& error, qsizetype index = 0);
-
     // Resumes every pending call: status queries answer targetNotFound and commands fail.
     void abandonPending();
 
 private:
     struct Pending {
         QString call;
-        bool isStatus = false;
         std::coroutine_handle<> caller;
-        std::optional<StorageTargetRuntimeStatus> status;
+        StorageTargetRuntimeStatus status = StorageTargetRuntimeStatus::targetNotFound();
         std::exception_ptr error;
-    };
 
-    // Suspends the awaiting coroutine and leaves its handle with the pending entry.
+        bool isStatus() const { return call.startsWith(QStringLiteral("status ")); }
+    };
+    // Awaiting leaves the caller's handle with the entry (QCoro may copy the awaiter itself).
     struct Suspension {
         Pending* pending;
-
         bool await_ready() const noexcept { return false; }
         void await_suspend(std::coroutine_handle<> handle) const noexcept { pending->caller = handle; }
         void await_resume() const noexcept {}
     };
 
-    std::shared_ptr<Pending> enqueue(const QString& operation, const StorageTarget& target);
-    std::shared_ptr<Pending> take(qsizetype index, bool wantsStatus);
+    std::shared_ptr<Pending> enqueue(const char* operation, const StorageTarget& target);
+    void resume(qsizetype index, bool wantsStatus, const std::function<void(Pending&)>& answer);
     static QCoro::Task<StorageTargetRuntimeStatus> awaitStatus(std::shared_ptr<Pending> pending);
     static QCoro::Task<> awaitCommand(std::shared_ptr<Pending> pending);
 
-    QStringList m_callLog;
     QList<std::shared_ptr<Pending>> m_pending;
 };
 

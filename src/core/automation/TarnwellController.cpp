@@ -65,7 +65,9 @@ TarnwellController::TarnwellController(TarnwellConfiguration configuration,
 TarnwellController::~TarnwellController() {
     // Waiters and delays resume from the event loop, after this object is gone, and then find
     // their controller missing and end.
-    m_stopSource.request_stop();
+    for (const auto& pending : std::as_const(m_pendingAutoUnmounts)) {
+        pending->stop.request_stop();
+    }
     resumeLater(std::exchange(m_diskOperationWaiters, {}));
 }
 
@@ -177,16 +179,38 @@ QSet<QString> TarnwellController::boundBundleIdentifiers() const {
 
 bool TarnwellController::isCurrentStorageRule(const StorageTargetRule& rule,
                                               qint64 expectedRuleRevision) const {
-    if (m_ruleRevision != expectedRuleRevision) {
+    const auto& rules = m_configuration.storageRules;
+    const bool present = std::any_of(rules.cbegin(), rules.cend(), [&rule](const StorageTargetRule& current) {
+        return current.id == rule.id;
+    });
+    return present && m_ruleChangedAt.value(rule.id, 0) <= expectedRuleRevision;
+}
+
+bool TarnwellController::isSameRule(const StorageTargetRule& rule, const TarnwellConfiguration& before,
+                                    const TarnwellConfiguration& after) {
+    const auto find = [&rule](const TarnwellConfiguration& configuration) -> const StorageTargetRule* {
+        for (const auto& candidate : configuration.storageRules) {
+            if (candidate.id == rule.id) {
+                return &candidate;
+            }
+        }
+        return nullptr;
+    };
+    const StorageTargetRule* old = find(before);
+    const StorageTargetRule* now = find(after);
+    if (!old || !now || !(*old == *now)) {
         return false;
     }
-    return std::any_of(m_configuration.storageRules.cbegin(), m_configuration.storageRules.cend(),
-                       [&rule](const StorageTargetRule& current) {
-                           return current.id == rule.id && current.target.id() == rule.target.id() &&
-                                  current.appTriggerIDs == rule.appTriggerIDs &&
-                                  current.isEnabled == rule.isEnabled &&
-                                  current.mountOnAppLaunch == rule.mountOnAppLaunch;
-                       });
+    const auto boundTriggers = [now](const TarnwellConfiguration& configuration) {
+        QList<AppTrigger> triggers;
+        for (const auto& trigger : configuration.appTriggers) {
+            if (now->isBound(trigger)) {
+                triggers.append(trigger);
+            }
+        }
+        return triggers;
+    };
+    return boundTriggers(before) == boundTriggers(after);
 }
 
 QString TarnwellController::errorMessage(std::exception_ptr error) {
@@ -211,6 +235,12 @@ void TarnwellController::setTargetStates(QList<StorageTargetState> states) {
 
 void TarnwellController::setRunningBundleIdentifiers(QSet<QString> identifiers) {
     m_runningBundleIdentifiers = std::move(identifiers);
+    // A rule whose application runs again owes a post-quit action at the next last quit.
+    for (const auto& rule : std::as_const(m_configuration.storageRules)) {
+        if (m_runningBundleIdentifiers.intersects(bundleIdentifiers(rule))) {
+            m_rulesAfterQuit.remove(rule.id);
+        }
+    }
     Q_EMIT runningBundleIdentifiersChanged();
 }
 
@@ -311,11 +341,34 @@ QCoro::Task<> TarnwellController::waitForDiskOperationAvailability() {
 QCoro::Task<> TarnwellController::finishDiskOperation() {
     QPointer<TarnwellController> self(this);
     m_diskOperation.reset();
-    co_await processPendingRuleReconciliationIfNeeded();
-    if (!self) {
-        co_return;
+    std::exception_ptr failure;
+    try {
+        co_await processPendingRuleReconciliationIfNeeded();
+    } catch (...) {
+        failure = std::current_exception();
     }
-    resumeLater(std::exchange(m_diskOperationWaiters, {}));
+    if (self) {
+        resumeLater(std::exchange(m_diskOperationWaiters, {}));
+    }
+    if (failure) {
+        std::rethrow_exception(failure);
+    }
+}
+
+QCoro::Task<> TarnwellController::releasingGate(QCoro::Task<> body) {
+    QPointer<TarnwellController> self(this);
+    std::exception_ptr failure;
+    try {
+        co_await std::move(body);
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (self) {
+        co_await finishDiskOperation();
+    }
+    if (failure) {
+        std::rethrow_exception(failure);
+    }
 }
 
 // Waiters resume from the event loop, as tasks of their own: the operation that released the gate
@@ -375,6 +428,9 @@ QCoro::Task<> TarnwellController::handleAppLaunched(QString bundleIdentifier) {
     running.insert(bundleIdentifier);
     setRunningBundleIdentifiers(std::move(running));
     record(QStringLiteral("App launched: ") + bundleIdentifier);
+    for (const auto& rule : rules) {
+        cancelPendingAutoUnmounts(rule);
+    }
     QList<StorageTargetRule> mountRules;
     std::copy_if(rules.cbegin(), rules.cend(), std::back_inserter(mountRules),
                  [](const StorageTargetRule& rule) { return rule.mountOnAppLaunch; });
@@ -415,7 +471,7 @@ QCoro::Task<> TarnwellController::mountRulesIfNeeded(QList<StorageTargetRule> ru
             continue;
         }
         handled.insert(rule.id);
-        if (m_ruleRevision != operationRuleRevision) {
+        if (!isCurrentStorageRule(rule, operationRuleRevision)) {
             record(reason + QStringLiteral(" stopped because the storage rules changed."));
             co_return;
         }
@@ -429,11 +485,7 @@ QCoro::Task<> TarnwellController::mountRulesIfNeeded(QList<StorageTargetRule> ru
             }
             co_return;
         }
-        co_await runMountRuleIfNeeded(rule, reason, operationRuleRevision);
-        if (!self) {
-            co_return;
-        }
-        co_await finishDiskOperation();
+        co_await releasingGate(runMountRuleIfNeeded(rule, reason, operationRuleRevision));
         if (!self) {
             co_return;
         }
@@ -515,11 +567,16 @@ bool TarnwellController::hasRunningEnabledTriggersAfterReconcile(const StorageTa
 
 QCoro::Task<> TarnwellController::applyPostQuitAction(StorageTargetRule rule, qint64 expectedRuleRevision) {
     const QString name = rule.target.displayName();
+    if (m_rulesAfterQuit.contains(rule.id)) {
+        // Another bound application's quit, reported with this one, already acted for the rule.
+        co_return;
+    }
     if (hasRunningEnabledTriggersAfterReconcile(rule)) {
         record(QStringLiteral("Post-quit action skipped for ") + name +
                QStringLiteral(" because a bound app is still running."));
         co_return;
     }
+    m_rulesAfterQuit.insert(rule.id);
     switch (rule.postQuitAction) {
     case PostQuitAction::Off:
         record(QStringLiteral("Post-quit action is off for ") + name + QStringLiteral("."));
@@ -557,16 +614,32 @@ QCoro::Task<> TarnwellController::markReadyToUnmount(StorageTargetRule rule, qin
     co_await notify(localized("Drive Ready to Unmount"), body, rule.showNotifications);
 }
 
+void TarnwellController::cancelPendingAutoUnmounts(const StorageTargetRule& rule) {
+    for (const auto& pending : std::as_const(m_pendingAutoUnmounts)) {
+        if (pending->ruleID == rule.id && !pending->stop.stop_requested()) {
+            pending->stop.request_stop();
+            record(QStringLiteral("Auto-unmount cancelled because a bound app is running again."));
+        }
+    }
+}
+
 QCoro::Task<> TarnwellController::autoUnmount(StorageTargetRule rule, qint64 expectedRuleRevision) {
     QPointer<TarnwellController> self(this);
     const auto delay = m_delay;
+    const auto pending = std::make_shared<PendingAutoUnmount>(PendingAutoUnmount{rule.id, {}});
+    m_pendingAutoUnmounts.append(pending);
     std::exception_ptr delayFailure;
     try {
-        co_await delay(std::max<qint64>(0, rule.unmountDelaySeconds), m_stopSource.get_token());
+        co_await delay(std::max<qint64>(0, rule.unmountDelaySeconds), pending->stop.get_token());
     } catch (...) {
         delayFailure = std::current_exception();
     }
     if (!self) {
+        co_return;
+    }
+    m_pendingAutoUnmounts.removeOne(pending);
+    if (pending->stop.stop_requested()) {
+        // A bound application came back; the launch has said so and the next quit waits afresh.
         co_return;
     }
     if (delayFailure) {
@@ -588,11 +661,7 @@ QCoro::Task<> TarnwellController::autoUnmount(StorageTargetRule rule, qint64 exp
     if (!self) {
         co_return;
     }
-    co_await runUnmountStorageRule(rule, expectedRuleRevision, reason, true);
-    if (!self) {
-        co_return;
-    }
-    co_await finishDiskOperation();
+    co_await releasingGate(runUnmountStorageRule(rule, expectedRuleRevision, reason, true));
 }
 
 QCoro::Task<> TarnwellController::unmountRuleSafely(QUuid id) {
@@ -612,11 +681,7 @@ QCoro::Task<> TarnwellController::unmountRuleSafely(QUuid id) {
     if (!self) {
         co_return;
     }
-    co_await runUnmountStorageRule(rule, ruleRevision, reason, false);
-    if (!self) {
-        co_return;
-    }
-    co_await finishDiskOperation();
+    co_await releasingGate(runUnmountStorageRule(rule, ruleRevision, reason, false));
 }
 
 QCoro::Task<> TarnwellController::unmountReadyTargets() {
@@ -638,11 +703,7 @@ QCoro::Task<> TarnwellController::unmountReadyTargets() {
         if (!self) {
             co_return;
         }
-        co_await runUnmountStorageRule(rule, ruleRevision, reason, false);
-        if (!self) {
-            co_return;
-        }
-        co_await finishDiskOperation();
+        co_await releasingGate(runUnmountStorageRule(rule, ruleRevision, reason, false));
         if (!self) {
             co_return;
         }
@@ -759,9 +820,21 @@ QCoro::Task<> TarnwellController::runDiskCommand(StorageTargetRule rule, qint64 
 }
 
 QCoro::Task<> TarnwellController::updateConfiguration(TarnwellConfiguration configuration) {
-    m_configuration = std::move(configuration);
-    setTargetStates(initialTargetStates(m_configuration));
+    const TarnwellConfiguration previous = std::exchange(m_configuration, std::move(configuration));
     ++m_ruleRevision;
+    // A rule the update left as it was keeps its state and its pending work; the others start over.
+    QList<StorageTargetState> states = initialTargetStates(m_configuration);
+    QHash<QUuid, qint64> changedAt;
+    for (auto& state : states) {
+        if (isSameRule(state.rule, previous, m_configuration)) {
+            changedAt.insert(state.rule.id, m_ruleChangedAt.value(state.rule.id, 0));
+            state = this->state(state.rule.id).value_or(state);
+        } else {
+            changedAt.insert(state.rule.id, m_ruleRevision);
+        }
+    }
+    m_ruleChangedAt = std::move(changedAt);
+    setTargetStates(std::move(states));
     record(QStringLiteral("Drive configuration updated."));
     reconcileRunningBundleIdentifiers();
     if (m_diskOperation) {
@@ -828,7 +901,11 @@ QCoro::Task<> TarnwellController::refreshDriveStatus() {
             record(QStringLiteral("Drive status ignored because the storage rule changed."));
             co_return;
         }
-        updateState(rule.id, status, std::nullopt);
+        // A reminder stands while its target is still mounted.
+        const bool stillReady = status.kind() == Kind::Mounted && state(rule.id) &&
+                                state(rule.id)->status.kind() == Kind::ReadyToUnmount;
+        updateState(rule.id, stillReady ? StorageTargetRuntimeStatus::readyToUnmount() : status,
+                    std::nullopt);
         record(QStringLiteral("Drive status for ") + rule.target.displayName() + QStringLiteral(": ") +
                statusText(m_status) + QStringLiteral("."));
     }

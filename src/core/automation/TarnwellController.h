@@ -8,6 +8,7 @@
 #include "core/model/TarnwellStatus.h"
 
 #include <QCoroTask>
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QSet>
@@ -65,8 +66,8 @@ public:
     // Enabled rules bound to the identifier through an enabled trigger, in configuration order.
     QList<StorageTargetRule> rulesBoundTo(const QString& bundleIdentifier) const;
     QSet<QString> boundBundleIdentifiers() const;
-    // False once any configuration update happened since the revision was taken, or when the rule's
-    // identity, target, triggers, enabled flag or mount-on-launch flag changed.
+    // False once the rule was removed or changed (any field, its target or the triggers bound to it)
+    // by an update after the revision was taken; updates that leave the rule as it was do not count.
     bool isCurrentStorageRule(const StorageTargetRule& rule, qint64 expectedRuleRevision) const;
     static QString errorMessage(std::exception_ptr error);
 
@@ -121,12 +122,18 @@ private:
     void setTargetStates(QList<StorageTargetState> states);
     void setRunningBundleIdentifiers(QSet<QString> identifiers);
     void reconcileRunningBundleIdentifiers();
+    // The rule and the triggers bound to it, as the configuration describes them.
+    static bool isSameRule(const StorageTargetRule& rule, const TarnwellConfiguration& before,
+                           const TarnwellConfiguration& after);
 
     void updateState(const QUuid& ruleID, const StorageTargetRuntimeStatus& status,
                      const std::optional<QString>& lastErrorMessage);
     void updateAggregateStatusFromTargetStates();
     bool beginDiskOperation(DiskOperation operation, const QString& reason);
     QCoro::Task<> finishDiskOperation();
+    // Awaits the body of an operation that holds the gate, then releases the gate whatever the
+    // body's outcome; a failure is passed on once the gate is free again.
+    QCoro::Task<> releasingGate(QCoro::Task<> body);
     QCoro::Task<> waitForDiskOperationAvailability();
     void resumeLater(std::vector<std::coroutine_handle<>> waiters);
 
@@ -138,6 +145,7 @@ private:
     QCoro::Task<> runMountRuleIfNeeded(StorageTargetRule rule, QString reason, qint64 operationRuleRevision);
 
     QCoro::Task<> applyPostQuitAction(StorageTargetRule rule, qint64 expectedRuleRevision);
+    void cancelPendingAutoUnmounts(const StorageTargetRule& rule);
     bool hasRunningEnabledTriggersAfterReconcile(const StorageTargetRule& rule);
     QCoro::Task<> markReadyToUnmount(StorageTargetRule rule, qint64 expectedRuleRevision);
     QCoro::Task<> autoUnmount(StorageTargetRule rule, qint64 expectedRuleRevision);
@@ -157,6 +165,8 @@ private:
     QSet<QString> m_runningBundleIdentifiers;
     TarnwellConfiguration m_configuration;
     qint64 m_ruleRevision = 0;
+    // The revision at which each rule last changed; rules absent here have not changed since start.
+    QHash<QUuid, qint64> m_ruleChangedAt;
     std::optional<DiskOperation> m_diskOperation;
     bool m_pendingRuleReconciliation = false;
     std::vector<std::coroutine_handle<>> m_diskOperationWaiters;
@@ -165,8 +175,16 @@ private:
     const std::shared_ptr<TarnwellLogging> m_logger;
     const RunningBundleIdentifiers m_currentRunningBundleIdentifiers;
     const Delay m_delay;
-    // Cuts pending delays short when the controller goes away.
-    std::stop_source m_stopSource;
+    // Delays of auto-unmounts still waiting: a launch of a bound application ends its rule's delays,
+    // and the controller's end ends them all.
+    struct PendingAutoUnmount {
+        QUuid ruleID;
+        std::stop_source stop;
+    };
+    QList<std::shared_ptr<PendingAutoUnmount>> m_pendingAutoUnmounts;
+    // Rules whose post-quit action already ran since a bound application last ran, so that several
+    // bound applications quitting together act once.
+    QSet<QUuid> m_rulesAfterQuit;
 };
 
 } // namespace tarnwell

@@ -57,8 +57,25 @@ QStringList apfsListArguments(const QString& container) {
 
 // Runs the disk tool and turns a non-zero exit into the error of the command's kind. (String
 // literals stay out of the coroutines below: g++ 12 miscompiles them inside coroutine bodies.)
+// Counts a command as running for as long as its frame lives, whatever way it ends.
+class CommandInFlight {
+public:
+    explicit CommandInFlight(std::shared_ptr<DiskService::Commands> commands)
+        : m_commands(std::move(commands)) {
+        ++m_commands->inFlight;
+    }
+    ~CommandInFlight() { --m_commands->inFlight; }
+    CommandInFlight(const CommandInFlight&) = delete;
+    CommandInFlight& operator=(const CommandInFlight&) = delete;
+
+private:
+    std::shared_ptr<DiskService::Commands> m_commands;
+};
+
 QCoro::Task<QByteArray> runDiskutil(SettingsPointer settings, QStringList arguments, CommandKind kind) {
-    const ShellResult result = co_await settings->shell->run(settings->diskutilPath, arguments);
+    const CommandInFlight inFlight(settings->commands);
+    const ShellResult result = co_await settings->shell->run(settings->diskutilPath, arguments,
+                                                             settings->commands->stop.get_token());
     if (result.exitCode != 0) {
         throwFailure(settings->diskutilPath, arguments, result, kind);
     }
@@ -238,7 +255,15 @@ DiskService::DiskService(QString diskutilPath, std::shared_ptr<ShellRunning> she
     : m_settings(std::make_shared<const Settings>(Settings{
           std::move(diskutilPath), shell ? std::move(shell) : std::make_shared<ShellRunner>(),
           mountedVolumeLocations ? std::move(mountedVolumeLocations) : defaultMountedVolumeLocations(),
-          std::move(removableVolumeRoots)})) {
+          std::move(removableVolumeRoots), std::make_shared<Commands>()})) {
+}
+
+void DiskService::stop() {
+    m_settings->commands->stop.request_stop();
+}
+
+bool DiskService::hasCommandsInFlight() const {
+    return m_settings->commands->inFlight > 0;
 }
 
 const QString& DiskService::diskutilPath() const {

@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <functional>
 #include <memory>
+#include <stop_token>
 
 namespace tarnwell {
 
@@ -36,12 +37,21 @@ public:
     QCoro::Task<> mount(QString volumeUUID) override;
     QCoro::Task<> unmountDisk(QString diskIdentifier) override;
     QCoro::Task<> unmountMountPoint(QString mountPoint) override;
+    void stop() override;
+    bool hasCommandsInFlight() const override;
+
+    // The stop that every command honours and the number of commands running; used on the GUI thread.
+    struct Commands {
+        std::stop_source stop;
+        int inFlight = 0;
+    };
 
     struct Settings {
         QString diskutilPath;
         std::shared_ptr<ShellRunning> shell;
         MountedVolumeLocations mountedVolumeLocations;
         QStringList removableVolumeRoots;
+        std::shared_ptr<Commands> commands;
     };
 
 private:

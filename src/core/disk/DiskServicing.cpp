@@ -4,4 +4,11 @@ namespace tarnwell {
 
 DiskServicing::~DiskServicing() = default;
 
+void DiskServicing::stop() {
+}
+
+bool DiskServicing::hasCommandsInFlight() const {
+    return false;
+}
+
 } // namespace tarnwell

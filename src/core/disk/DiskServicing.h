@@ -23,6 +23,12 @@ public:
     // The ordinary unmount of one volume, never forced and never of a whole disk.
     virtual QCoro::Task<> unmountDisk(QString diskIdentifier) = 0;
     virtual QCoro::Task<> unmountMountPoint(QString mountPoint) = 0;
+
+    // Ends every command in flight (the termination signal, then the kill signal) and refuses new
+    // ones; the application calls it when it quits. Services without commands of their own ignore it.
+    virtual void stop();
+    // Whether a command is still running, including one that stop() is ending.
+    virtual bool hasCommandsInFlight() const;
 };
 
 } // namespace tarnwell

@@ -6,22 +6,18 @@
 
 namespace tarnwell {
 
-TarnwellError::TarnwellError(Case errorCase, QString payload, qint32 exitCode)
-    : std::runtime_error("TarnwellError")
-    , m_case(errorCase)
-    , m_payload(std::move(payload))
-    , m_exitCode(exitCode) {
-}
+namespace {
 
-QString TarnwellError::userMessage() const {
-    switch (m_case) {
+QString messageOf(TarnwellError::Case errorCase, const QString& payload) {
+    using Case = TarnwellError::Case;
+    switch (errorCase) {
     case Case::MountFailed:
-        return localizedFormat("Mount failed: %@", {m_payload});
+        return localizedFormat("Mount failed: %@", {payload});
     case Case::UnmountFailed:
-        return localizedFormat("Unmount failed: %@", {m_payload});
+        return localizedFormat("Unmount failed: %@", {payload});
     case Case::CommandFailed:
     case Case::Unknown:
-        return m_payload;
+        return payload;
     case Case::DriveNotConfigured:
         return localized("Drive is not configured.");
     case Case::DriveNotFound:
@@ -34,6 +30,21 @@ QString TarnwellError::userMessage() const {
         return localized("Permission denied.");
     }
     Q_UNREACHABLE();
+}
+
+} // namespace
+
+// what() carries the user message too, so that code which only knows std::exception still says
+// something useful.
+TarnwellError::TarnwellError(Case errorCase, QString payload, qint32 exitCode)
+    : std::runtime_error(messageOf(errorCase, payload).toStdString())
+    , m_case(errorCase)
+    , m_payload(std::move(payload))
+    , m_exitCode(exitCode) {
+}
+
+QString TarnwellError::userMessage() const {
+    return messageOf(m_case, m_payload);
 }
 
 bool TarnwellError::operator==(const TarnwellError& other) const {

@@ -7,66 +7,27 @@
 namespace tarnwell::testing {
 namespace {
 
-class AppMonitorServiceTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        monitor.onLaunch = [this](const QString& identifier) { events.append("launch " + identifier); };
-        monitor.onTerminate = [this](const QString& identifier) { events.append("terminate " + identifier); };
-    }
-
-    std::shared_ptr<ScriptedApplicationEventSource> source =
-        std::make_shared<ScriptedApplicationEventSource>();
-    AppMonitorService monitor{source};
+TEST(AppMonitorServiceTest, ReportsEachIdentifiedEventOnceAfterStartAndListsRunningIdentifiersOnce) {
+    const auto source = std::make_shared<ScriptedApplicationEventSource>();
+    AppMonitorService monitor(source);
     QStringList events;
-};
-
-TEST_F(AppMonitorServiceTest, ReportsNothingBeforeStartAndEachEventOnceAfterRepeatedStarts) {
+    monitor.onLaunch = [&events](const QString& identifier) { events.append("launch " + identifier); };
+    monitor.onTerminate = [&events](const QString& identifier) { events.append("terminate " + identifier); };
     // The source already emits, but the monitor has not subscribed yet.
     source->startObserving();
     source->launch(QStringLiteral("org.example.editor"));
-    EXPECT_TRUE(events.isEmpty());
 
     monitor.start();
-    monitor.start();
-    source->launch(QStringLiteral("org.example.editor"));
-    source->terminate(QStringLiteral("org.example.editor"));
-
-    EXPECT_TRUE(monitor.isStarted());
-    EXPECT_EQ(source->startCount, 2);
-    EXPECT_EQ(events, (QStringList{"launch org.example.editor", "terminate org.example.editor"}));
-}
-
-TEST_F(AppMonitorServiceTest, DropsEventsWithoutIdentifierOrCallback) {
     monitor.start();
     source->launch(std::nullopt);
-    source->terminate(std::nullopt);
+    source->launch(QStringLiteral("org.example.cutter"));
+    source->terminate(QStringLiteral("org.example.cutter"));
     monitor.onLaunch = nullptr;
     source->launch(QStringLiteral("org.example.editor"));
-    source->terminate(QStringLiteral("org.example.editor"));
 
-    EXPECT_EQ(events, QStringList{"terminate org.example.editor"});
-}
-
-TEST_F(AppMonitorServiceTest, ListsEachRunningIdentifierOnce) {
-    source->running = {RunningApplication{QStringLiteral("org.example.editor")},
-                       RunningApplication{QStringLiteral("org.example.editor")},
-                       RunningApplication{std::nullopt},
-                       RunningApplication{QStringLiteral("org.example.cutter")}};
-
-    EXPECT_EQ(monitor.runningBundleIdentifiers(),
-              (QSet<QString>{QStringLiteral("org.example.editor"), QStringLiteral("org.example.cutter")}));
-}
-
-TEST_F(AppMonitorServiceTest, LateEventsAfterDestructionReachNobody) {
-    auto shortLived = std::make_unique<AppMonitorService>(source);
-    int calls = 0;
-    shortLived->onLaunch = [&calls](const QString&) { ++calls; };
-    shortLived->start();
-    shortLived.reset();
-
-    source->launch(QStringLiteral("org.example.editor"));
-
-    EXPECT_EQ(calls, 0);
+    EXPECT_EQ(source->startCount, 2);
+    EXPECT_EQ(events, (QStringList{"launch org.example.cutter", "terminate org.example.cutter"}));
+    EXPECT_EQ(monitor.runningBundleIdentifiers(), (QSet<QString>{QStringLiteral("org.example.editor")}));
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 #include "ControllerTestFixture.h"
 
-#include "core/model/TarnwellError.h"
+#include "support/TaskRunner.h"
 
 namespace tarnwell::testing {
 namespace {
@@ -8,13 +8,13 @@ namespace {
 using ControllerQuitTest = ControllerTest;
 
 TEST_F(ControllerQuitTest, RemindsOnlyOfMountedTargetsAndOffOnlyRecords) {
-    const auto media = localRule("Media", {editor.id}, PostQuitAction::Remind);
-    const auto footage = localRule("Footage", {editor.id}, PostQuitAction::Remind);
-    const auto notes = localRule("Notes", {editor.id}, PostQuitAction::Off);
+    const auto media = rule("Media", {editor.id}, PostQuitAction::Remind);
+    const auto footage = rule("Footage", {editor.id}, PostQuitAction::Remind);
+    const auto notes = rule("Notes", {editor.id}, PostQuitAction::Off);
     start(configuration({media, footage, notes}, {editor}));
     launchMounted(editorID, 3);
 
-    auto unbound = controller->handleAppTerminated(otherID);
+    auto unbound = controller->handleAppTerminated(QStringLiteral("org.example.other"));
     auto quit = terminate(editorID);
     EXPECT_TRUE(controller->runningBundleIdentifiers().isEmpty());
     service->answerStatus(Status::mounted());
@@ -34,116 +34,93 @@ TEST_F(ControllerQuitTest, RemindsOnlyOfMountedTargetsAndOffOnlyRecords) {
                              }));
     EXPECT_EQ(notifier->requests,
               (QList<Notification>{{"Drive Ready to Unmount", "Media can be safely unmounted.", true}}));
-    EXPECT_EQ(service->callLog().mid(3), (QStringList{"status Media", "status Footage"}));
 }
 
 TEST_F(ControllerQuitTest, TerminationAfterTheRulesWereDisabledIsIgnored) {
-    const auto media = localRule("Media", {editor.id}, PostQuitAction::AutoUnmount);
+    const auto media = rule("Media", {editor.id}, PostQuitAction::AutoUnmount);
     start(configuration({media}, {editor}));
     launchMounted(editorID);
-    auto update = controller->updateConfiguration(configuration({disabled(media)}, {editor}));
+    ASSERT_TRUE(controller->updateConfiguration(configuration({disabled(media)}, {editor})).isReady());
     EXPECT_TRUE(controller->runningBundleIdentifiers().isEmpty());
     logger->take();
 
-    auto quit = terminate(editorID);
-
-    ASSERT_TRUE(update.isReady() && quit.isReady());
+    ASSERT_TRUE(terminate(editorID).isReady());
     EXPECT_EQ(logger->lines, QStringList{"Ignored termination for unconfigured app: org.example.editor"});
-    EXPECT_TRUE(delay.requests().isEmpty());
+    EXPECT_TRUE(delay.requests.isEmpty());
 }
 
-TEST_F(ControllerQuitTest, RuleBoundToTwoAppsActsOnlyAfterTheLastQuits) {
-    const auto media = localRule("Media", {editor.id, cutter.id}, PostQuitAction::Remind);
+TEST_F(ControllerQuitTest, RuleBoundToTwoAppsActsAfterTheLastQuitsEvenWithoutItsNotification) {
+    const auto media = rule("Media", {editor.id, cutter.id}, PostQuitAction::Remind);
     start(configuration({media}, {editor, cutter}));
     launchMounted(editorID);
     launchMounted(cutterID);
 
-    auto firstQuit = terminate(editorID);
-    ASSERT_TRUE(firstQuit.isReady());
+    ASSERT_TRUE(terminate(editorID).isReady());
     EXPECT_EQ(controller->runningBundleIdentifiers(), QSet<QString>{cutterID});
-    auto secondQuit = terminate(cutterID);
-    service->answerStatus(Status::mounted());
+    EXPECT_EQ(logger->take(),
+              (QStringList{"App terminated: org.example.editor",
+                           "Post-quit action skipped for Media because a bound app is still running."}));
 
-    ASSERT_TRUE(secondQuit.isReady());
-    EXPECT_EQ(logger->lines, (QStringList{
-                                 "App terminated: org.example.editor",
-                                 "Post-quit action skipped for Media because a bound app is still running.",
-                                 "App terminated: org.example.cutter",
-                                 "Media is ready to unmount.",
-                             }));
-    EXPECT_EQ(statusOf(media), Status::readyToUnmount());
-}
-
-TEST_F(ControllerQuitTest, StaleRunningEntriesDisappearWhenTheAppIsNoLongerRunning) {
-    const auto media = localRule("Media", {editor.id, cutter.id}, PostQuitAction::Off);
-    start(configuration({media}, {editor, cutter}));
     launchMounted(editorID);
-    launchMounted(cutterID);
-    // The cutter quit without a notification; the platform no longer lists it.
-    runningNow.remove(cutterID);
-
+    runningNow.remove(cutterID); // the cutter quit without a notification
     auto quit = terminate(editorID);
-
+    service->answerStatus(Status::mounted());
     ASSERT_TRUE(quit.isReady());
     EXPECT_TRUE(controller->runningBundleIdentifiers().isEmpty());
     EXPECT_EQ(logger->lines,
-              (QStringList{"App terminated: org.example.editor", "Post-quit action is off for Media."}));
+              (QStringList{"App terminated: org.example.editor", "Media is ready to unmount."}));
 }
 
-TEST_F(ControllerQuitTest, ImmediateAutoUnmountRunsInsideTheTermination) {
-    const auto media = localRule("Media", {editor.id}, PostQuitAction::AutoUnmount, 0);
-    auto footage = localRule("Footage", {editor.id}, PostQuitAction::AutoUnmount, -5);
-    start(configuration({media, footage}, {editor}));
+TEST_F(ControllerQuitTest, TwoBoundAppsQuittingTogetherActOnce) {
+    const auto media = rule("Media", {editor.id, cutter.id}, PostQuitAction::Remind);
+    const auto footage = rule("Footage", {editor.id, cutter.id}, PostQuitAction::AutoUnmount, 30);
+    start(configuration({media, footage}, {editor, cutter}));
     launchMounted(editorID, 2);
+    launchMounted(cutterID, 2);
 
-    auto quit = terminate(editorID);
-    EXPECT_EQ(delay.pendingSeconds(), QList<qint64>{0});
+    // One look at the running applications finds both gone.
+    runningNow.clear();
+    auto first = controller->handleAppTerminated(editorID);
+    auto second = controller->handleAppTerminated(cutterID);
+    service->answerStatus(Status::mounted());
+    EXPECT_EQ(service->pendingCount(), 0);
+    EXPECT_EQ(delay.pendingSeconds(), QList<qint64>{30});
     delay.release();
     service->answerStatus(Status::mounted());
-    EXPECT_EQ(statusOf(media), Status::unmounting());
+    service->succeed();
+
+    ASSERT_TRUE(first.isReady() && second.isReady());
+    EXPECT_EQ(logger->lines,
+              (QStringList{"App terminated: org.example.editor", "App terminated: org.example.cutter",
+                           "Media is ready to unmount.", "Auto-unmount unmounted Footage."}));
+    EXPECT_EQ(notifier->postedTitles(), (QStringList{"Drive Ready to Unmount", "Drive Unmounted"}));
+}
+
+TEST_F(ControllerQuitTest, ImmediateActionsRunInsideTheTerminationAndDelayedUnmountsAfterThemSideBySide) {
+    const auto media = rule("Media", {editor.id}, PostQuitAction::AutoUnmount, 0);
+    const auto footage = rule("Footage", {editor.id}, PostQuitAction::AutoUnmount, -5);
+    const auto rushes = rule("Rushes", {editor.id}, PostQuitAction::AutoUnmount, 30);
+    const auto cuts = rule("Cuts", {editor.id}, PostQuitAction::AutoUnmount, 5);
+    const auto notes = rule("Notes", {editor.id}, PostQuitAction::Remind);
+    start(configuration({media, footage, rushes, cuts, notes}, {editor}));
+    launchMounted(editorID, 5);
+
+    auto quit = terminate(editorID);
+    delay.release();
+    service->answerStatus(Status::mounted());
     EXPECT_EQ(controller->status(), TarnwellStatus::unmounting());
     service->succeed();
-    // A negative delay waits zero seconds.
-    EXPECT_EQ(delay.pendingSeconds(), QList<qint64>{0});
     delay.release();
     service->answerStatus(Status::mounted());
     service->fail(
         TarnwellError::commandFailed(1, "Volume Footage on disk5s1 failed to unmount: target is busy"));
-
-    ASSERT_TRUE(quit.isReady());
-    EXPECT_EQ(delay.requests(), (QList<qint64>{0, 0}));
-    EXPECT_EQ(statusOf(media), Status::notMounted());
-    EXPECT_EQ(statusOf(footage),
-              Status::unmountFailed("Volume Footage on disk5s1 failed to unmount: target is busy"));
-    EXPECT_EQ(errorOf(footage), "Volume Footage on disk5s1 failed to unmount: target is busy");
-    EXPECT_EQ(logger->lines, (QStringList{
-                                 "App terminated: org.example.editor",
-                                 "Auto-unmount unmounted Media.",
-                                 "Auto-unmount failed to unmount Footage: Volume Footage on disk5s1 failed "
-                                 "to unmount: target is busy",
-                             }));
-    EXPECT_EQ(notifier->requests,
-              (QList<Notification>{
-                  {"Drive Unmounted", "Media was unmounted.", true},
-                  {"Unmount Failed", "Volume Footage on disk5s1 failed to unmount: target is busy", true}}));
-}
-
-TEST_F(ControllerQuitTest, DelayedAutoUnmountsRunAfterImmediateActionsAndWaitSideBySide) {
-    const auto media = localRule("Media", {editor.id}, PostQuitAction::AutoUnmount, 30);
-    const auto footage = localRule("Footage", {editor.id}, PostQuitAction::AutoUnmount, 5);
-    const auto notes = localRule("Notes", {editor.id}, PostQuitAction::Remind);
-    start(configuration({media, footage, notes}, {editor}));
-    launchMounted(editorID, 3);
-
-    auto quit = terminate(editorID);
-    // The reminder of the later rule runs first, before any delay starts.
-    EXPECT_TRUE(delay.requests().isEmpty());
+    // The reminder of a later rule runs before any delay of a second or more starts.
+    EXPECT_TRUE(delay.pendingSeconds().isEmpty());
     service->answerStatus(Status::mounted());
     EXPECT_EQ(delay.pendingSeconds(), (QList<qint64>{30, 5}));
-
     delay.release(0);
     delay.release(0);
-    EXPECT_EQ(service->pendingLog(), QStringList{"status Media"});
+    EXPECT_EQ(service->pendingLog(), QStringList{"status Rushes"});
     service->answerStatus(Status::mounted());
     service->succeed();
     drainEvents();
@@ -151,58 +128,121 @@ TEST_F(ControllerQuitTest, DelayedAutoUnmountsRunAfterImmediateActionsAndWaitSid
     service->succeed();
 
     ASSERT_TRUE(quit.isReady());
+    // A negative delay waits zero seconds, and even zero is awaited.
+    EXPECT_EQ(delay.requests, (QList<qint64>{0, 0, 30, 5}));
+    EXPECT_EQ(errorOf(footage), "Volume Footage on disk5s1 failed to unmount: target is busy");
     EXPECT_EQ(logger->lines, (QStringList{
                                  "App terminated: org.example.editor",
+                                 "Auto-unmount unmounted Media.",
+                                 "Auto-unmount failed to unmount Footage: Volume Footage on disk5s1 failed "
+                                 "to unmount: target is busy",
                                  "Notes is ready to unmount.",
                                  "Auto-unmount waiting because another disk operation is in progress.",
-                                 "Auto-unmount unmounted Media.",
-                                 "Auto-unmount unmounted Footage.",
+                                 "Auto-unmount unmounted Rushes.",
+                                 "Auto-unmount unmounted Cuts.",
                              }));
+    EXPECT_EQ(notifier->requests.mid(0, 2),
+              (QList<Notification>{
+                  {"Drive Unmounted", "Media was unmounted.", true},
+                  {"Unmount Failed", "Volume Footage on disk5s1 failed to unmount: target is busy", true}}));
 }
 
-TEST_F(ControllerQuitTest, RelaunchDuringTheDelayCancelsTheUnmount) {
-    const auto media = localRule("Media", {editor.id}, PostQuitAction::AutoUnmount, 30);
+TEST_F(ControllerQuitTest, RelaunchDuringTheDelayCancelsItAndTheNextQuitWaitsAFullDelay) {
+    const auto media = rule("Media", {editor.id}, PostQuitAction::AutoUnmount, 30);
     start(configuration({media}, {editor}));
     launchMounted(editorID);
-    auto quit = terminate(editorID);
+    auto firstQuit = terminate(editorID);
 
-    // The launch is not held up by the waiting unmount.
     runningNow.insert(editorID);
     auto relaunch = controller->handleAppLaunched(editorID);
     service->answerStatus(Status::mounted());
     ASSERT_TRUE(relaunch.isReady());
-    delay.release();
+    drainEvents();
+    EXPECT_TRUE(delay.pendingSeconds().isEmpty());
+    ASSERT_TRUE(firstQuit.isReady());
 
-    ASSERT_TRUE(quit.isReady());
+    auto lastQuit = terminate(editorID);
+    EXPECT_EQ(delay.pendingSeconds(), QList<qint64>{30});
+    delay.release();
+    service->answerStatus(Status::mounted());
+    service->succeed();
+
+    ASSERT_TRUE(lastQuit.isReady());
     EXPECT_EQ(logger->lines, (QStringList{
                                  "App terminated: org.example.editor",
                                  "App launched: org.example.editor",
-                                 "App launch: org.example.editor found Media already mounted.",
                                  "Auto-unmount cancelled because a bound app is running again.",
+                                 "App launch: org.example.editor found Media already mounted.",
+                                 "App terminated: org.example.editor",
+                                 "Auto-unmount unmounted Media.",
                              }));
-    EXPECT_EQ(statusOf(media), Status::mounted());
-    EXPECT_EQ(service->pendingCount(), 0);
 }
 
-TEST_F(ControllerQuitTest, RuleChangeDuringTheDelayCancelsTheUnmount) {
-    const auto media = localRule("Media", {editor.id}, PostQuitAction::AutoUnmount, 30);
-    start(configuration({media}, {editor}));
-    launchMounted(editorID);
+TEST_F(ControllerQuitTest, UpdateThatLeavesARuleAsItWasKeepsItsPendingActionAndReminder) {
+    const auto media = rule("Media", {editor.id}, PostQuitAction::AutoUnmount, 30);
+    const auto footage = rule("Footage", {editor.id}, PostQuitAction::AutoUnmount, 30);
+    const auto notes = rule("Notes", {editor.id}, PostQuitAction::Remind);
+    start(configuration({media, footage, notes}, {editor}));
+    launchMounted(editorID, 3);
     auto quit = terminate(editorID);
-    auto update = controller->updateConfiguration(configuration({media}, {editor}));
     service->answerStatus(Status::mounted());
-    ASSERT_TRUE(update.isReady());
-    logger->take();
 
-    delay.release();
+    // Turning on launch at login saves the whole configuration; renaming a rule changes that rule.
+    auto unrelated = configuration({media, footage, notes}, {editor});
+    unrelated.launchAtLogin = true;
+    auto renamed = footage;
+    renamed.name = QStringLiteral("Renamed");
+    for (const auto& update : {unrelated, configuration({media, renamed, notes}, {editor})}) {
+        auto reconciliation = controller->updateConfiguration(update);
+        for (int query = 0; query < 3; ++query) {
+            service->answerStatus(Status::mounted());
+        }
+        ASSERT_TRUE(reconciliation.isReady());
+        EXPECT_EQ(statusOf(notes), Status::readyToUnmount());
+    }
+    delay.release(0);
+    delay.release(0);
+    service->answerStatus(Status::mounted());
+    service->succeed();
 
     ASSERT_TRUE(quit.isReady());
-    EXPECT_EQ(logger->lines,
-              QStringList{"Auto-unmount cancelled because the storage rule changed during the delay."});
+    const QStringList refresh{"Drive configuration updated.", "Drive status for Media: ready to unmount.",
+                              "Drive status for Footage: ready to unmount.",
+                              "Drive status for Notes: ready to unmount."};
+    const QStringList terminated{"App terminated: org.example.editor", "Notes is ready to unmount."};
+    const QStringList delays{"Auto-unmount cancelled because the storage rule changed during the delay.",
+                             "Auto-unmount unmounted Media."};
+    EXPECT_EQ(logger->lines, terminated + refresh + refresh + delays);
+}
+
+TEST_F(ControllerQuitTest, ACollaboratorThatThrowsStillReleasesTheGate) {
+    const auto media = rule("Media", {editor.id}, PostQuitAction::Off);
+    const auto footage = rule("Footage", {editor.id}, PostQuitAction::Off);
+    start(configuration({media, footage}, {editor}));
+    runningNow.insert(editorID);
+
+    logger->failOn = QStringLiteral("App launch: org.example.editor mounted Media.");
+    auto launch = controller->handleAppLaunched(editorID);
+    service->answerStatus(Status::notMounted());
+    service->succeed();
+    EXPECT_THROW(runTask(std::move(launch)), std::runtime_error);
+
+    logger->failOn = QStringLiteral("Manual rule unmount unmounted Media.");
+    auto unmount = controller->unmountRuleSafely(media.id);
+    ASSERT_EQ(service->pendingLog(), QStringList{"status Media"});
+    service->answerStatus(Status::mounted());
+    service->succeed();
+    EXPECT_THROW(runTask(std::move(unmount)), std::runtime_error);
+
+    auto mount = controller->mountRule(footage.id);
+    ASSERT_EQ(service->pendingLog(), QStringList{"status Footage"});
+    service->answerStatus(Status::mounted());
+    ASSERT_TRUE(mount.isReady());
+    EXPECT_EQ(logger->lines.last(), "Manual rule mount found Footage already mounted.");
 }
 
 TEST_F(ControllerQuitTest, AppRunningAgainAtTheUnmountStepCancelsIt) {
-    const auto media = localRule("Media", {editor.id}, PostQuitAction::AutoUnmount, 30);
+    const auto media = rule("Media", {editor.id}, PostQuitAction::AutoUnmount, 30);
     start(configuration({media}, {editor}));
     launchMounted(editorID);
     auto quit = terminate(editorID);
@@ -214,129 +254,78 @@ TEST_F(ControllerQuitTest, AppRunningAgainAtTheUnmountStepCancelsIt) {
     ASSERT_TRUE(quit.isReady());
     EXPECT_EQ(logger->lines.last(), "Auto-unmount cancelled because bound apps are still running.");
     EXPECT_EQ(statusOf(media), Status::mounted());
-    EXPECT_EQ(service->callLog().last(), "status Media");
+    EXPECT_EQ(service->callLog.last(), "status Media");
 }
 
-TEST_F(ControllerQuitTest, RuleChangeDuringTheUnmountDropsItsResult) {
-    const auto media = localRule("Media", {editor.id}, PostQuitAction::Off);
-    start(configuration({media}, {editor}));
-    launchMounted(editorID);
-
-    auto unmount = controller->unmountRuleSafely(media.id);
-    auto update = controller->updateConfiguration(configuration({media}, {editor}));
-    service->answerStatus(Status::mounted());
-    EXPECT_TRUE(logger->lines.contains(
-        "Manual rule unmount cancelled because the storage rule changed during target checks."));
-    service->answerStatus(Status::mounted()); // the owed reconciliation, for the running editor
-    ASSERT_TRUE(unmount.isReady());
-
-    auto second = controller->unmountRuleSafely(media.id);
-    service->answerStatus(Status::mounted());
-    auto secondUpdate = controller->updateConfiguration(configuration({media}, {editor}));
-    service->succeed();
-    EXPECT_EQ(logger->lines.at(logger->lines.size() - 2),
-              "Manual rule unmount result ignored because the storage rule changed.");
-    service->answerStatus(Status::mounted());
-    ASSERT_TRUE(second.isReady());
-
-    auto third = controller->unmountRuleSafely(media.id);
-    service->answerStatus(Status::mounted());
-    auto thirdUpdate = controller->updateConfiguration(configuration({media}, {editor}));
-    service->fail(TarnwellError::unmountFailed("busy"));
-    EXPECT_EQ(logger->lines.at(logger->lines.size() - 2),
-              "Manual rule unmount failure ignored because the storage rule changed.");
-    service->answerStatus(Status::mounted());
-
-    ASSERT_TRUE(third.isReady());
-    EXPECT_TRUE(notifier->requests.isEmpty());
-    EXPECT_EQ(statusOf(media), Status::mounted());
-}
-
-TEST_F(ControllerQuitTest, ManualUnmountIgnoresRunningAppsButNeverForces) {
-    const auto media = localRule("Media", {editor.id}, PostQuitAction::Off);
-    const auto archive = disabled(localRule("Archive", {editor.id}));
-    start(configuration({media, archive}, {editor}));
-    launchMounted(editorID);
-
-    auto disabled = controller->unmountRuleSafely(archive.id);
-    auto unmount = controller->unmountRuleSafely(media.id);
-    service->answerStatus(Status::mounted());
-    service->fail(
-        TarnwellError::commandFailed(1, "Volume Media on disk4s1 failed to unmount: target is busy"));
-
-    ASSERT_TRUE(disabled.isReady() && unmount.isReady());
-    EXPECT_EQ(service->callLog(), (QStringList{"status Media", "status Media", "unmount Media"}));
-    EXPECT_EQ(logger->lines,
-              (QStringList{
-                  "Manual rule unmount skipped because the storage rule was not found or disabled.",
-                  "Manual rule unmount failed to unmount Media: Volume Media on disk4s1 failed to unmount: "
-                  "target is "
-                  "busy",
-              }));
-    EXPECT_EQ(controller->status(),
-              TarnwellStatus::unmountFailed("Volume Media on disk4s1 failed to unmount: target is busy"));
-}
-
-TEST_F(ControllerQuitTest, UnmountReadyTargetsTakesMountedAndReadyRulesInOrder) {
-    const auto media = localRule("Media", {editor.id});
-    const auto notes = localRule("Notes", {editor.id});
-    start(configuration({media, localRule("Footage", {editor.id}), notes}, {editor}));
-
-    auto nothing = controller->unmountReadyTargets();
-    ASSERT_TRUE(nothing.isReady());
+TEST_F(ControllerQuitTest, ManualUnmountsIgnoreRunningAppsButTakeOnlyMountedTargets) {
+    const auto media = rule("Media", {editor.id}, PostQuitAction::Off);
+    const auto notes = rule("Notes", {editor.id}, PostQuitAction::Off);
+    const auto archive = disabled(rule("Archive", {editor.id}));
+    start(configuration({media, rule("Footage", {editor.id}), notes, archive}, {editor}));
+    ASSERT_TRUE(controller->unmountReadyTargets().isReady());
     EXPECT_TRUE(logger->lines.isEmpty());
-
+    launchMounted(editorID, 3);
     refreshWith({Status::mounted(), Status::notMounted(), Status::readyToUnmount()});
     logger->take();
 
-    auto unmount = controller->unmountReadyTargets();
+    auto refused = controller->unmountRuleSafely(archive.id);
+    auto ready = controller->unmountReadyTargets();
     service->answerStatus(Status::notMounted());
     service->answerStatus(Status::mounted());
-    service->succeed();
+    service->fail(
+        TarnwellError::commandFailed(1, "Volume Notes on disk4s1 failed to unmount: target is busy"));
 
-    ASSERT_TRUE(unmount.isReady());
-    EXPECT_EQ(logger->lines, (QStringList{"Manual target unmount skipped because Media is not mounted.",
-                                          "Manual target unmount unmounted Notes."}));
+    ASSERT_TRUE(refused.isReady() && ready.isReady());
+    EXPECT_EQ(logger->lines,
+              (QStringList{
+                  "Manual rule unmount skipped because the storage rule was not found or disabled.",
+                  "Manual target unmount skipped because Media is not mounted.",
+                  "Manual target unmount failed to unmount Notes: Volume Notes on disk4s1 failed to unmount: "
+                  "target is busy",
+              }));
     EXPECT_EQ(statusOf(media), Status::notMounted());
-    EXPECT_EQ(statusOf(notes), Status::notMounted());
+    EXPECT_EQ(controller->status(),
+              TarnwellStatus::unmountFailed("Volume Notes on disk4s1 failed to unmount: target is busy"));
 }
 
-TEST_F(ControllerQuitTest, NetworkShareEndsNotFoundOnEveryUnmountPath) {
-    const auto share = shareRule("Studio Share", {editor.id}, PostQuitAction::AutoUnmount, 0);
-    start(configuration({share}, {editor}));
-    launchMounted(editorID, 0);
+TEST_F(ControllerQuitTest, NetworkShareIsNeverMountedOrUnmounted) {
+    const auto shared = share("Studio Share", {editor.id}, PostQuitAction::AutoUnmount);
+    start(configuration({shared}, {editor}));
+    runningNow.insert(editorID);
+    ASSERT_TRUE(controller->handleAppLaunched(editorID).isReady());
+    ASSERT_TRUE(controller->mountMissingTargets().isReady());
+    ASSERT_TRUE(controller->mountRule(shared.id).isReady());
+    EXPECT_EQ(controller->status(), TarnwellStatus::driveNotFound());
     // A refresh reports what the service answers; make it look mounted so the manual path picks it.
     refreshWith({Status::mounted()});
     logger->take();
 
-    auto ready = controller->unmountReadyTargets();
-    ASSERT_TRUE(ready.isReady());
-    EXPECT_EQ(statusOf(share), Status::targetNotFound());
-    auto single = controller->unmountRuleSafely(share.id);
+    ASSERT_TRUE(controller->unmountReadyTargets().isReady());
+    EXPECT_EQ(statusOf(shared), Status::targetNotFound());
+    ASSERT_TRUE(controller->unmountRuleSafely(shared.id).isReady());
     auto quit = terminate(editorID);
     delay.release();
 
-    ASSERT_TRUE(single.isReady() && quit.isReady());
+    ASSERT_TRUE(quit.isReady());
     EXPECT_EQ(logger->lines, (QStringList{
                                  "Manual target unmount skipped unsupported target Studio Share.",
                                  "Manual rule unmount skipped unsupported target Studio Share.",
                                  "App terminated: org.example.editor",
                                  "Auto-unmount skipped unsupported target Studio Share.",
                              }));
-    EXPECT_EQ(statusOf(share), Status::targetNotFound());
-    EXPECT_EQ(service->callLog(), QStringList{"status Studio Share"});
+    EXPECT_EQ(service->callLog, QStringList{"status Studio Share"});
 }
 
 TEST_F(ControllerQuitTest, StaleNetworkShareSkipLeavesTheUpdatedRuleAlone) {
-    const auto media = localRule("Media", {editor.id}, PostQuitAction::Off);
-    const auto share = shareRule("Studio Share", {editor.id}, PostQuitAction::Off);
-    start(configuration({media, share}, {editor}));
+    const auto media = rule("Media", {editor.id}, PostQuitAction::Off);
+    const auto shared = share("Studio Share", {editor.id}, PostQuitAction::Off);
+    start(configuration({media, shared}, {editor}));
     auto holder = controller->unmountRuleSafely(media.id);
-    auto waiting = controller->unmountRuleSafely(share.id);
+    auto waiting = controller->unmountRuleSafely(shared.id);
 
     // While the share's unmount waits, the user points its rule at a local volume.
-    auto local = localRule("Footage", {editor.id}, PostQuitAction::Off);
-    local.id = share.id;
+    auto local = rule("Footage", {editor.id}, PostQuitAction::Off);
+    local.id = shared.id;
     auto update = controller->updateConfiguration(configuration({media, local}, {editor}));
     service->answerStatus(Status::notMounted());
     service->answerStatus(Status::notMounted());

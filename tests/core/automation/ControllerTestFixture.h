@@ -14,15 +14,12 @@
 namespace tarnwell {
 
 inline void PrintTo(const TarnwellStatus& status, std::ostream* stream) {
-    *stream << "TarnwellStatus(" << static_cast<int>(status.kind()) << ", " << status.message().toStdString()
-            << ")";
+    *stream << "TarnwellStatus(" << int(status.kind()) << ", " << status.message().toStdString() << ")";
 }
 
 inline void PrintTo(const StorageTargetRuntimeStatus& status, std::ostream* stream) {
-    *stream << StorageTargetRuntimeStatus::name(status.kind()).toStdString();
-    if (status.isFailure()) {
-        *stream << "(" << status.message().toStdString() << ")";
-    }
+    *stream << StorageTargetRuntimeStatus::name(status.kind()).toStdString() << " "
+            << status.message().toStdString();
 }
 
 namespace testing {
@@ -30,9 +27,9 @@ namespace testing {
 using Status = StorageTargetRuntimeStatus;
 using Notification = RecordingNotifier::Notification;
 
-inline void PrintTo(const RecordingNotifier::Notification& notification, std::ostream* stream) {
+inline void PrintTo(const Notification& notification, std::ostream* stream) {
     *stream << "{" << notification.title.toStdString() << " | " << notification.body.toStdString() << " | "
-            << (notification.enabled ? "enabled" : "disabled") << "}";
+            << notification.enabled << "}";
 }
 
 // Builds a controller over suspended collaborators. Operations are started as tasks that run until
@@ -41,39 +38,31 @@ class ControllerTest : public ::testing::Test {
 protected:
     static inline const QString editorID = QStringLiteral("org.example.editor");
     static inline const QString cutterID = QStringLiteral("org.example.cutter");
-    static inline const QString otherID = QStringLiteral("org.example.other");
 
-    static AppTrigger trigger(const QString& name, QList<QString> identifiers, bool enabled = true) {
-        return AppTrigger{QUuid::createUuid(), name, std::move(identifiers), enabled, false, std::nullopt};
+    static AppTrigger trigger(const QString& name, QList<QString> identifiers) {
+        return AppTrigger{QUuid::createUuid(), name, std::move(identifiers), true, false, std::nullopt};
     }
 
-    static StorageTargetRule disabled(StorageTargetRule rule) {
-        rule.isEnabled = false;
-        return rule;
-    }
-
-    static StorageTargetRule localRule(const QString& volumeName, QList<QUuid> triggerIDs,
-                                       PostQuitAction action = PostQuitAction::Remind,
-                                       qint64 delaySeconds = 0) {
+    static StorageTargetRule rule(const QString& volumeName, QList<QUuid> triggerIDs,
+                                  PostQuitAction action = PostQuitAction::Remind, qint64 delaySeconds = 0) {
         StorageTargetRule rule;
         rule.id = QUuid::createUuid();
         rule.name = volumeName + QStringLiteral(" rule");
-        rule.target =
-            LocalVolumeTarget{volumeName,   QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper(),
-                              std::nullopt, std::nullopt,
-                              std::nullopt, std::nullopt,
-                              true};
+        rule.target = LocalVolumeTarget{volumeName, QUuid::createUuid().toString(), {}, {}, {}, {}, true};
         rule.appTriggerIDs = std::move(triggerIDs);
         rule.postQuitAction = action;
         rule.unmountDelaySeconds = delaySeconds;
         return rule;
     }
 
-    static StorageTargetRule shareRule(const QString& displayName, QList<QUuid> triggerIDs,
-                                       PostQuitAction action = PostQuitAction::Remind,
-                                       qint64 delaySeconds = 0) {
-        auto rule = localRule(displayName, std::move(triggerIDs), action, delaySeconds);
-        rule.target = SMBTarget{displayName, QStringLiteral("smb://server/") + displayName, std::nullopt};
+    static StorageTargetRule share(const QString& name, QList<QUuid> triggerIDs, PostQuitAction action) {
+        auto result = rule(name, std::move(triggerIDs), action);
+        result.target = SMBTarget{name, QStringLiteral("smb://server/") + name, std::nullopt};
+        return result;
+    }
+
+    static StorageTargetRule disabled(StorageTargetRule rule) {
+        rule.isEnabled = false;
         return rule;
     }
 
@@ -87,8 +76,6 @@ protected:
     void start(TarnwellConfiguration initial) {
         controller = std::make_unique<TarnwellController>(
             std::move(initial), service, notifier, logger, [this] { return runningNow; }, delay.function());
-        QObject::connect(controller.get(), &TarnwellController::statusChanged, controller.get(),
-                         [this] { publishedStatuses.append(controller->status()); });
     }
 
     // Launches the app as a running one, answers each bound rule's status query with mounted, and
@@ -132,10 +119,7 @@ protected:
         }
     }
 
-    StorageTargetRuntimeStatus statusOf(const StorageTargetRule& rule) const {
-        return controller->state(rule.id).value().status;
-    }
-
+    Status statusOf(const StorageTargetRule& rule) const { return controller->state(rule.id).value().status; }
     std::optional<QString> errorOf(const StorageTargetRule& rule) const {
         return controller->state(rule.id).value().lastErrorMessage;
     }
@@ -148,7 +132,6 @@ protected:
     std::shared_ptr<RecordingLogger> logger = std::make_shared<RecordingLogger>();
     ManualDelay delay;
     QSet<QString> runningNow;
-    QList<TarnwellStatus> publishedStatuses;
     std::unique_ptr<TarnwellController> controller;
 };
 

@@ -63,6 +63,8 @@ TEST(StorageTargetRuntimeStatus, OnlyIdleOrFailedMountStatesAllowAManualMount) {
 TEST(TarnwellError, EveryCaseHasItsUserMessage) {
     EXPECT_EQ(TarnwellError::mountFailed(QStringLiteral("busy")).userMessage(),
               QStringLiteral("Mount failed: busy"));
+    // Code that only knows std::exception says the same.
+    EXPECT_STREQ(TarnwellError::mountFailed(QStringLiteral("busy")).what(), "Mount failed: busy");
     EXPECT_EQ(TarnwellError::unmountFailed(QStringLiteral("busy")).userMessage(),
               QStringLiteral("Unmount failed: busy"));
     EXPECT_EQ(TarnwellError::commandFailed(1, QStringLiteral("stderr text")).userMessage(),

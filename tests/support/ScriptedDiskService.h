@@ -10,7 +10,7 @@
 namespace tarnwell::testing {
 
 // A disk service whose volume listings stay suspended until the test answers them, in any order.
-// The other operations are not used by the view models and fail.
+// The view models use nothing else, so the other operations fail.
 class ScriptedDiskService : public DiskServicing {
 public:
     QCoro::Task<QList<DriveInfo>> listMountedVolumes(bool showAll) override;
@@ -20,12 +20,13 @@ public:
     QCoro::Task<> unmountDisk(QString diskIdentifier) override;
     QCoro::Task<> unmountMountPoint(QString mountPoint) override;
 
-    // The showAll flag of every listing asked for, in order.
-    QList<bool> listings;
     qsizetype pendingCount() const { return m_pending.size(); }
     // Answers the pending listing at the index (oldest first) and resumes its caller at once.
     void answer(QList<DriveInfo> volumes, qsizetype index = 0);
     void fail(std::exception_ptr error, qsizetype index = 0);
+
+    // The showAll flag of every listing asked for, in order.
+    QList<bool> listings;
 
 private:
     struct Pending {
@@ -33,14 +34,15 @@ private:
         QList<DriveInfo> volumes;
         std::exception_ptr error;
     };
+    // Awaiting leaves the caller's handle with the entry (QCoro may copy the awaiter itself).
     struct Suspension {
         Pending* pending;
         bool await_ready() const noexcept { return false; }
         void await_suspend(std::coroutine_handle<> handle) const noexcept { pending->caller = handle; }
         void await_resume() const noexcept {}
     };
+
     static QCoro::Task<QList<DriveInfo>> awaitListing(std::shared_ptr<Pending> pending);
-    std::shared_ptr<Pending> take(qsizetype index);
 
     QList<std::shared_ptr<Pending>> m_pending;
 };

@@ -1,42 +1,31 @@
-#include "ScriptedDiskService.h"
+#include "support/ScriptedDiskService.h"
 
 #include "core/model/TarnwellError.h"
-
-#include <stdexcept>
 
 namespace tarnwell::testing {
 
 QCoro::Task<QList<DriveInfo>> ScriptedDiskService::listMountedVolumes(bool showAll) {
     listings.append(showAll);
-    auto pending = std::make_shared<Pending>();
-    m_pending.append(pending);
-    return awaitListing(std::move(pending));
+    m_pending.append(std::make_shared<Pending>());
+    return awaitListing(m_pending.last());
 }
 
 QCoro::Task<QList<DriveInfo>> ScriptedDiskService::awaitListing(std::shared_ptr<Pending> pending) {
-    Suspension suspension{pending.get()};
-    co_await suspension;
+    co_await Suspension{pending.get()};
     if (pending->error) {
         std::rethrow_exception(pending->error);
     }
     co_return pending->volumes;
 }
 
-std::shared_ptr<ScriptedDiskService::Pending> ScriptedDiskService::take(qsizetype index) {
-    if (index < 0 || index >= m_pending.size()) {
-        throw std::logic_error("no such pending listing");
-    }
-    return m_pending.takeAt(index);
-}
-
 void ScriptedDiskService::answer(QList<DriveInfo> volumes, qsizetype index) {
-    const auto pending = take(index);
+    const auto pending = m_pending.takeAt(index);
     pending->volumes = std::move(volumes);
     pending->caller.resume();
 }
 
 void ScriptedDiskService::fail(std::exception_ptr error, qsizetype index) {
-    const auto pending = take(index);
+    const auto pending = m_pending.takeAt(index);
     pending->error = std::move(error);
     pending->caller.resume();
 }
