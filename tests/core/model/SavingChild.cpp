@@ -10,7 +10,6 @@ int main(int argc, char** argv) {
     std::puts("saving");
     std::fflush(stdout);
     for (qint64 round = 0;; ++round) {
-        store.setData(QStringLiteral("Tarnwell.configuration.v2"),
-                      QByteArray(200'000, round % 2 ? 'b' : 'a'));
+        store.setData(QStringLiteral("Tarnwell.configuration.v2"), QByteArray(20'000, round % 2 ? 'b' : 'a'));
     }
 }
