@@ -11,19 +11,17 @@
 using namespace tarnwell;
 
 TEST(StorageTargetRule, PolicySummaryAndBindingFollowTheRule) {
-    const std::tuple<bool, PostQuitAction, QString> cases[] = {
-        {false, PostQuitAction::Off, QStringLiteral("No post-quit action")},
-        {false, PostQuitAction::Remind, QStringLiteral("Remind after quit")},
-        {true, PostQuitAction::AutoUnmount, QStringLiteral("Mount on launch, Auto-unmount after quit")},
-    };
-    for (const auto& [mountOnLaunch, action, summary] : cases) {
-        StorageTargetRule rule;
-        rule.mountOnAppLaunch = mountOnLaunch;
-        rule.postQuitAction = action;
-        EXPECT_EQ(rule.policySummary(), summary);
-    }
-    const AppTrigger disabled{QUuid::createUuid(), QStringLiteral("Editor"), {}, false, false, std::nullopt};
     StorageTargetRule rule;
+    rule.mountOnAppLaunch = false;
+    rule.postQuitAction = PostQuitAction::Off;
+    EXPECT_EQ(rule.policySummary(), QStringLiteral("No post-quit action"));
+    rule.postQuitAction = PostQuitAction::Remind;
+    EXPECT_EQ(rule.policySummary(), QStringLiteral("Remind after quit"));
+    rule.mountOnAppLaunch = true;
+    rule.postQuitAction = PostQuitAction::AutoUnmount;
+    EXPECT_EQ(rule.policySummary(), QStringLiteral("Mount on launch, Auto-unmount after quit"));
+
+    const AppTrigger disabled{QUuid::createUuid(), QStringLiteral("Editor"), {}, false, false, std::nullopt};
     EXPECT_FALSE(rule.isBound(disabled));
     rule.appTriggerIDs = {disabled.id};
     EXPECT_TRUE(rule.isBound(disabled));
@@ -82,25 +80,17 @@ TEST(RuleDerivation, ADriveRuleWithADriveBecomesOneEnabledStorageRuleAndBack) {
     EXPECT_EQ(RuleService::rule(RuleService::configuration(legacy)), legacy);
 }
 
-TEST(RuleDerivation, WithoutADriveNoRuleIsKeptAndAShareGivesNoDrive) {
+TEST(RuleDerivation, WithoutADriveNoRuleIsKeptAndTheFirstStoredRuleWinsEvenAsAShare) {
     const DriveRule legacy = DriveRule::defaultRule();
-    TarnwellConfiguration configuration = RuleService::configuration(legacy);
-    EXPECT_TRUE(configuration.storageRules.isEmpty());
-    const DriveRule back = RuleService::rule(configuration);
+    const DriveRule back = RuleService::rule(RuleService::configuration(legacy));
     EXPECT_NE(back.id, legacy.id);
     EXPECT_EQ(back.appTriggers, legacy.appTriggers);
 
-    StorageTargetRule share;
-    share.id = QUuid::createUuid();
-    share.target = SMBTarget{QStringLiteral("NAS"), QStringLiteral("smb://nas"), std::nullopt};
-    share.isEnabled = false;
-    share.sortOrder = 9;
-    StorageTargetRule local = share;
-    local.id = QUuid::createUuid();
-    local.target = LocalVolumeTarget{QStringLiteral("Rushes"), QStringLiteral("VOL-1"), {}, {}, {}, {}, true};
-    local.sortOrder = -1;
-    configuration.storageRules = {share, local};
-    // The first rule as stored wins, whatever its order or enabled state.
-    EXPECT_EQ(RuleService::rule(configuration).id, share.id);
+    QFile file(QStringLiteral(TARNWELL_FUZZ_CORPUS "/configuration/accept-v2-every-field.json"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    TarnwellConfiguration configuration = JsonCoding::decodeDocument<TarnwellConfiguration>(file.readAll());
+    // First the disabled share with the higher sort order, then the enabled local volume.
+    configuration.storageRules.swapItemsAt(0, 1);
+    EXPECT_EQ(RuleService::rule(configuration).id, configuration.storageRules[0].id);
     EXPECT_EQ(RuleService::rule(configuration).targetDrive, std::nullopt);
 }
