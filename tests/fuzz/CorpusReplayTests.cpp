@@ -6,6 +6,12 @@
 
 using namespace tarnwell::fuzzing;
 
+namespace tarnwell::fuzzing {
+void PrintTo(const EntryPoint& entryPoint, std::ostream* stream) {
+    *stream << entryPoint.name.toStdString();
+}
+} // namespace tarnwell::fuzzing
+
 namespace {
 
 class CorpusReplay : public ::testing::TestWithParam<EntryPoint> {};
