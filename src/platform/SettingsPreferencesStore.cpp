@@ -2,19 +2,39 @@
 
 #include "core/support/PlatformError.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+#include <QUuid>
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
+
 namespace tarnwell {
 
-SettingsPreferencesStore::SettingsPreferencesStore()
-    : m_settings(std::make_unique<QSettings>(QStringLiteral("Tarnwell"), QStringLiteral("Tarnwell"))) {
+namespace {
+
+QString systemMessage(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
 }
 
-SettingsPreferencesStore::SettingsPreferencesStore(const QString& fileName)
-    : m_settings(std::make_unique<QSettings>(fileName, QSettings::NativeFormat)) {
+} // namespace
+
+SettingsPreferencesStore::SettingsPreferencesStore()
+    : m_fileName(QSettings(QStringLiteral("Tarnwell"), QStringLiteral("Tarnwell")).fileName()) {
+}
+
+SettingsPreferencesStore::SettingsPreferencesStore(QString fileName)
+    : m_fileName(std::move(fileName)) {
 }
 
 std::optional<QByteArray> SettingsPreferencesStore::data(const QString& key) const {
-    m_settings->sync();
-    const QVariant value = m_settings->value(key);
+    // A QSettings object only for this read: it holds no pending change, so nothing of it can be
+    // written back later.
+    QSettings settings(m_fileName, QSettings::NativeFormat);
+    settings.sync();
+    const QVariant value = settings.value(key);
     if (!value.isValid()) {
         return std::nullopt;
     }
@@ -22,20 +42,55 @@ std::optional<QByteArray> SettingsPreferencesStore::data(const QString& key) con
 }
 
 void SettingsPreferencesStore::setData(const QString& key, const QByteArray& value) {
-    const QVariant previous = m_settings->value(key);
-    m_settings->setValue(key, value);
-    m_settings->sync();
-    if (m_settings->status() == QSettings::NoError) {
-        return;
+    // QSettings keeps the first write error of an object for its whole life, and Qt keeps the
+    // unwritten change of a file in a cache that later objects of the same file share. So the new
+    // document is written by a QSettings object of its own, over a fresh copy of the file under a
+    // name used once, and then renamed over the file.
+    // A configuration kept elsewhere behind a symbolic link stays there.
+    const QFileInfo link(m_fileName);
+    const QFileInfo target(link.isSymLink() ? link.symLinkTarget() : link.absoluteFilePath());
+    const QString temporary = target.absoluteFilePath() + QStringLiteral(".saving-") +
+                              QUuid::createUuid().toString(QUuid::WithoutBraces);
+    try {
+        if (!QDir().mkpath(target.absolutePath())) {
+            throw PlatformError(QStringLiteral("Could not create the folder %1.").arg(target.absolutePath()));
+        }
+        if (target.exists() && !QFile::copy(target.absoluteFilePath(), temporary)) {
+            throw PlatformError(QStringLiteral("Could not copy the preferences file %1.").arg(m_fileName));
+        }
+        write(temporary, key, value);
+        if (std::rename(QFile::encodeName(temporary).constData(),
+                        QFile::encodeName(target.absoluteFilePath()).constData()) != 0) {
+            throw PlatformError(QStringLiteral("Could not replace the preferences file %1: %2")
+                                    .arg(m_fileName, systemMessage(errno)));
+        }
+    } catch (...) {
+        QFile::remove(temporary);
+        throw;
     }
-    // Put the old value back in memory so that a failed write does not show up in later reads.
-    if (previous.isValid()) {
-        m_settings->setValue(key, previous);
-    } else {
-        m_settings->remove(key);
+}
+
+void SettingsPreferencesStore::write(const QString& path, const QString& key, const QByteArray& value) const {
+    {
+        QSettings settings(path, QSettings::NativeFormat);
+        settings.setValue(key, value);
+        settings.sync();
+        if (settings.status() != QSettings::NoError) {
+            throw PlatformError(QStringLiteral("Could not write the preferences file %1.").arg(m_fileName));
+        }
     }
-    throw PlatformError(
-        QStringLiteral("Could not write the preferences file %1.").arg(m_settings->fileName()));
+    // A new file follows the user's umask and a copy keeps the old file's mode, but the
+    // configuration is never left writable by everyone.
+    struct stat status {};
+    const QByteArray native = QFile::encodeName(path);
+    if (::stat(native.constData(), &status) != 0) {
+        throw PlatformError(QStringLiteral("Could not write the preferences file %1: %2")
+                                .arg(m_fileName, systemMessage(errno)));
+    }
+    if ((status.st_mode & S_IWOTH) != 0 && ::chmod(native.constData(), status.st_mode & 07775) != 0) {
+        throw PlatformError(QStringLiteral("Could not protect the preferences file %1: %2")
+                                .arg(m_fileName, systemMessage(errno)));
+    }
 }
 
 } // namespace tarnwell

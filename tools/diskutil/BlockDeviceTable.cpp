@@ -101,7 +101,9 @@ void BlockDeviceTable::add(const QJsonObject& object, const QString& parent) {
     if (device.name.isEmpty()) {
         device.name = text(object, "name");
     }
-    if (device.name.isEmpty() || this->device(device.name) != nullptr) {
+    // A kernel name never holds a slash; one that does could never be named as a target, and it
+    // would reach paths such as /dev/NAME.
+    if (device.name.isEmpty() || device.name.contains(u'/') || this->device(device.name) != nullptr) {
         return;
     }
     device.path = text(object, "path");

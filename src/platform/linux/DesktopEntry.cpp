@@ -149,7 +149,11 @@ std::optional<DesktopEntry> DesktopEntry::read(const QString& filePath, const QS
     if (!file.open(QIODevice::ReadOnly)) {
         return std::nullopt;
     }
-    const QByteArray content = file.readAll();
+    return fromContent(file.readAll(), filePath, id);
+}
+
+std::optional<DesktopEntry> DesktopEntry::fromContent(const QByteArray& content, const QString& filePath,
+                                                      const QString& id) {
     if (!content.contains("[Desktop Entry]")) {
         return std::nullopt;
     }

@@ -24,6 +24,9 @@ struct DesktopEntry {
     // Reads the main group of a desktop entry file; nothing when the file cannot be read, has no
     // "[Desktop Entry]" group or has an Exec line whose quoting is broken.
     static std::optional<DesktopEntry> read(const QString& filePath, const QString& id);
+    // The same from the file's content.
+    static std::optional<DesktopEntry> fromContent(const QByteArray& content, const QString& filePath,
+                                                   const QString& id);
 
     // The keys of one group of a key file, localised keys left out, string escapes decoded. When a
     // key appears twice, the first one counts.

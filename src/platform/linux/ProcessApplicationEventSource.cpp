@@ -119,21 +119,8 @@ bool ProcessApplicationEventSource::isProcess(pid_t pid) const {
 }
 
 std::optional<quint64> ProcessApplicationEventSource::startTime(pid_t pid) const {
-    const QByteArray stat = readSmallFile(m_procRoot + '/' + QByteArray::number(pid) + "/stat");
-    // The command name may hold spaces and parentheses; the fields after it start past the last ")".
-    const qsizetype nameEnd = stat.lastIndexOf(')');
-    if (nameEnd < 0) {
-        return std::nullopt;
-    }
-    const QList<QByteArray> fields = stat.sliced(nameEnd + 1).simplified().split(' ');
-    // Field 22 of the whole line is the start time; here the state (field 3) is index 0.
-    constexpr qsizetype startTimeIndex = 22 - 3;
-    if (fields.size() <= startTimeIndex) {
-        return std::nullopt;
-    }
-    bool valid = false;
-    const quint64 value = fields.at(startTimeIndex).toULongLong(&valid);
-    return valid ? std::optional<quint64>(value) : std::nullopt;
+    return ProcessIdentifier::startTimeFromStat(
+        readSmallFile(m_procRoot + '/' + QByteArray::number(pid) + "/stat"));
 }
 
 double ProcessApplicationEventSource::uptime() const {

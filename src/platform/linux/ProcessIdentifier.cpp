@@ -110,6 +110,31 @@ ProcessIdentifier::ProcessIdentifier(QString procRoot, QList<QString> applicatio
     , m_searchPath(std::move(searchPath)) {
 }
 
+std::optional<QString> ProcessIdentifier::scriptFromCommandLine(const QByteArray& commandLine) {
+    QList<QString> arguments;
+    for (const QByteArray& argument : commandLine.split('\0')) {
+        arguments.append(QFile::decodeName(argument));
+    }
+    return scriptArgument(arguments);
+}
+
+std::optional<quint64> ProcessIdentifier::startTimeFromStat(const QByteArray& stat) {
+    // The command name may hold spaces and parentheses; the fields after it start past the last ")".
+    const qsizetype nameEnd = stat.lastIndexOf(')');
+    if (nameEnd < 0) {
+        return std::nullopt;
+    }
+    const QList<QByteArray> fields = stat.sliced(nameEnd + 1).simplified().split(' ');
+    // Field 22 of the whole line is the start time; here the state (field 3) is index 0.
+    constexpr qsizetype startTimeIndex = 22 - 3;
+    if (fields.size() <= startTimeIndex) {
+        return std::nullopt;
+    }
+    bool valid = false;
+    const quint64 value = fields.at(startTimeIndex).toULongLong(&valid);
+    return valid ? std::optional<quint64>(value) : std::nullopt;
+}
+
 bool ProcessIdentifier::isInterpreter(const QString& programPath) {
     static const QRegularExpression interpreters(QStringLiteral(
         "^(python[0-9.]*|pypy[0-9.]*|perl[0-9.]*|ruby[0-9.]*|node|nodejs|gjs|lua[0-9.]*|php[0-9.]*|"
@@ -198,13 +223,7 @@ std::optional<QString> ProcessIdentifier::entryIdByProgram(const QString& proces
     }
     QString program = *executable;
     if (isInterpreter(program)) {
-        const QList<QByteArray> arguments =
-            readFile(processDirectory + QStringLiteral("/cmdline")).split('\0');
-        QList<QString> decoded;
-        for (const QByteArray& argument : arguments) {
-            decoded.append(QFile::decodeName(argument));
-        }
-        const auto script = scriptArgument(decoded);
+        const auto script = scriptFromCommandLine(readFile(processDirectory + QStringLiteral("/cmdline")));
         if (!script || script->isEmpty()) {
             return std::nullopt;
         }

@@ -37,6 +37,13 @@ public:
     // "app-[launcher-]ID[@...].service" or "app-[launcher-]ID-N.scope".
     static std::optional<QString> applicationIdFromCgroup(const QString& cgroup);
 
+    // The start time, in clock ticks after boot, from the text of a "/proc/PID/stat" file.
+    static std::optional<quint64> startTimeFromStat(const QByteArray& stat);
+
+    // The script an interpreter runs, from its NUL-separated "/proc/PID/cmdline"; nothing when it
+    // runs none (a command given with -c, a module given with -m).
+    static std::optional<QString> scriptFromCommandLine(const QByteArray& commandLine);
+
     // Whether a program runs scripts, so that the script names the application rather than it.
     static bool isInterpreter(const QString& programPath);
 

@@ -1,161 +1,98 @@
-#include "core/model/AppPresetService.h"
+#include "core/model/JsonCoding.h"
 #include "core/model/RuleService.h"
 #include "core/model/StorageTargetRuntimeStatus.h"
 #include "core/model/TarnwellError.h"
 #include "core/support/DecodingError.h"
 #include "support/QtPrinters.h"
 
+#include <QFile>
 #include <gtest/gtest.h>
 
 using namespace tarnwell;
 
-namespace {
-
-StorageTargetRule ruleWith(bool mountOnLaunch, PostQuitAction action) {
+TEST(StorageTargetRule, PolicySummaryAndBindingFollowTheRule) {
     StorageTargetRule rule;
-    rule.mountOnAppLaunch = mountOnLaunch;
-    rule.postQuitAction = action;
-    return rule;
-}
+    rule.mountOnAppLaunch = false;
+    rule.postQuitAction = PostQuitAction::Off;
+    EXPECT_EQ(rule.policySummary(), QStringLiteral("No post-quit action"));
+    rule.postQuitAction = PostQuitAction::Remind;
+    EXPECT_EQ(rule.policySummary(), QStringLiteral("Remind after quit"));
+    rule.mountOnAppLaunch = true;
+    rule.postQuitAction = PostQuitAction::AutoUnmount;
+    EXPECT_EQ(rule.policySummary(), QStringLiteral("Mount on launch, Auto-unmount after quit"));
 
-DriveInfo rushesDrive() {
-    return DriveInfo{QStringLiteral("Rushes"),
-                     QStringLiteral("VOL-1"),
-                     QStringLiteral("sdb1"),
-                     QStringLiteral("ExFAT"),
-                     QStringLiteral("/media/Rushes"),
-                     QStringLiteral("USB"),
-                     true,
-                     true};
-}
-
-} // namespace
-
-TEST(StorageTargetRule, PolicySummaryNamesTheLaunchAndQuitBehaviour) {
-    EXPECT_EQ(ruleWith(false, PostQuitAction::Off).policySummary(), QStringLiteral("No post-quit action"));
-    EXPECT_EQ(ruleWith(false, PostQuitAction::Remind).policySummary(), QStringLiteral("Remind after quit"));
-    EXPECT_EQ(ruleWith(true, PostQuitAction::AutoUnmount).policySummary(),
-              QStringLiteral("Mount on launch, Auto-unmount after quit"));
-}
-
-TEST(StorageTargetRule, BindingIgnoresTheTriggersOwnEnabledFlag) {
-    AppTrigger trigger{QUuid::createUuid(), QStringLiteral("Editor"), {}, false, false, std::nullopt};
-    StorageTargetRule rule;
-    EXPECT_FALSE(rule.isBound(trigger));
-    rule.appTriggerIDs = {trigger.id};
-    EXPECT_TRUE(rule.isBound(trigger));
+    const AppTrigger disabled{QUuid::createUuid(), QStringLiteral("Editor"), {}, false, false, std::nullopt};
+    EXPECT_FALSE(rule.isBound(disabled));
+    rule.appTriggerIDs = {disabled.id};
+    EXPECT_TRUE(rule.isBound(disabled));
 }
 
 TEST(StorageTargetRuntimeStatus, OnlyIdleOrFailedMountStatesAllowAManualMount) {
-    EXPECT_TRUE(StorageTargetRuntimeStatus::notConfigured().canRequestManualMount());
-    EXPECT_TRUE(StorageTargetRuntimeStatus::notMounted().canRequestManualMount());
-    EXPECT_TRUE(StorageTargetRuntimeStatus::targetNotFound().canRequestManualMount());
-    EXPECT_TRUE(StorageTargetRuntimeStatus::mountFailed(QStringLiteral("x")).canRequestManualMount());
-    EXPECT_FALSE(StorageTargetRuntimeStatus::mounted().canRequestManualMount());
-    EXPECT_FALSE(StorageTargetRuntimeStatus::mounting().canRequestManualMount());
-    EXPECT_FALSE(StorageTargetRuntimeStatus::unmounting().canRequestManualMount());
-    EXPECT_FALSE(StorageTargetRuntimeStatus::readyToUnmount().canRequestManualMount());
-    EXPECT_FALSE(StorageTargetRuntimeStatus::unmountFailed(QStringLiteral("x")).canRequestManualMount());
-    EXPECT_NE(StorageTargetRuntimeStatus::mountFailed(QStringLiteral("a")),
-              StorageTargetRuntimeStatus::mountFailed(QStringLiteral("b")));
+    using Status = StorageTargetRuntimeStatus;
+    const std::pair<Status, bool> cases[] = {
+        {Status::notConfigured(), true},    {Status::notMounted(), true},
+        {Status::targetNotFound(), true},   {Status::mountFailed({}), true},
+        {Status::mounted(), false},         {Status::mounting(), false},
+        {Status::unmounting(), false},      {Status::readyToUnmount(), false},
+        {Status::unmountFailed({}), false},
+    };
+    for (std::size_t index = 0; index < std::size(cases); ++index) {
+        EXPECT_EQ(cases[index].first.canRequestManualMount(), cases[index].second) << "case " << index;
+    }
 }
 
-TEST(TarnwellError, EveryCaseHasItsUserMessage) {
-    EXPECT_EQ(TarnwellError::mountFailed(QStringLiteral("busy")).userMessage(),
-              QStringLiteral("Mount failed: busy"));
+TEST(TarnwellError, EveryErrorHasItsUserMessage) {
+    const auto message = [](auto error) {
+        return userFacingMessage(std::make_exception_ptr(error)).toStdString();
+    };
+    using Error = TarnwellError;
+    EXPECT_EQ(message(Error::mountFailed(QStringLiteral("busy"))), "Mount failed: busy");
+    EXPECT_EQ(message(Error::unmountFailed(QStringLiteral("busy"))), "Unmount failed: busy");
+    EXPECT_EQ(message(Error::commandFailed(1, QStringLiteral("stderr"))), "stderr");
+    EXPECT_EQ(message(Error::unsupportedStorageTarget(QStringLiteral("no"))), "no");
+    EXPECT_EQ(message(Error::driveNotConfigured()), "Drive is not configured.");
+    EXPECT_EQ(message(Error::driveNotFound()), "Drive was not found.");
+    EXPECT_EQ(message(Error::driveAlreadyMounted()), "Drive is already mounted.");
+    EXPECT_EQ(message(Error::driveNotMounted()), "Drive is not mounted.");
+    EXPECT_EQ(message(Error::permissionDenied()), "Permission denied.");
+    EXPECT_EQ(message(std::runtime_error("plain")), "plain");
+    EXPECT_EQ(message(DecodingError(QStringLiteral("bad"), QStringLiteral("a.b"))), "bad (at a.b)");
     // Code that only knows std::exception says the same.
-    EXPECT_STREQ(TarnwellError::mountFailed(QStringLiteral("busy")).what(), "Mount failed: busy");
-    EXPECT_EQ(TarnwellError::unmountFailed(QStringLiteral("busy")).userMessage(),
-              QStringLiteral("Unmount failed: busy"));
-    EXPECT_EQ(TarnwellError::commandFailed(1, QStringLiteral("stderr text")).userMessage(),
-              QStringLiteral("stderr text"));
-    EXPECT_EQ(TarnwellError::commandFailed(1, QString()).userMessage(), QString());
-    EXPECT_EQ(TarnwellError::unsupportedStorageTarget(QStringLiteral("no")),
-              TarnwellError::unknown(QStringLiteral("no")));
-    EXPECT_EQ(TarnwellError::driveNotConfigured().userMessage(), QStringLiteral("Drive is not configured."));
-    EXPECT_EQ(TarnwellError::driveNotFound().userMessage(), QStringLiteral("Drive was not found."));
-    EXPECT_EQ(TarnwellError::driveAlreadyMounted().userMessage(),
-              QStringLiteral("Drive is already mounted."));
-    EXPECT_EQ(TarnwellError::driveNotMounted().userMessage(), QStringLiteral("Drive is not mounted."));
-    EXPECT_EQ(TarnwellError::permissionDenied().userMessage(), QStringLiteral("Permission denied."));
-    EXPECT_NE(TarnwellError::commandFailed(1, QStringLiteral("x")),
-              TarnwellError::commandFailed(2, QStringLiteral("x")));
-
-    EXPECT_EQ(userFacingMessage(std::make_exception_ptr(TarnwellError::driveNotFound())),
-              QStringLiteral("Drive was not found."));
-    EXPECT_EQ(userFacingMessage(std::make_exception_ptr(std::runtime_error("plain"))),
-              QStringLiteral("plain"));
-    EXPECT_EQ(userFacingMessage(DecodingError(QStringLiteral("bad"), QStringLiteral("a.b"))),
-              QStringLiteral("bad (at a.b)"));
+    EXPECT_STREQ(Error::mountFailed(QStringLiteral("busy")).what(), "Mount failed: busy");
 }
 
-TEST(RuleDerivation, ADriveRuleWithADriveBecomesOneEnabledStorageRule) {
-    DriveRule legacy = DriveRule::defaultRule();
-    legacy.targetDrive = rushesDrive();
-    legacy.appTriggers[1].isEnabled = false;
-    legacy.postQuitAction = PostQuitAction::AutoUnmount;
-    legacy.unmountDelaySeconds = 30;
-    legacy.launchAtLogin = true;
-
+TEST(RuleDerivation, ADriveRuleWithADriveBecomesOneEnabledStorageRuleAndBack) {
+    QFile file(QStringLiteral(TARNWELL_FUZZ_CORPUS "/configuration/accept-legacy-with-drive.json"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    DriveRule legacy = JsonCoding::decodeDocument<StoredDriveRule>(file.readAll()).rule;
     const TarnwellConfiguration configuration = RuleService::configuration(legacy);
     ASSERT_EQ(configuration.storageRules.size(), 1);
     const StorageTargetRule& rule = configuration.storageRules.first();
-    EXPECT_EQ(rule.id, legacy.id);
     EXPECT_EQ(rule.name, QStringLiteral("Rushes"));
-    EXPECT_EQ(rule.target,
-              StorageTarget(LocalVolumeTarget{QStringLiteral("Rushes"), QStringLiteral("VOL-1"),
-                                              QStringLiteral("sdb1"), QStringLiteral("ExFAT"),
-                                              QStringLiteral("/media/Rushes"), QStringLiteral("USB"), true}));
-    EXPECT_EQ(rule.appTriggerIDs.size(), legacy.appTriggers.size()); // disabled triggers are bound too
-    EXPECT_EQ(rule.unmountDelaySeconds, 30);
+    EXPECT_EQ(rule.target, StorageTarget(LocalVolumeTarget{QStringLiteral("Rushes"), QStringLiteral("U-1"),
+                                                           QStringLiteral("sdb1"), QStringLiteral("ExFAT"),
+                                                           std::nullopt, QStringLiteral("USB"), true}));
+    EXPECT_EQ(rule.appTriggerIDs, QList<QUuid>{legacy.appTriggers[0].id}); // disabled triggers are bound too
     EXPECT_TRUE(rule.isEnabled);
     EXPECT_EQ(rule.sortOrder, 0);
-    EXPECT_TRUE(configuration.launchAtLogin);
-
     EXPECT_EQ(RuleService::rule(configuration), legacy);
+
+    legacy.targetDrive->mountPoint = QStringLiteral("/media/Rushes");
+    legacy.targetDrive->isMounted = true;
+    EXPECT_EQ(RuleService::rule(RuleService::configuration(legacy)), legacy);
 }
 
-TEST(RuleDerivation, WithoutADriveTheRuleIdIsNotKept) {
+TEST(RuleDerivation, WithoutADriveNoRuleIsKeptAndTheFirstStoredRuleWinsEvenAsAShare) {
     const DriveRule legacy = DriveRule::defaultRule();
-    const TarnwellConfiguration configuration = RuleService::configuration(legacy);
-    EXPECT_TRUE(configuration.storageRules.isEmpty());
-    EXPECT_EQ(configuration.appTriggers, legacy.appTriggers);
-    const DriveRule back = RuleService::rule(configuration);
+    const DriveRule back = RuleService::rule(RuleService::configuration(legacy));
     EXPECT_NE(back.id, legacy.id);
     EXPECT_EQ(back.appTriggers, legacy.appTriggers);
-}
 
-TEST(RuleDerivation, TheFirstStoredRuleWinsAndAShareGivesNoDrive) {
-    TarnwellConfiguration configuration =
-        TarnwellConfiguration::defaultConfiguration(AppPresetService::defaultPresets());
-    StorageTargetRule share;
-    share.id = QUuid::createUuid();
-    share.target = SMBTarget{QStringLiteral("NAS"), QStringLiteral("smb://nas"), std::nullopt};
-    share.isEnabled = false;
-    share.sortOrder = 9;
-    StorageTargetRule local;
-    local.id = QUuid::createUuid();
-    local.target = LocalVolumeTarget{QStringLiteral("Rushes"), QStringLiteral("VOL-1"), {}, {}, {}, {}, true};
-    configuration.storageRules = {share, local};
-
-    const DriveRule rule = RuleService::rule(configuration);
-    EXPECT_EQ(rule.id, share.id);
-    EXPECT_EQ(rule.targetDrive, std::nullopt);
-
-    configuration.storageRules = {local};
-    const DriveRule fromLocal = RuleService::rule(configuration);
-    ASSERT_TRUE(fromLocal.targetDrive.has_value());
-    EXPECT_FALSE(fromLocal.targetDrive->isMounted); // no mount point was captured
-}
-
-TEST(DriveRule, DefaultRuleUsesThePresetsWhenNoTriggersAreGiven) {
-    const DriveRule rule = DriveRule::defaultRule();
-    ASSERT_EQ(rule.appTriggers.size(), 5);
-    EXPECT_EQ(rule.appTriggers[2].displayName, QStringLiteral("Adobe Premiere Pro"));
-    EXPECT_TRUE(rule.mountOnAppLaunch);
-    EXPECT_EQ(rule.postQuitAction, PostQuitAction::Remind);
-    EXPECT_EQ(rule.unmountDelaySeconds, 15);
-    EXPECT_TRUE(rule.showNotifications);
-    EXPECT_FALSE(rule.showAllVolumes || rule.launchAtLogin || rule.targetDrive.has_value());
-    EXPECT_NE(DriveRule::defaultRule().id, rule.id);
+    QFile file(QStringLiteral(TARNWELL_FUZZ_CORPUS "/configuration/accept-v2-every-field.json"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    TarnwellConfiguration configuration = JsonCoding::decodeDocument<TarnwellConfiguration>(file.readAll());
+    // First the disabled share with the higher sort order, then the enabled local volume.
+    configuration.storageRules.swapItemsAt(0, 1);
+    EXPECT_EQ(RuleService::rule(configuration).id, configuration.storageRules[0].id);
+    EXPECT_EQ(RuleService::rule(configuration).targetDrive, std::nullopt);
 }

@@ -1,0 +1,101 @@
+#include "core/support/PlatformError.h"
+#include "platform/SettingsPreferencesStore.h"
+#include "support/QtPrinters.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+using namespace tarnwell;
+
+namespace {
+
+const QString key = QStringLiteral("Tarnwell.configuration.v2");
+
+class SettingsFile : public ::testing::Test {
+protected:
+    QString path(const QString& name) const { return m_folder.filePath(name); }
+
+    static mode_t modeOf(const QString& file) {
+        struct stat status {};
+        EXPECT_EQ(::stat(QFile::encodeName(file).constData(), &status), 0);
+        return status.st_mode & 0777;
+    }
+
+    QTemporaryDir m_folder;
+};
+
+} // namespace
+
+TEST_F(SettingsFile, AFailedSaveChangesNothingAndTheNextSaveStartsFromTheFileAsItIsNow) {
+    const QString folder = path(QStringLiteral("config"));
+    SettingsPreferencesStore store(folder + QStringLiteral("/Tarnwell.conf"));
+    EXPECT_EQ(store.data(key), std::nullopt);
+    store.setData(key, "first \xc3\xa9");
+
+    // A plain file where the folder should be stops even root.
+    ASSERT_TRUE(QDir().rename(folder, path(QStringLiteral("away"))));
+    QFile blocker(folder);
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    EXPECT_THROW(store.setData(key, "second"), PlatformError);
+    EXPECT_THROW(store.setData(QStringLiteral("other"), "third"), PlatformError);
+
+    ASSERT_TRUE(QFile::remove(folder));
+    ASSERT_TRUE(QDir().rename(path(QStringLiteral("away")), folder));
+    EXPECT_EQ(store.data(key), QByteArray("first \xc3\xa9"));
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList{QStringLiteral("Tarnwell.conf")});
+    // A value another program wrote meanwhile survives the next save of another key.
+    SettingsPreferencesStore(store.fileName()).setData(QStringLiteral("Tarnwell.rule.v1"), "edited by hand");
+    store.setData(key, "fourth");
+    SettingsPreferencesStore reopened(store.fileName());
+    EXPECT_EQ(reopened.data(key), QByteArray("fourth"));
+    EXPECT_EQ(reopened.data(QStringLiteral("Tarnwell.rule.v1")), QByteArray("edited by hand"));
+    EXPECT_EQ(reopened.data(QStringLiteral("other")), std::nullopt);
+}
+
+TEST_F(SettingsFile, TheFileFollowsTheUmaskButIsNeverWritableByEveryone) {
+    const mode_t saved = ::umask(0);
+    SettingsPreferencesStore open(path(QStringLiteral("open.conf")));
+    open.setData(key, "x");
+    ::umask(077);
+    SettingsPreferencesStore closed(path(QStringLiteral("closed.conf")));
+    closed.setData(key, "x");
+    ::umask(saved);
+    EXPECT_EQ(modeOf(open.fileName()), 0664u);
+    EXPECT_EQ(modeOf(closed.fileName()), 0600u);
+
+    // A later save keeps the mode the user gave the file.
+    ASSERT_EQ(::chmod(QFile::encodeName(closed.fileName()).constData(), 0640), 0);
+    closed.setData(key, "y");
+    EXPECT_EQ(modeOf(closed.fileName()), 0640u);
+}
+
+TEST_F(SettingsFile, ASaveKilledAtAnyPointLeavesTheOldOrTheNewDocument) {
+    const QString file = path(QStringLiteral("Tarnwell.conf"));
+    const QByteArray first(20'000, 'a');
+    const QByteArray second(20'000, 'b');
+    SettingsPreferencesStore(file).setData(key, first);
+    for (int round = 0; round < 30; ++round) {
+        QProcess child;
+        child.start(QStringLiteral(TARNWELL_SAVING_CHILD), {file});
+        ASSERT_TRUE(child.waitForReadyRead(30'000));
+        // Readers meanwhile, and after the kill, see one whole document or the other.
+        QDeadlineTimer deadline(QRandomGenerator::global()->bounded(0, 150));
+        do {
+            const auto value = SettingsPreferencesStore(file).data(key);
+            EXPECT_TRUE(value == first || value == second)
+                << "round " << round << ": " << (value ? value->size() : -1);
+        } while (!deadline.hasExpired());
+        child.kill();
+        child.waitForFinished();
+        const auto value = SettingsPreferencesStore(file).data(key);
+        EXPECT_TRUE(value == first || value == second)
+            << "round " << round << ": " << (value ? value->size() : -1);
+    }
+}
