@@ -1,0 +1,214 @@
+#include "DiskutilTestSupport.h"
+#include "diskutil/BlkidFilesystemProbe.h"
+#include "diskutil/MountRegistry.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QScopeGuard>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+// The built tool as a child process over loop devices with real file systems, mounting under
+// /media/. These tests need root and skip themselves otherwise.
+
+namespace tarnwell {
+namespace {
+
+using namespace testing;
+
+class LoopVolumeTests : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (::geteuid() != 0) {
+            GTEST_SKIP() << "needs root for loop devices and mounts";
+        }
+        ASSERT_TRUE(m_images.isValid());
+    }
+
+    QTemporaryDir m_images;
+};
+
+// Info by every kind of target, a mount beside a folder someone else made, a second mount and the
+// unmount by mount path, which removes only the tool's own folder.
+TEST_F(LoopVolumeTests, Ext4VolumeIsFoundByEveryTargetMountedOnceAndUnmountedByPath) {
+    const QString label = uniqueLabel(QString::fromUtf8("A &<>é "));
+    const QString taken = "/media/" + label;
+    ASSERT_TRUE(QDir().mkpath(taken));
+    const auto removeTaken = qScopeGuard([taken] { QDir().rmdir(taken); });
+    const auto volume = LoopVolume::create(m_images, label.toUtf8());
+    ASSERT_TRUE(volume);
+    const PropertyList byDevice = volume->info(volume->path());
+    const QString uuid = byDevice.string("VolumeUUID").value_or(QString());
+    EXPECT_EQ(byDevice.string("VolumeName"), label);
+    EXPECT_EQ(byDevice.string("DeviceIdentifier"), volume->name());
+    EXPECT_EQ(byDevice.string("FilesystemName"), "ext4");
+    EXPECT_EQ(byDevice.string("MountPoint"), "");
+    EXPECT_EQ(byDevice.string("BusProtocol"), "Disk Image");
+    for (const QString& target : {uuid.toUpper(), uuid.toLower(), volume->name()}) {
+        EXPECT_EQ(volume->info(target).string("DeviceIdentifier"), volume->name()) << target.toStdString();
+    }
+
+    const CommandResult mounted = diskutil({"mount", uuid});
+    ASSERT_EQ(mounted.exitCode, 0) << mounted.error.toStdString();
+    EXPECT_EQ(mounted.output,
+              QStringLiteral("Volume %1 on %2 mounted\n").arg(label, volume->name()).toUtf8());
+    const QString mountPoint = taken + "1";
+    ASSERT_EQ(volume->mountPoints(), QStringList{mountPoint});
+    EXPECT_EQ(volume->info(mountPoint + "/lost+found").string("VolumeUUID"), uuid);
+    EXPECT_EQ(volume->info(uuid).string("MountPoint"), mountPoint);
+
+    const CommandResult again = diskutil({"mount", uuid.toUpper()});
+    EXPECT_EQ(again.output, QStringLiteral("Volume %1 on %2 is already mounted at %3\n")
+                                .arg(label, volume->name(), mountPoint)
+                                .toUtf8());
+    EXPECT_EQ(volume->mountPoints(), QStringList{mountPoint});
+
+    const CommandResult unmounted = diskutil({"unmount", mountPoint});
+    EXPECT_EQ(unmounted,
+              (CommandResult{
+                  0, QStringLiteral("Volume %1 on %2 unmounted\n").arg(label, volume->name()).toUtf8(), {}}));
+    EXPECT_TRUE(volume->mountPoints().isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(mountPoint));
+    EXPECT_TRUE(QFileInfo(taken).isDir());
+}
+
+TEST_F(LoopVolumeTests, OtherFileSystemsAndUnlabelledVolumesAreReadAsTheSuperblockSays) {
+    struct Row {
+        QString mkfs;
+        QByteArray label;
+        QString name;
+        QString fileSystem;
+    };
+    for (const Row& row : {Row{"mkfs.vfat -F 32 -n", "CARD 2024", "CARD 2024", "MS-DOS FAT32"},
+                           Row{"mkfs.exfat -L", "\xC3\x9Cn\xC3\xAF &<>", "Ünï &<>", "ExFAT"},
+                           Row{"mkfs.ext4 -q -L", "", "Untitled", "ext4"}}) {
+        SCOPED_TRACE(row.mkfs.toStdString());
+        const auto volume = LoopVolume::create(m_images, row.label, row.mkfs);
+        ASSERT_TRUE(volume);
+        const PropertyList info = volume->info(volume->path());
+        EXPECT_EQ(info.string("VolumeName"), row.name);
+        EXPECT_EQ(info.string("FilesystemName"), row.fileSystem);
+        EXPECT_EQ(volume->info(info.string("VolumeUUID")->toLower()).string("DeviceIdentifier"),
+                  volume->name());
+        // The tool's own probe reads what blkid reads.
+        const CommandResult blkid = runProgram("blkid", {"-p", "-o", "udev", volume->path()});
+        EXPECT_EQ(BlkidFilesystemProbe().probe(volume->path()), identityFromBlkidUdev(blkid.output));
+    }
+}
+
+// Tool runs side by side, all for volumes of one label, so they compete for the same folder names
+// and for the record of the folders they made; afterwards no folder of theirs is left.
+TEST_F(LoopVolumeTests, ConcurrentMountsAndUnmountsLeaveNoFolderBehind) {
+    constexpr int volumeCount = 6;
+    constexpr int rounds = 3;
+    const QString label = uniqueLabel("Crowd");
+    std::vector<std::unique_ptr<LoopVolume>> volumes;
+    QStringList uuids;
+    for (int index = 0; index < volumeCount; ++index) {
+        volumes.push_back(LoopVolume::create(m_images, label.toUtf8()));
+        ASSERT_TRUE(volumes.back());
+        uuids.append(volumes.back()->info(volumes.back()->path()).string("VolumeUUID").value_or(QString()));
+    }
+    const auto runAll = [&uuids](const QString& command) {
+        std::vector<std::unique_ptr<QProcess>> runs;
+        for (const QString& uuid : uuids) {
+            runs.push_back(std::make_unique<QProcess>());
+            runs.back()->start(TARNWELL_DISKUTIL_EXECUTABLE, {command, uuid});
+        }
+        for (const auto& run : runs) {
+            EXPECT_TRUE(run->waitForFinished(60000));
+            const QByteArray error = run->readAllStandardError();
+            EXPECT_EQ(run->exitCode(), 0) << command.toStdString() << ": " << error.toStdString();
+            EXPECT_TRUE(error.isEmpty()) << error.toStdString();
+        }
+    };
+    const auto leftovers = [&label] {
+        return QDir("/media").entryList({label + "*"}, QDir::Dirs | QDir::NoDotAndDotDot);
+    };
+    for (int round = 0; round < rounds; ++round) {
+        SCOPED_TRACE(round);
+        runAll("mount");
+        QStringList mountPoints;
+        for (const auto& volume : volumes) {
+            mountPoints += volume->mountPoints();
+        }
+        mountPoints.removeDuplicates();
+        EXPECT_EQ(mountPoints.size(), volumeCount);
+        EXPECT_EQ(leftovers().size(), volumeCount);
+        runAll("unmount");
+        for (const QString& mountPoint : mountPoints) {
+            EXPECT_FALSE(MountRegistry().take(mountPoint)) << mountPoint.toStdString();
+        }
+        ASSERT_EQ(leftovers(), QStringList());
+    }
+}
+
+// Labels and mount paths that would do harm in a shell go through mount, unmount and the
+// property list as they are. An ext4 label holds any 16 bytes but the zero byte. Text that is no
+// UTF-8 cannot be carried by the XML property list or named in the tool's text arguments: it is
+// shown with replacement characters, and such a mount is unmounted through its device.
+TEST_F(LoopVolumeTests, HostileLabelsAndMountPathsPassVerbatimAndNeverReachAShell) {
+    struct Row {
+        const char* name;
+        QByteArray label;
+        QByteArray mountPath; // below a temporary folder, mounted by hand; empty: the tool mounts
+        QString shownLabel;
+        QString shownMountPoint; // the tool's folder below /media, or the hand-made path's text
+    };
+    const QString handPath = QDir(m_images.path()).canonicalPath();
+    const std::vector<Row> rows = {
+        {"markup", "Rushes & <Co>", {}, "Rushes & <Co>", "/media/Rushes & <Co>"},
+        {"quotes", "a \"b\" 'c' \\", {}, "a \"b\" 'c' \\", "/media/a \"b\" 'c' \\"},
+        {"substitution", "$(touch x)", {}, "$(touch x)", "/media/$(touch x)"},
+        {"backticks", "`touch x`;x", {}, "`touch x`;x", "/media/`touch x`;x"},
+        {"newline", "one\ntwo", {}, "one\ntwo", "/media/one_two"},
+        {"latin1", "caf\xE9", {}, "caf\uFFFD", "/media/caf\uFFFD"},
+        {"hand-made path", "Plain", "/m n\nt $(touch x) `x` \"q\" 'q' <&>", "Plain",
+         handPath + "/m n\nt $(touch x) `x` \"q\" 'q' <&>"},
+        {"hand-made latin1 path", "Plain", "/caf\xE9", "Plain", handPath + "/caf\uFFFD"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const auto volume = LoopVolume::create(m_images, row.label);
+        ASSERT_TRUE(volume);
+        const PropertyList before = volume->info(volume->path());
+        const QString uuid = before.string("VolumeUUID").value_or(QString());
+        EXPECT_EQ(before.string("VolumeName"), row.shownLabel);
+        const QByteArray handMade = QFile::encodeName(handPath) + row.mountPath;
+        if (row.mountPath.isEmpty()) {
+            const CommandResult mounted = diskutil({"mount", uuid});
+            EXPECT_EQ(mounted, (CommandResult{0,
+                                              "Volume " + row.shownLabel.toUtf8() + " on " +
+                                                  volume->name().toUtf8() + " mounted\n",
+                                              {}}));
+        } else {
+            ASSERT_EQ(::mkdir(handMade.constData(), 0755), 0);
+            ASSERT_EQ(runProgram("sh", {"-c", "exec mount \"$0\" \"$(printf '%b' \"$1\")\"", volume->path(),
+                                        printfOctal(handMade)})
+                          .exitCode,
+                      0);
+        }
+        ASSERT_EQ(volume->mountPoints(), QStringList{row.shownMountPoint});
+        EXPECT_EQ(volume->info(uuid).string("MountPoint"), row.shownMountPoint);
+
+        const bool nameable =
+            !row.shownMountPoint.contains(QChar::ReplacementCharacter) || row.mountPath.isEmpty();
+        const CommandResult unmounted = diskutil({"unmount", nameable ? row.shownMountPoint : uuid});
+        EXPECT_EQ(unmounted, (CommandResult{0,
+                                            "Volume " + row.shownLabel.toUtf8() + " on " +
+                                                volume->name().toUtf8() + " unmounted\n",
+                                            {}}));
+        EXPECT_TRUE(volume->mountPoints().isEmpty());
+        // The tool removes the folder it made and leaves one made by hand.
+        EXPECT_EQ(::access(row.mountPath.isEmpty() ? QFile::encodeName(row.shownMountPoint).constData()
+                                                   : handMade.constData(),
+                           F_OK) == 0,
+                  !row.mountPath.isEmpty());
+        EXPECT_FALSE(QFileInfo::exists("x")) << "a shell ran a name";
+        ::rmdir(handMade.constData());
+    }
+}
+
+} // namespace
+} // namespace tarnwell
