@@ -4,15 +4,13 @@
 // and writes the state back, with the changes of a mount or unmount.
 //
 // State (every key optional):
-//   "mountRoot": "/Volumes/"   where "mount" puts a volume that has no "mountPath"
 //   "disks": [{"deviceIdentifier": "disk4", "internal": false (default true), "busProtocol": "USB",
-//              "virtual": true (left out of the physical list), "content": "...",
-//              "partitions": [PARTITION, ...], ...VOLUME keys when the disk holds a file system}]
+//              "content": "...", "partitions": [PARTITION, ...], ...VOLUME keys}]
 //   PARTITION: {"deviceIdentifier", "content", "apfsContainer": the container it backs,
 //               "partitions": [...], ...VOLUME keys}
 //   VOLUME keys: "volumeName", "volumeUUID", "filesystemName", "mountPoint" ("" or absent: not
-//               mounted), "mountPath", "busy": true (unmount is dissented), "busyProcess":
-//               "412 (mds)", "mountable": false
+//               mounted), "mountPath" (where "mount" puts it, else /Volumes/NAME), "busy": true
+//               (unmount is dissented by "busyProcess", default "412 (mds)")
 //   "containers": [{"containerReference": "disk5", "physicalStore": "disk4s2", "volumes": [
 //                   {"deviceIdentifier", "name", "uuid", "roles": [...], ...VOLUME keys}]}]
 //   "failures": [{"command": "info", "target": last argument (optional), "ignoreTermination": true,
@@ -207,8 +205,7 @@ int listExternalPhysical(const QJsonObject& state) {
     PropertyList::Array disks;
     for (const QJsonValue& value : state.value("disks").toArray()) {
         const QJsonObject disk = value.toObject();
-        if (!disk.value("internal").toBool(true) && !disk.value("virtual").toBool() &&
-            text(disk, "busProtocol") != "Disk Image") {
+        if (!disk.value("internal").toBool(true) && text(disk, "busProtocol") != "Disk Image") {
             disks.push_back(listEntry(disk));
         }
     }
@@ -239,39 +236,27 @@ int apfsList(const QJsonObject& state, const QString& reference) {
     return answer({}, "Could not find disk: " + reference, 1);
 }
 
-int mount(QJsonObject& state, const QString& target) {
-    const QString root = state.value("mountRoot").toString("/Volumes/");
-    return onTarget(state, target, false, [&root](QJsonObject& node, const Place& place) {
+// Mounts or unmounts the volume TARGET names, with the real tool's messages.
+int mountOrUnmount(QJsonObject& state, bool mount, const QString& target) {
+    return onTarget(state, target, false, [mount](QJsonObject& node, const Place& place) {
         const QString volume = "Volume " + name(node, place) + " on " + device(node, place);
-        if ((place.kind != Kind::Volume && !node.contains("volumeUUID")) ||
-            !node.value("mountable").toBool(true)) {
-            return answer({},
-                          "Volume on " + device(node, place) +
-                              " failed to mount\nThis is not a mountable file system.",
-                          1);
+        const bool mounted = !text(node, "mountPoint").isEmpty();
+        if (mount && place.kind != Kind::Volume && !node.contains("volumeUUID")) {
+            return answer({}, volume + " failed to mount: not a mountable file system", 1);
         }
-        if (text(node, "mountPoint").isEmpty()) {
-            const QString path = text(node, "mountPath");
-            node["mountPoint"] = path.isEmpty() ? root + name(node, place) : path;
-        }
-        return answer(volume + " mounted");
-    });
-}
-
-int unmount(QJsonObject& state, const QString& target) {
-    return onTarget(state, target, false, [](QJsonObject& node, const Place& place) {
-        const QString volume = "Volume " + name(node, place) + " on " + device(node, place);
-        if (text(node, "mountPoint").isEmpty()) {
+        if (!mount && !mounted) {
             return answer({}, volume + " failed to unmount: not mounted", 1);
         }
-        if (node.value("busy").toBool()) {
-            return answer({},
-                          volume + " failed to unmount: dissented by PID " +
-                              node.value("busyProcess").toString("412 (mds)"),
-                          1);
+        if (!mount && node.value("busy").toBool()) {
+            const QString holder = node.value("busyProcess").toString("412 (mds)");
+            return answer({}, volume + " failed to unmount: dissented by PID " + holder, 1);
         }
-        node["mountPoint"] = QString();
-        return answer(volume + " unmounted");
+        if (mount && !mounted) {
+            node["mountPoint"] = node.value("mountPath").toString("/Volumes/" + name(node, place));
+        } else if (!mount) {
+            node["mountPoint"] = QString();
+        }
+        return answer(volume + (mount ? " mounted" : " unmounted"));
     });
 }
 
@@ -310,11 +295,8 @@ int run(QJsonObject& state, const QStringList& arguments) {
         QJsonObject unchanged = state;
         return onTarget(unchanged, arguments.at(2), true, info);
     }
-    if (command == "mount" && arguments.size() == 2) {
-        return mount(state, arguments.at(1));
-    }
-    if (command == "unmount" && arguments.size() == 2) {
-        return unmount(state, arguments.at(1));
+    if ((command == "mount" || command == "unmount") && arguments.size() == 2) {
+        return mountOrUnmount(state, command == "mount", arguments.at(1));
     }
     if (arguments == QStringList{"list", "-plist", "external", "physical"}) {
         return listExternalPhysical(state);
