@@ -25,22 +25,6 @@ namespace {
 const QString mediaUUID = QStringLiteral("00000000-0000-0000-0000-000000000031");
 const QString archiveUUID = QStringLiteral("00000000-0000-0000-0000-000000000032");
 const QString cardUUID = QStringLiteral("00000000-0000-0000-0000-0000000000C1");
-const QString card =
-    QStringLiteral("CARD & <Co> \"A\" 'B'|00000000-0000-0000-0000-0000000000C1|disk4s1|ExFAT|"
-                   "/Volumes/CARD & Co\nsecond line|Secure Digital|external|mounted");
-const QString media =
-    QStringLiteral("Media|00000000-0000-0000-0000-000000000031|disk3s1|APFS|/Volumes/Media|USB|"
-                   "external|mounted");
-const QString archive =
-    QStringLiteral("Archive — Été|00000000-0000-0000-0000-000000000032|disk3s2|APFS|-|USB|"
-                   "external|not mounted");
-const QString iosFootage =
-    QStringLiteral("iOS Footage|00000000-0000-0000-0000-000000000035|disk3s5|APFS|-|USB|"
-                   "external|not mounted");
-const QString tvosNotes =
-    QStringLiteral("tvOS Simulator Notes|00000000-0000-0000-0000-000000000037|disk3s7|APFS|-|"
-                   "USB|external|not mounted");
-
 // An internal start-up disk, an external USB disk with one APFS container (a mounted volume,
 // unmounted user volumes, a role-bearing volume and simulator runtimes), an external card, an
 // internal data disk, a mounted disk image and a Time Machine snapshot mount.
@@ -90,96 +74,40 @@ protected:
 // Mounted volumes first in mount-table order, then unmounted user volumes of external APFS
 // containers; never disk images, simulator runtimes, volumes with roles, snapshots or paths outside
 // the removable roots, and internal volumes only with showAll. A failing step costs only its part.
+// Each row of the cases file is one machine and one listing.
 TEST_F(DiskServiceTest, ListingKeepsUserVolumesAndSurvivesFailingSteps) {
-    struct Row {
-        const char* name;
-        bool showAll;
-        QJsonArray failures;
-        QStringList expected;
-        QStringList extraLocations = {};
-        QList<QStringList> asked = {}; // every run of the tool, when given
-        QStringList alsoAsked = {};
-    };
-    // A volume seen twice in the mount table is asked about twice but listed once.
-    const QList<QStringList> twice = {{"list", "-plist", "external", "physical"},
-                                      {"info", "-plist", "disk2s2"},
-                                      {"apfs", "list", "disk3", "-plist"},
-                                      {"info", "-plist", "/Volumes/CARD & Co\nsecond line"},
-                                      {"info", "-plist", "/Volumes/Internal Projects"},
-                                      {"info", "-plist", "/Volumes/Installer"},
-                                      {"info", "-plist", "/Volumes/Media"},
-                                      {"info", "-plist", "/Volumes/Media"},
-                                      {"info", "-plist", "disk3"},
-                                      {"info", "-plist", "disk3"},
-                                      {"info", "-plist", "disk3"}};
-    const QString internal = "Internal Projects|00000000-0000-0000-0000-0000000000D5|disk5s1|Mac OS Extended|"
-                             "/Volumes/Internal Projects|SATA|internal|mounted";
-    for (const Row& row : {
-             Row{"external only",
-                 false,
-                 {},
-                 {card, media, archive, iosFootage, tvosNotes},
-                 {"/Volumes/Media"},
-                 twice},
-             Row{"show all", true, {}, {card, internal, media, archive, iosFootage, tvosNotes}},
-             Row{"store listing fails",
-                 false,
-                 {QJsonObject{{"command", "list"}, {"exitCode", 1}, {"stderr", "internal error"}}},
-                 {card, media}},
-             Row{"container listing unreadable",
-                 false,
-                 {QJsonObject{{"command", "apfs"}, {"garbage", true}}},
-                 {card, media}},
-             // Each unmounted volume is then asked about itself.
-             Row{"container lookup fails",
-                 false,
-                 {QJsonObject{{"command", "info"}, {"target", "disk3"}, {"exitCode", 1}}},
-                 {card, media, archive, iosFootage, tvosNotes},
-                 {},
-                 {},
-                 {"info", "-plist", "disk3s5"}},
-             // Unreadable while mounted, the volume turns up from its container, described from there.
-             Row{"mounted volume unreadable",
-                 false,
-                 {QJsonObject{{"command", "info"}, {"target", "/Volumes/Media"}, {"garbage", true}}},
-                 {card, "Media|00000000-0000-0000-0000-000000000031|disk3s1|APFS|-|USB|external|not mounted",
-                  archive, iosFootage, tvosNotes}},
-         }) {
-        SCOPED_TRACE(row.name);
-        m_tool.setState(mixedMachine(row.failures));
-        m_extraLocations = row.extraLocations;
+    QFile file(QStringLiteral(TARNWELL_DISKUTIL_FIXTURES "/listing-cases.json"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QJsonArray rows = QJsonDocument::fromJson(file.readAll()).array();
+    ASSERT_FALSE(rows.isEmpty());
+    const auto texts = [](const QJsonValue& value) { return value.toVariant().toStringList(); };
+    for (const QJsonValue& row : rows) {
+        SCOPED_TRACE(row["name"].toString().toStdString());
+        QJsonObject machine = row["machine"].isObject() ? row["machine"].toObject() : mixedMachine();
+        machine.insert("failures", row["failures"]);
+        m_tool.setState(machine);
+        m_extraLocations = texts(row["extraLocations"]);
+        const QStringList roots =
+            row["roots"] == "default" ? DiskService::defaultRemovableVolumeRoots() : QStringList{"/Volumes/"};
         QStringList drives;
-        for (const DriveInfo& drive : runTask(m_service->listMountedVolumes(row.showAll), 30s)) {
+        for (const DriveInfo& drive :
+             runTask(makeService(nullptr, roots)->listMountedVolumes(row["showAll"].toBool()), 30s)) {
             drives.append(describe(drive));
         }
-        EXPECT_EQ(drives, row.expected);
-        EXPECT_TRUE(row.asked.isEmpty() || m_tool.invocations() == row.asked);
-        EXPECT_TRUE(row.alsoAsked.isEmpty() || m_tool.invocations().contains(row.alsoAsked));
+        EXPECT_EQ(drives, texts(row["expected"]));
+        QList<QStringList> asked;
+        for (const QJsonValue& run : row["asked"].toArray()) {
+            asked.append(texts(run));
+        }
+        EXPECT_TRUE(asked.isEmpty() || m_tool.invocations() == asked);
+        EXPECT_TRUE(!row["alsoAsked"].isArray() || m_tool.invocations().contains(texts(row["alsoAsked"])));
     }
-}
-
-TEST_F(DiskServiceTest, RemovableRootsBoundTheListing) {
-    m_tool.setState(QJsonDocument::fromJson(R"({"disks": [
-        {"deviceIdentifier": "sdb", "internal": false, "busProtocol": "USB", "partitions": [
-          {"deviceIdentifier": "sdb1", "volumeName": "A", "volumeUUID": "A-1", "mountPoint": "/media/ana/A"},
-          {"deviceIdentifier": "sdb2", "volumeName": "B", "volumeUUID": "B-1", "mountPoint": "/run/media/ana/B"},
-          {"deviceIdentifier": "sdb3", "volumeName": "C", "volumeUUID": "C-1", "mountPoint": "/mnt/C"},
-          {"deviceIdentifier": "sdb4", "volumeName": "D", "volumeUUID": "D-1", "mountPoint": "/srv/D"},
-          {"deviceIdentifier": "sdb5", "volumeName": "E", "volumeUUID": "E-1", "mountPoint": "/media/"},
-          {"deviceIdentifier": "sdb6", "volumeName": "F", "volumeUUID": "F-1", "mountPoint": "/mnt/.timemachine/F"}]}]})")
-                        .object());
-    QStringList found;
-    for (const DriveInfo& drive :
-         runTask(makeService(nullptr, DiskService::defaultRemovableVolumeRoots())->listMountedVolumes(true),
-                 30s)) {
-        found.append(drive.volumeName);
-    }
-    EXPECT_EQ(found, (QStringList{"A", "B", "C"}));
 }
 
 // The tool's plain command lines, with every failure reported in full and nothing forced.
 TEST_F(DiskServiceTest, CommandsRunThePlainCommandLinesAndReportFailuresInFull) {
-    EXPECT_EQ(describe(runTask(m_service->info(mediaUUID.toLower()))), media);
+    EXPECT_EQ(describe(runTask(m_service->info(mediaUUID.toLower()))),
+              "Media|00000000-0000-0000-0000-000000000031|disk3s1|APFS|/Volumes/Media|USB|external|mounted");
     const TarnwellError unknown = expectTarnwellError(m_service->info("no such volume"));
     EXPECT_EQ(unknown.errorCase(), TarnwellError::Case::CommandFailed);
     EXPECT_EQ(unknown.exitCode(), 1);
