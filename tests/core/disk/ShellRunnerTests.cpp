@@ -1,5 +1,5 @@
-#include "core/disk/ShellProcessExecution.h"
 #include "core/disk/ShellRunner.h"
+#include "core/disk/TemporaryOutputFile.h"
 #include "core/model/TarnwellError.h"
 #include "core/support/CancellationError.h"
 #include "core/support/PlatformError.h"
@@ -243,17 +243,4 @@ TEST_F(ShellRunnerTest, TimeOutsAndStopsEndTheCommandWithTheFirstReason) {
     }
     runUntil([] { return false; }, 200ms);
     EXPECT_FALSE(QFile::exists(marker));
-}
-
-TEST_F(ShellRunnerTest, AnExecutionRunsOnlyOnce) {
-    ShellProcessExecution execution(
-        QStringLiteral("/bin/true"), {},
-        std::make_unique<TemporaryOutputFile>(QStringLiteral("tarnwell-shell-output")),
-        std::make_unique<TemporaryOutputFile>(QStringLiteral("tarnwell-shell-error")));
-    const auto runTwice = [](ShellProcessExecution* target) -> QCoro::Task<ShellResult> {
-        co_await target->run(5.0);
-        co_return co_await target->run(5.0);
-    };
-    EXPECT_EQ(tarnwell::testing::expectTarnwellError(runTwice(&execution)),
-              TarnwellError::unknown(QStringLiteral("Shell process already started")));
 }

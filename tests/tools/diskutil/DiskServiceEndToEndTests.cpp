@@ -5,6 +5,8 @@
 #include "support/TarnwellErrorCapture.h"
 
 #include <QFileInfo>
+#include <QProcess>
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -113,20 +115,37 @@ protected:
 TEST_P(BusyUnmountTests, HeldVolumeStaysMountedAndTheErrorNamesTheHolder) {
     runTask(m_service->mount(m_uuid), 20s);
     ASSERT_EQ(m_volume->mountPoints(), QStringList{m_mountPoint});
-    // Declared after the volume, so it ends before the volume's cleanup unmounts.
-    MountHolder holder(m_mountPoint);
-
+    // Real processes keep the volume busy: one works inside it, one holds a file on it open.
+    // Declared after the volume, so they end before the volume's cleanup unmounts.
+    QProcess inside;
+    QProcess holding;
+    inside.setWorkingDirectory(m_mountPoint);
+    inside.start("sleep", {"60"});
+    holding.setWorkingDirectory("/");
+    holding.start("sh", {"-c", "exec 3>\"$0/held\"; exec sleep 60", m_mountPoint});
+    ASSERT_TRUE(inside.waitForStarted() && holding.waitForStarted());
+    const auto sleeping = [](const QProcess& process) {
+        QFile command(QStringLiteral("/proc/%1/comm").arg(process.processId()));
+        return command.open(QIODevice::ReadOnly) && command.readAll() == "sleep\n";
+    };
+    ASSERT_TRUE(runUntil([&] { return sleeping(inside) && sleeping(holding); }));
+    QList<qint64> holders = {inside.processId(), holding.processId()};
+    std::sort(holders.begin(), holders.end());
     const QString reason = QStringLiteral("Volume %1 on %2 failed to unmount: target is busy\n"
-                                          "dissented by PID %3 (sleep)\n")
+                                          "dissented by PID %3 (sleep)\ndissented by PID %4 (sleep)\n")
                                .arg(m_label, m_volume->name())
-                               .arg(holder.processId());
+                               .arg(holders.at(0))
+                               .arg(holders.at(1));
     EXPECT_EQ(expectTarnwellError(unmount()),
               TarnwellError::unmountFailed("Command failed: " + m_service->diskutilPath() + " unmount " +
                                            (GetParam() ? m_mountPoint : m_volume->name()) +
                                            "\nExit code: 1\nStdout: \nStderr: " + reason));
     EXPECT_EQ(m_volume->mountPoints(), QStringList{m_mountPoint});
 
-    holder.stop();
+    for (QProcess* process : {&inside, &holding}) {
+        process->kill();
+        process->waitForFinished();
+    }
     runTask(unmount(), 20s);
     EXPECT_TRUE(m_volume->mountPoints().isEmpty());
     EXPECT_FALSE(QFileInfo::exists(m_mountPoint));

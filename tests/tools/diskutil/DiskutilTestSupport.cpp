@@ -141,17 +141,4 @@ PropertyList LoopVolume::info(const QString& target) const {
     return PropertyListReader::read(result.output);
 }
 
-MountHolder::MountHolder(const QString& directory) {
-    m_process.setWorkingDirectory(directory);
-    m_process.start(QStringLiteral("sleep"), {QStringLiteral("60")});
-    EXPECT_TRUE(m_process.waitForStarted());
-}
-
-void MountHolder::stop() {
-    if (m_process.state() != QProcess::NotRunning) {
-        m_process.kill();
-        m_process.waitForFinished();
-    }
-}
-
 } // namespace tarnwell::testing

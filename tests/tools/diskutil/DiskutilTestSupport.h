@@ -7,7 +7,6 @@
 
 #include <QHash>
 #include <QMutex>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <memory>
 
@@ -79,23 +78,6 @@ private:
 
     QString m_path;
     QString m_majorMinor;
-};
-
-// A real process whose working directory is inside a mount, so the volume stays busy until the
-// process is stopped; at the latest when this object goes.
-class MountHolder {
-public:
-    explicit MountHolder(const QString& directory);
-    ~MountHolder() { stop(); }
-
-    MountHolder(const MountHolder&) = delete;
-    MountHolder& operator=(const MountHolder&) = delete;
-
-    qint64 processId() const { return m_process.processId(); }
-    void stop();
-
-private:
-    QProcess m_process;
 };
 
 } // namespace tarnwell::testing
