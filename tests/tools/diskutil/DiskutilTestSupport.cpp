@@ -23,31 +23,6 @@ QByteArray diskutilFixture(const QString& name) {
     return file.readAll();
 }
 
-FilesystemIdentity identityFromBlkidUdev(const QByteArray& output) {
-    FilesystemIdentity identity;
-    for (const QByteArray& line : output.split('\n')) {
-        const QByteArray key = line.left(line.indexOf('='));
-        const QByteArray value = line.mid(key.size() + 1);
-        if (key == "ID_FS_TYPE") {
-            identity.type = QString::fromUtf8(value);
-        } else if (key == "ID_FS_VERSION") {
-            identity.version = QString::fromUtf8(value);
-        } else if (key == "ID_FS_LABEL_ENC") {
-            QByteArray decoded;
-            for (qsizetype index = 0; index < value.size(); ++index) {
-                const bool escape = value.at(index) == '\\' && value.mid(index + 1, 1) == "x";
-                decoded.append(escape ? static_cast<char>(value.mid(index + 2, 2).toInt(nullptr, 16))
-                                      : value.at(index));
-                index += escape ? 3 : 0;
-            }
-            identity.label = QString::fromUtf8(decoded);
-        } else if (key == "ID_FS_UUID") {
-            identity.uuid = QString::fromUtf8(value);
-        }
-    }
-    return identity;
-}
-
 FilesystemIdentity FixtureProbe::probe(const QString& devicePath) {
     const QMutexLocker lock(&mutex);
     probed.append(devicePath);

@@ -14,10 +14,6 @@ namespace tarnwell::testing {
 
 QByteArray diskutilFixture(const QString& name);
 
-// Reads the ID_FS_* lines of `blkid -p -o udev`; the label comes from its \xNN-encoded form,
-// which keeps the bytes that the plain form replaces.
-FilesystemIdentity identityFromBlkidUdev(const QByteArray& output);
-
 // Answers probes from a table of device paths and remembers which devices were read.
 class FixtureProbe : public FilesystemProbing {
 public:

@@ -1,5 +1,4 @@
 #include "DiskutilTestSupport.h"
-#include "diskutil/BlkidFilesystemProbe.h"
 #include "diskutil/MountRegistry.h"
 
 #include <QDir>
@@ -28,30 +27,6 @@ protected:
 
     QTemporaryDir m_images;
 };
-
-TEST_F(LoopVolumeTests, OtherFileSystemsAndUnlabelledVolumesAreReadAsTheSuperblockSays) {
-    struct Row {
-        QString mkfs;
-        QByteArray label;
-        QString name;
-        QString fileSystem;
-    };
-    for (const Row& row : {Row{"mkfs.vfat -F 32 -n", "CARD 2024", "CARD 2024", "MS-DOS FAT32"},
-                           Row{"mkfs.exfat -L", "\xC3\x9Cn\xC3\xAF &<>", "Ünï &<>", "ExFAT"},
-                           Row{"mkfs.ext4 -q -L", "", "Untitled", "ext4"}}) {
-        SCOPED_TRACE(row.mkfs.toStdString());
-        const auto volume = LoopVolume::create(m_images, row.label, row.mkfs);
-        ASSERT_TRUE(volume);
-        const PropertyList info = volume->info(volume->path());
-        EXPECT_EQ(info.string("VolumeName"), row.name);
-        EXPECT_EQ(info.string("FilesystemName"), row.fileSystem);
-        EXPECT_EQ(volume->info(info.string("VolumeUUID")->toLower()).string("DeviceIdentifier"),
-                  volume->name());
-        // The tool's own probe reads what blkid reads.
-        const CommandResult blkid = runProgram("blkid", {"-p", "-o", "udev", volume->path()});
-        EXPECT_EQ(BlkidFilesystemProbe().probe(volume->path()), identityFromBlkidUdev(blkid.output));
-    }
-}
 
 // Tool runs side by side, all for volumes of one label, so they compete for the same folder names
 // and for the record of the folders they made; afterwards no folder of theirs is left.
