@@ -2,7 +2,6 @@
 #include "core/support/PlatformError.h"
 #include "diskutil/MountPointNaming.h"
 #include "diskutil/MountRegistry.h"
-#include "diskutil/UDisksService.h"
 
 #include <QDir>
 #include <QFile>
@@ -72,31 +71,6 @@ TEST(MountRegistryTests, ParallelRunsKeepEveryEntryUntilItIsTaken) {
             EXPECT_FALSE(later.take(QString::fromUtf8("/media/Gone \xC3\xA9 %1-%2").arg(writer).arg(entry)));
         }
     }
-}
-
-// Stand-ins for udisksctl and dbus-send on PATH; the ping itself goes through the scripted runner,
-// which decides whether the service answers.
-TEST(UDisksServiceTests, TheServiceIsUsedOnlyWhenItsClientsExistAndItAnswersThePing) {
-    QTemporaryDir bin;
-    ASSERT_TRUE(bin.isValid());
-    for (const char* name : {"udisksctl", "dbus-send"}) {
-        QFile program(bin.filePath(name));
-        ASSERT_TRUE(program.open(QIODevice::WriteOnly) && program.write("#!/bin/sh\n") > 0);
-        program.setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner);
-    }
-    const QByteArray path = qgetenv("PATH");
-    for (const auto& [directory, exitCode, answers] :
-         {std::tuple{bin.path(), 0, true}, std::tuple{bin.path(), 1, false},
-          std::tuple{bin.filePath("missing"), 0, false}}) {
-        qputenv("PATH", QFile::encodeName(directory));
-        testing::ScriptedCommands commands;
-        commands.results = {{exitCode, {}, {}}};
-        EXPECT_EQ(UDisksService::answers(commands, 2000), answers);
-        EXPECT_EQ(commands.calls.size(), directory == bin.path() ? 1 : 0);
-        EXPECT_TRUE(commands.calls.isEmpty() ||
-                    commands.calls.first().mid(0, 2) == QStringList({"dbus-send", "--system"}));
-    }
-    qputenv("PATH", path);
 }
 
 } // namespace
