@@ -64,12 +64,6 @@ QList<QStringList> FakeDiskTool::invocations() const {
     return result;
 }
 
-void FakeDiskTool::clearInvocations() {
-    QJsonObject current = state();
-    current.remove(QStringLiteral("invocations"));
-    setState(current);
-}
-
 QStringList FakeDiskTool::mountedVolumeLocations() const {
     const QJsonObject current = state();
     QStringList points;

@@ -1,21 +1,14 @@
-// tarnwell-fake-diskutil: a disk tool for tests, answering the command lines Tarnwell uses with the
-// property lists and messages of the real tool, from a JSON state file instead of real disks. The
-// file's path is in TARNWELL_FAKE_DISKUTIL_STATE; every run appends its arguments to "invocations"
-// and writes the state back, with the changes of a mount or unmount.
-//
-// State (every key optional):
-//   "disks": [{"deviceIdentifier": "disk4", "internal": false (default true), "busProtocol": "USB",
-//              "content": "...", "partitions": [PARTITION, ...], ...VOLUME keys}]
-//   PARTITION: {"deviceIdentifier", "content", "apfsContainer": the container it backs,
-//               "partitions": [...], ...VOLUME keys}
-//   VOLUME keys: "volumeName", "volumeUUID", "filesystemName", "mountPoint" ("" or absent: not
-//               mounted), "mountPath" (where "mount" puts it, else /Volumes/NAME), "busy": true
-//               (unmount is dissented by "busyProcess", default "412 (mds)")
-//   "containers": [{"containerReference": "disk5", "physicalStore": "disk4s2", "volumes": [
-//                   {"deviceIdentifier", "name", "uuid", "roles": [...], ...VOLUME keys}]}]
-//   "failures": [{"command": "info", "target": last argument (optional), "ignoreTermination": true,
-//                 "sleepSeconds": 5, "garbage": true, "exitCode": 1, "stdout": "", "stderr": ""}]
-//   "invocations": [["info", "-plist", "disk4"], ...]
+// tarnwell-fake-diskutil: answers Tarnwell's disk-tool command lines with the real tool's property
+// lists and messages from a JSON state file named by TARNWELL_FAKE_DISKUTIL_STATE. Every run appends
+// its arguments to "invocations" and writes the state back with what a mount or unmount changed.
+//   "disks": [{"deviceIdentifier", "internal" (default true), "busProtocol", "content",
+//              "partitions": [{"deviceIdentifier", "content", "apfsContainer", "partitions", VOLUME}],
+//              VOLUME}]   VOLUME: "volumeName", "volumeUUID", "filesystemName", "mountPoint" ("": not
+//              mounted), "mountPath" (default /Volumes/NAME), "busy", "busyProcess" ("412 (mds)")
+//   "containers": [{"containerReference", "physicalStore", "volumes": [{"deviceIdentifier", "name",
+//                   "uuid", "roles", VOLUME}]}]
+//   "failures": [{"command", "target" (last argument), "ignoreTermination", "sleepSeconds",
+//                 "garbage", "exitCode", "stdout", "stderr"}]: the first match misbehaves so
 
 #include "core/support/PropertyList.h"
 #include "core/support/PropertyListWriter.h"
@@ -136,7 +129,7 @@ QString uuid(const QJsonObject& node, const Place& place) {
 
 // Acts on the node TARGET names: a device identifier with or without "/dev/", a volume UUID in any
 // case or a mount point. Unknown targets get the real tool's answer.
-int onTarget(QJsonObject& state, const QString& target, bool errorDocument,
+int onTarget(QJsonObject& state, const QString& target,
              const std::function<int(QJsonObject&, const Place&)>& act) {
     const QString wanted = target.startsWith("/dev/") ? target.mid(5) : target;
     int status = -1;
@@ -154,11 +147,7 @@ int onTarget(QJsonObject& state, const QString& target, bool errorDocument,
     if (status >= 0) {
         return status;
     }
-    const QString message = "Could not find disk: " + target;
-    if (errorDocument) {
-        printDocument({{"Error", true}, {"ErrorMessage", message}, {"ExitCode", 1}});
-    }
-    return answer({}, message, 1);
+    return answer({}, "Could not find disk: " + target, 1);
 }
 
 int info(const QJsonObject& node, const Place& place) {
@@ -238,7 +227,7 @@ int apfsList(const QJsonObject& state, const QString& reference) {
 
 // Mounts or unmounts the volume TARGET names, with the real tool's messages.
 int mountOrUnmount(QJsonObject& state, bool mount, const QString& target) {
-    return onTarget(state, target, false, [mount](QJsonObject& node, const Place& place) {
+    return onTarget(state, target, [mount](QJsonObject& node, const Place& place) {
         const QString volume = "Volume " + name(node, place) + " on " + device(node, place);
         const bool mounted = !text(node, "mountPoint").isEmpty();
         if (mount && place.kind != Kind::Volume && !node.contains("volumeUUID")) {
@@ -293,7 +282,7 @@ int run(QJsonObject& state, const QStringList& arguments) {
     const QString command = arguments.first();
     if (command == "info" && arguments.size() == 3 && arguments.at(1) == "-plist") {
         QJsonObject unchanged = state;
-        return onTarget(unchanged, arguments.at(2), true, info);
+        return onTarget(unchanged, arguments.at(2), info);
     }
     if ((command == "mount" || command == "unmount") && arguments.size() == 2) {
         return mountOrUnmount(state, command == "mount", arguments.at(1));
@@ -322,21 +311,16 @@ int main(int argc, char** argv) {
     }
     const QString path = qEnvironmentVariable("TARNWELL_FAKE_DISKUTIL_STATE");
     QFile file(path);
-    QJsonParseError error{};
-    const QJsonDocument document =
-        file.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(file.readAll(), &error) : QJsonDocument();
-    if (arguments.isEmpty() || !document.isObject() || error.error != QJsonParseError::NoError) {
-        return answer(
-            {},
-            "usage: tarnwell-fake-diskutil COMMAND ... with TARNWELL_FAKE_DISKUTIL_STATE naming a JSON state",
-            2);
-    }
-    QJsonObject state = document.object();
+    QJsonObject state =
+        file.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(file.readAll()).object() : QJsonObject();
     QJsonArray invocations = state.value("invocations").toArray();
     invocations.append(QJsonArray::fromStringList(arguments));
     state["invocations"] = invocations;
-    if (!save(path, state)) {
-        return answer({}, "tarnwell-fake-diskutil: cannot write the state file", 2);
+    if (arguments.isEmpty() || !save(path, state)) {
+        return answer(
+            {},
+            "usage: tarnwell-fake-diskutil COMMAND ... with TARNWELL_FAKE_DISKUTIL_STATE naming its state",
+            2);
     }
     const int status = run(state, arguments);
     std::fflush(stdout);

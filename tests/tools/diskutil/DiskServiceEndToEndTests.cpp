@@ -41,20 +41,13 @@ protected:
     }
 
     DriveInfo drive(bool mounted) const {
-        return DriveInfo{m_label,
-                         m_uuid,
-                         m_volume->name(),
-                         QStringLiteral("ext4"),
-                         mounted ? std::optional(m_mountPoint) : std::nullopt,
-                         QStringLiteral("Disk Image"),
-                         false,
-                         mounted};
+        const auto mountPoint = mounted ? std::optional(m_mountPoint) : std::nullopt;
+        return {m_label, m_uuid, m_volume->name(), "ext4", mountPoint, "Disk Image", false, mounted};
     }
-
+    // The stored disk identifier is stale; the live one is used.
     StorageTarget target() const {
-        return StorageTarget::localVolume(LocalVolumeTarget{m_label, m_uuid, QStringLiteral("loop99"),
-                                                            QStringLiteral("ext4"), std::nullopt,
-                                                            QStringLiteral("Disk Image"), false});
+        return StorageTarget::localVolume(
+            {m_label, m_uuid, "loop99", "ext4", std::nullopt, "Disk Image", false});
     }
 
     QTemporaryDir m_images;
@@ -80,7 +73,6 @@ TEST_F(DiskServiceEndToEndTests, AVolumeGoesThroughInfoMountStatusAndUnmountAsTh
     runTask(m_targets.mount(target()), 20s);
     EXPECT_EQ(m_volume->mountPoints(), QStringList{m_mountPoint});
 
-    // The stored disk identifier is stale; the live one is used.
     runTask(m_targets.unmount(target()), 20s);
     EXPECT_TRUE(m_volume->mountPoints().isEmpty());
     EXPECT_FALSE(QFileInfo::exists(m_mountPoint));
@@ -93,24 +85,14 @@ TEST_F(DiskServiceEndToEndTests, AVolumeGoesThroughInfoMountStatusAndUnmountAsTh
     }
 }
 
-// Unmounting by mount path, and through the storage layer by the live device name.
-class BusyUnmountTests : public DiskServiceEndToEndTests, public ::testing::WithParamInterface<bool> {
-protected:
-    QCoro::Task<> unmount() {
-        return GetParam() ? m_service->unmountMountPoint(m_mountPoint) : m_targets.unmount(target());
-    }
-};
-
-TEST_P(BusyUnmountTests, HeldVolumeStaysMountedAndTheErrorNamesTheHolder) {
+TEST_F(DiskServiceEndToEndTests, HeldVolumeStaysMountedAndTheErrorNamesEveryHolder) {
     runTask(m_service->mount(m_uuid), 20s);
     ASSERT_EQ(m_volume->mountPoints(), QStringList{m_mountPoint});
     // Real processes keep the volume busy: one works inside it, one holds a file on it open.
     // Declared after the volume, so they end before the volume's cleanup unmounts.
     QProcess inside;
     QProcess holding;
-    inside.setWorkingDirectory(m_mountPoint);
-    inside.start("sleep", {"60"});
-    holding.setWorkingDirectory("/");
+    inside.start("sh", {"-c", "cd \"$0\" && exec sleep 60", m_mountPoint});
     holding.start("sh", {"-c", "exec 3>\"$0/held\"; exec sleep 60", m_mountPoint});
     ASSERT_TRUE(inside.waitForStarted() && holding.waitForStarted());
     const auto sleeping = [](const QProcess& process) {
@@ -125,23 +107,19 @@ TEST_P(BusyUnmountTests, HeldVolumeStaysMountedAndTheErrorNamesTheHolder) {
                                .arg(m_label, m_volume->name())
                                .arg(holders.at(0))
                                .arg(holders.at(1));
-    EXPECT_EQ(expectTarnwellError(unmount()),
+    EXPECT_EQ(expectTarnwellError(m_service->unmountMountPoint(m_mountPoint)),
               TarnwellError::unmountFailed("Command failed: " + m_service->diskutilPath() + " unmount " +
-                                           (GetParam() ? m_mountPoint : m_volume->name()) +
-                                           "\nExit code: 1\nStdout: \nStderr: " + reason));
+                                           m_mountPoint + "\nExit code: 1\nStdout: \nStderr: " + reason));
     EXPECT_EQ(m_volume->mountPoints(), QStringList{m_mountPoint});
 
     for (QProcess* process : {&inside, &holding}) {
         process->kill();
         process->waitForFinished();
     }
-    runTask(unmount(), 20s);
+    runTask(m_service->unmountMountPoint(m_mountPoint), 20s);
     EXPECT_TRUE(m_volume->mountPoints().isEmpty());
     EXPECT_FALSE(QFileInfo::exists(m_mountPoint));
 }
-
-INSTANTIATE_TEST_SUITE_P(Routes, BusyUnmountTests, ::testing::Bool(),
-                         [](const auto& info) { return info.param ? "MountPoint" : "StorageTarget"; });
 
 } // namespace
 } // namespace tarnwell

@@ -8,8 +8,10 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFileInfo>
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QMutex>
 #include <gtest/gtest.h>
 
 // The tool's commands in-process over captured and constructed lsblk output, with every program
@@ -19,6 +21,36 @@ namespace tarnwell {
 namespace {
 
 using testing::diskutilFixture;
+
+// Answers probes from a table of device paths and remembers which devices were read.
+struct FixtureProbe : FilesystemProbing {
+    QHash<QString, FilesystemIdentity> identities;
+    QStringList probed;
+    QMutex mutex;
+
+    FilesystemIdentity probe(const QString& devicePath) override {
+        const QMutexLocker lock(&mutex);
+        probed.append(devicePath);
+        return identities.value(devicePath);
+    }
+};
+
+// Prints a fixed lsblk document and answers every other program with the next scripted result
+// (success with no output when none is left), recording each call other than lsblk's.
+struct ScriptedCommands : CommandRunning {
+    QByteArray lsblkOutput;
+    int lsblkExitCode = 0;
+    QList<CommandResult> results;
+    QList<QStringList> calls; // program first, then its arguments
+
+    CommandResult run(const QString& program, const QStringList& arguments) override {
+        if (program == QLatin1String("lsblk")) {
+            return {lsblkExitCode, lsblkOutput, lsblkExitCode == 0 ? QByteArray() : "lsblk: broken\n"};
+        }
+        calls.append(QStringList{program} + arguments);
+        return results.isEmpty() ? CommandResult{} : results.takeFirst();
+    }
+};
 
 class DiskToolTests : public ::testing::Test {
 protected:
@@ -50,16 +82,10 @@ protected:
     QString media() const { return QDir(m_root.path()).canonicalPath() + "/media"; }
     MountRegistry registry() const { return MountRegistry(m_root.filePath("run/created")); }
     QString here(QString text) const { return text.replace("MEDIA", media()); }
-    QStringList here(QStringList texts) const {
-        for (QString& text : texts) {
-            text = here(text);
-        }
-        return texts;
-    }
 
     QTemporaryDir m_root;
-    testing::ScriptedCommands m_commands;
-    testing::FixtureProbe m_probe;
+    ScriptedCommands m_commands;
+    FixtureProbe m_probe;
     QByteArray m_mountInfo;
 };
 
@@ -77,7 +103,12 @@ TEST_F(DiskToolTests, MountAndUnmountRunThePlainCommandsAndKeepOnlyTheirOwnFolde
     const QJsonArray rows = QJsonDocument::fromJson(diskutilFixture("mount-and-unmount-cases.json")).array();
     ASSERT_FALSE(rows.isEmpty());
     const QByteArray baseMountInfo = m_mountInfo;
-    const auto texts = [this](const QJsonValue& value) { return here(value.toVariant().toStringList()); };
+    const auto texts = [this](const QJsonValue& value) {
+        QStringList list = value.toVariant().toStringList();
+        std::transform(list.begin(), list.end(), list.begin(),
+                       [this](const QString& text) { return here(text); });
+        return list;
+    };
     const auto result = [this](const QJsonValue& value) {
         return CommandResult{value[0].toInt(), here(value[1].toString()).toUtf8(),
                              here(value[2].toString()).toUtf8()};

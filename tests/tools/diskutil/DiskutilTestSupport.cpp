@@ -23,20 +23,6 @@ QByteArray diskutilFixture(const QString& name) {
     return file.readAll();
 }
 
-FilesystemIdentity FixtureProbe::probe(const QString& devicePath) {
-    const QMutexLocker lock(&mutex);
-    probed.append(devicePath);
-    return identities.value(devicePath);
-}
-
-CommandResult ScriptedCommands::run(const QString& program, const QStringList& arguments) {
-    if (program == QLatin1String("lsblk")) {
-        return {lsblkExitCode, lsblkOutput, lsblkExitCode == 0 ? QByteArray() : "lsblk: broken\n"};
-    }
-    calls.append(QStringList{program} + arguments);
-    return results.isEmpty() ? CommandResult{} : results.takeFirst();
-}
-
 QString printfOctal(const QByteArray& bytes) {
     QString octal;
     for (const char byte : bytes) {
@@ -53,10 +39,10 @@ CommandResult diskutil(const QStringList& arguments) {
     return runProgram(QStringLiteral(TARNWELL_DISKUTIL_EXECUTABLE), arguments);
 }
 
-QStringList mountPointsOf(const QString& majorMinor) {
+QStringList LoopVolume::mountPoints() const {
     QStringList result;
     for (const MountTable::Mount& mount : MountTable::parse(MountTable::read())) {
-        if (mount.majorMinor == majorMinor) {
+        if (mount.majorMinor == m_majorMinor) {
             result.append(mount.mountPoint);
         }
     }
@@ -67,8 +53,7 @@ QString uniqueLabel(const QString& stem) {
     return stem + QString::number(QRandomGenerator::global()->bounded(100, 999));
 }
 
-std::unique_ptr<LoopVolume> LoopVolume::create(const QTemporaryDir& directory, const QByteArray& label,
-                                               const QString& mkfs) {
+std::unique_ptr<LoopVolume> LoopVolume::create(const QTemporaryDir& directory, const QByteArray& label) {
     auto volume = std::unique_ptr<LoopVolume>(new LoopVolume);
     const QString image =
         directory.filePath(QStringLiteral("image-%1").arg(QRandomGenerator::global()->generate()));
@@ -78,13 +63,12 @@ std::unique_ptr<LoopVolume> LoopVolume::create(const QTemporaryDir& directory, c
         return nullptr;
     }
     file.close();
-    const CommandResult formatted =
-        runProgram("sh", {"-c", QStringLiteral("exec %1 \"$(printf '%b' \"$0\")\" \"$1\"").arg(mkfs),
-                          printfOctal(label), image});
+    const CommandResult formatted = runProgram(
+        "sh", {"-c", "exec mkfs.ext4 -q -L \"$(printf '%b' \"$0\")\" \"$1\"", printfOctal(label), image});
     const CommandResult attached =
         formatted.exitCode == 0 ? runProgram("losetup", {"--find", "--show", image}) : formatted;
     if (attached.exitCode != 0) {
-        ADD_FAILURE() << mkfs.toStdString() << " or losetup: " << attached.error.toStdString();
+        ADD_FAILURE() << "mkfs.ext4 or losetup: " << attached.error.toStdString();
         return nullptr;
     }
     volume->m_path = QString::fromUtf8(attached.output).trimmed();
