@@ -13,12 +13,11 @@ namespace {
 
 void collectMountPoints(const QJsonArray& entries, const QString& childKey, QStringList& points) {
     for (const QJsonValue& value : entries) {
-        const QJsonObject entry = value.toObject();
-        const QString mountPoint = entry.value(QStringLiteral("mountPoint")).toString();
-        if (!mountPoint.isEmpty()) {
+        if (const QString mountPoint = value[QStringLiteral("mountPoint")].toString();
+            !mountPoint.isEmpty()) {
             points.append(mountPoint);
         }
-        collectMountPoints(entry.value(childKey).toArray(), childKey, points);
+        collectMountPoints(value[childKey].toArray(), childKey, points);
     }
 }
 
@@ -60,19 +59,9 @@ QJsonObject FakeDiskTool::state() const {
 QList<QStringList> FakeDiskTool::invocations() const {
     QList<QStringList> result;
     for (const QJsonValue& invocation : state().value(QStringLiteral("invocations")).toArray()) {
-        QStringList arguments;
-        for (const QJsonValue& argument : invocation.toArray()) {
-            arguments.append(argument.toString());
-        }
-        result.append(arguments);
+        result.append(invocation.toVariant().toStringList());
     }
     return result;
-}
-
-void FakeDiskTool::clearInvocations() {
-    QJsonObject current = state();
-    current.remove(QStringLiteral("invocations"));
-    setState(current);
 }
 
 QStringList FakeDiskTool::mountedVolumeLocations() const {
@@ -80,10 +69,8 @@ QStringList FakeDiskTool::mountedVolumeLocations() const {
     QStringList points;
     collectMountPoints(current.value(QStringLiteral("disks")).toArray(), QStringLiteral("partitions"),
                        points);
-    for (const QJsonValue& container : current.value(QStringLiteral("containers")).toArray()) {
-        collectMountPoints(container.toObject().value(QStringLiteral("volumes")).toArray(),
-                           QStringLiteral("volumes"), points);
-    }
+    collectMountPoints(current.value(QStringLiteral("containers")).toArray(), QStringLiteral("volumes"),
+                       points);
     return points;
 }
 

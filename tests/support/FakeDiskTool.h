@@ -9,9 +9,8 @@
 
 namespace tarnwell::testing {
 
-// Drives tarnwell-fake-diskutil from a test: owns its state file (format at the top of
-// FakeDiskutil.cpp), points the tool at it through the environment, and reads back what the tool
-// was asked and what it changed.
+// Drives tarnwell-fake-diskutil: owns its state file (format at the top of FakeDiskutil.cpp) and
+// points the tool at it through the environment.
 class FakeDiskTool {
 public:
     static constexpr const char* stateVariable = "TARNWELL_FAKE_DISKUTIL_STATE";
@@ -22,14 +21,11 @@ public:
     FakeDiskTool(const FakeDiskTool&) = delete;
     FakeDiskTool& operator=(const FakeDiskTool&) = delete;
 
-    // The tool built beside the test executable.
-    static QString executablePath();
+    static QString executablePath(); // beside the test executable
 
     void setState(const QJsonObject& state);
     QJsonObject state() const;
-    // Every run so far, each as its argument vector.
-    QList<QStringList> invocations() const;
-    void clearInvocations();
+    QList<QStringList> invocations() const; // every run so far, as its argument vector
     // The non-empty mount points of the state, disks and partitions first, then container volumes,
     // each in state order: what the system's mount table would show.
     QStringList mountedVolumeLocations() const;

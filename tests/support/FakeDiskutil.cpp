@@ -1,59 +1,24 @@
-// tarnwell-fake-diskutil: a disk tool for tests, answering the command lines Tarnwell uses with the
-// property lists and messages of the real tool, from a JSON state file instead of real disks.
-//
-// The state file's path is in the environment variable TARNWELL_FAKE_DISKUTIL_STATE. The tool reads
-// it on every run, appends the invocation, and writes it back (mount and unmount change it too).
-//
-// State format (every key optional):
-// {
-//   "mountRoot": "/Volumes/",            where "mount" puts a volume that has no "mountPath"
-//   "disks": [                           whole disks, in the order the tool lists them
-//     { "deviceIdentifier": "disk4",
-//       "internal": false,               default true
-//       "busProtocol": "USB",            "Disk Image" for disk images
-//       "virtual": false,                virtual disks are left out of "list ... physical"
-//       "content": "GUID_partition_scheme",
-//       "partitions": [ PARTITION, ... ],
-//       ...VOLUME keys when the whole disk carries a file system }
-//   ],
-//   PARTITION = { "deviceIdentifier": "disk4s2", "content": "Apple_APFS",
-//                 "apfsContainer": "disk5",        for an APFS physical store: the container it backs
-//                 "partitions": [ ... ],           nested to any depth
-//                 ...VOLUME keys }
-//   VOLUME keys = "volumeName", "volumeUUID", "filesystemName", "mountPoint" ("" or absent: not
-//                 mounted), "mountPath" (where "mount" puts it), "busy": true (unmount is
-//                 dissented), "busyProcess": "412 (mds)", "mountable": false (mount is refused)
-//   "containers": [                      APFS containers, each its own synthesised disk
-//     { "containerReference": "disk5", "physicalStore": "disk4s2",
-//       "volumes": [ { "deviceIdentifier": "disk5s1", "name": "Media", "uuid": "...",
-//                      "roles": ["System"], ...VOLUME keys } ] }
-//   ],
-//   "failures": [                        the first entry matching a run decides how it misbehaves
-//     { "command": "info",               first argument: info, mount, unmount, list or apfs
-//       "target": "disk4s2",             optional: only runs whose last argument is this
-//       "ignoreTermination": true,       ignore the termination signal
-//       "sleepSeconds": 5,               sleep before answering
-//       "garbage": true,                 print bytes that are no property list, exit 0
-//       "exitCode": 1, "stdout": "...", "stderr": "..."   answer this instead }
-//   ],
-//   "invocations": [ ["info", "-plist", "disk4"], ... ]   appended by the tool, one per run
-// }
-//
-// Answers: "info -plist TARGET" (TARGET: volume UUID in any case, device identifier with or
-// without "/dev/", or mount point), "mount TARGET", "unmount TARGET", "list -plist external
-// physical", "apfs list CONTAINER -plist". An unknown target gets the real tool's error document
-// on standard output, "Could not find disk: TARGET" on standard error and exit status 1.
+// tarnwell-fake-diskutil: answers Tarnwell's disk-tool command lines with the real tool's property
+// lists and messages from a JSON state file named by TARNWELL_FAKE_DISKUTIL_STATE. Every run appends
+// its arguments to "invocations" and writes the state back with what a mount or unmount changed.
+//   "disks": [{"deviceIdentifier", "internal" (default true), "busProtocol", "content",
+//              "partitions": [{"deviceIdentifier", "content", "apfsContainer", "partitions", VOLUME}],
+//              VOLUME}]   VOLUME: "volumeName", "volumeUUID", "filesystemName", "mountPoint" ("": not
+//              mounted), "mountPath" (default /Volumes/NAME), "busy", "busyProcess" ("412 (mds)")
+//   "containers": [{"containerReference", "physicalStore", "volumes": [{"deviceIdentifier", "name",
+//                   "uuid", "roles", VOLUME}]}]
+//   "failures": [{"command", "target" (last argument), "ignoreTermination", "sleepSeconds",
+//                 "garbage", "exitCode", "stdout", "stderr"}]: the first match misbehaves so
 
 #include "core/support/PropertyList.h"
 #include "core/support/PropertyListWriter.h"
 
-#include <QByteArray>
 #include <QFile>
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSaveFile>
-#include <QString>
 #include <QStringList>
 #include <csignal>
 #include <cstdio>
@@ -63,399 +28,278 @@
 #include <thread>
 
 using tarnwell::PropertyList;
-using tarnwell::PropertyListWriter;
 
 namespace {
 
-const char* const stateVariable = "TARNWELL_FAKE_DISKUTIL_STATE";
+enum class Kind { Disk, Partition, Container, Volume };
 
-void write(FILE* stream, const QByteArray& bytes) {
-    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stream);
-    std::fflush(stream);
-}
-
-void printLine(FILE* stream, const QString& text) {
-    write(stream, text.toUtf8() + '\n');
-}
-
-// Dictionaries are written with sorted keys, as the real tool does.
-PropertyList dictionary(std::map<QString, PropertyList> entries) {
-    PropertyList::Dictionary sorted;
-    for (auto& [key, value] : entries) {
-        sorted.emplace_back(key, std::move(value));
-    }
-    return PropertyList(std::move(sorted));
-}
-
-// Paths into the state that name one disk, partition, container or volume.
-struct Node {
-    enum class Kind { Disk, Partition, Container, APFSVolume };
+// Where a node of the state sits: its kind, the physical disk it lives on and its APFS container.
+struct Place {
     Kind kind;
-    QStringList path; // JSON keys and indices from the root
-    QJsonObject object;
-    QJsonObject wholeDisk; // the physical disk the node lives on (for containers: the store's disk)
-    QString wholeDiskIdentifier;
-    QString containerReference;
+    QJsonObject disk;
+    QString container;
 };
 
-class State {
-public:
-    explicit State(QString path)
-        : m_path(std::move(path)) {
-        QFile file(m_path);
-        if (!file.open(QIODevice::ReadOnly)) {
-            throw std::runtime_error("cannot read the state file");
-        }
-        QJsonParseError error{};
-        m_root = QJsonDocument::fromJson(file.readAll(), &error).object();
-        if (error.error != QJsonParseError::NoError) {
-            throw std::runtime_error("the state file is not JSON");
-        }
-    }
-
-    QJsonObject& root() { return m_root; }
-
-    void save() {
-        QSaveFile file(m_path);
-        if (!file.open(QIODevice::WriteOnly) || file.write(QJsonDocument(m_root).toJson()) < 0 ||
-            !file.commit()) {
-            throw std::runtime_error("cannot write the state file");
-        }
-    }
-
-    std::vector<Node> nodes() const {
-        std::vector<Node> result;
-        const QJsonArray disks = m_root.value(QStringLiteral("disks")).toArray();
-        for (qsizetype index = 0; index < disks.size(); ++index) {
-            const QJsonObject disk = disks.at(index).toObject();
-            const QString identifier = disk.value(QStringLiteral("deviceIdentifier")).toString();
-            const QStringList path = {QStringLiteral("disks"), QString::number(index)};
-            result.push_back({Node::Kind::Disk, path, disk, disk, identifier, {}});
-            collectPartitions(disk, path, disk, identifier, result);
-        }
-        const QJsonArray containers = m_root.value(QStringLiteral("containers")).toArray();
-        for (qsizetype index = 0; index < containers.size(); ++index) {
-            const QJsonObject container = containers.at(index).toObject();
-            const QString reference = container.value(QStringLiteral("containerReference")).toString();
-            const QString store = container.value(QStringLiteral("physicalStore")).toString();
-            QJsonObject storeDisk;
-            QString storeDiskIdentifier;
-            for (const Node& node : result) {
-                if (node.object.value(QStringLiteral("deviceIdentifier")).toString() == store) {
-                    storeDisk = node.wholeDisk;
-                    storeDiskIdentifier = node.wholeDiskIdentifier;
-                }
-            }
-            const QStringList path = {QStringLiteral("containers"), QString::number(index)};
-            result.push_back(
-                {Node::Kind::Container, path, container, storeDisk, storeDiskIdentifier, reference});
-            const QJsonArray volumes = container.value(QStringLiteral("volumes")).toArray();
-            for (qsizetype volume = 0; volume < volumes.size(); ++volume) {
-                result.push_back({Node::Kind::APFSVolume,
-                                  path + QStringList{QStringLiteral("volumes"), QString::number(volume)},
-                                  volumes.at(volume).toObject(), storeDisk, storeDiskIdentifier, reference});
-            }
-        }
-        return result;
-    }
-
-    void update(const QStringList& path, const std::function<void(QJsonObject&)>& change) {
-        m_root = updated(m_root, path, 0, change).toObject();
-    }
-
-private:
-    static void collectPartitions(const QJsonObject& parent, const QStringList& parentPath,
-                                  const QJsonObject& disk, const QString& diskIdentifier,
-                                  std::vector<Node>& result) {
-        const QJsonArray partitions = parent.value(QStringLiteral("partitions")).toArray();
-        for (qsizetype index = 0; index < partitions.size(); ++index) {
-            const QJsonObject partition = partitions.at(index).toObject();
-            const QStringList path =
-                parentPath + QStringList{QStringLiteral("partitions"), QString::number(index)};
-            result.push_back({Node::Kind::Partition, path, partition, disk, diskIdentifier, {}});
-            collectPartitions(partition, path, disk, diskIdentifier, result);
-        }
-    }
-
-    static QJsonValue updated(QJsonValue value, const QStringList& path, qsizetype depth,
-                              const std::function<void(QJsonObject&)>& change) {
-        if (depth == path.size()) {
-            QJsonObject object = value.toObject();
-            change(object);
-            return object;
-        }
-        if (value.isArray()) {
-            QJsonArray array = value.toArray();
-            const qsizetype index = path.at(depth).toLongLong();
-            array[index] = updated(array.at(index), path, depth + 1, change);
-            return array;
-        }
-        QJsonObject object = value.toObject();
-        object[path.at(depth)] = updated(object.value(path.at(depth)), path, depth + 1, change);
-        return object;
-    }
-
-    QString m_path;
-    QJsonObject m_root;
-};
+using Visit = std::function<bool(QJsonObject& node, const Place& place)>;
 
 QString text(const QJsonObject& object, const char* key) {
     return object.value(QLatin1String(key)).toString();
 }
 
-bool isVolume(const Node& node) {
-    return node.kind == Node::Kind::APFSVolume || node.object.contains(QStringLiteral("volumeUUID"));
+void print(FILE* stream, const QByteArray& bytes) {
+    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stream);
 }
 
-QString deviceIdentifier(const Node& node) {
-    if (node.kind == Node::Kind::Container) {
-        return node.containerReference;
-    }
-    return text(node.object, "deviceIdentifier");
+int answer(const QString& output, const QString& error = {}, int status = 0) {
+    print(stdout, output.isEmpty() ? QByteArray() : output.toUtf8() + '\n');
+    print(stderr, error.isEmpty() ? QByteArray() : error.toUtf8() + '\n');
+    return status;
 }
 
-QString volumeName(const Node& node) {
-    return node.kind == Node::Kind::APFSVolume ? text(node.object, "name") : text(node.object, "volumeName");
-}
-
-QString volumeUUID(const Node& node) {
-    return node.kind == Node::Kind::APFSVolume ? text(node.object, "uuid") : text(node.object, "volumeUUID");
-}
-
-std::optional<Node> find(const std::vector<Node>& nodes, const QString& target) {
-    QString device = target;
-    if (device.startsWith(QStringLiteral("/dev/"))) {
-        device = device.mid(5);
-    }
-    for (const Node& node : nodes) {
-        const QString uuid = volumeUUID(node);
-        const QString mountPoint = text(node.object, "mountPoint");
-        if (deviceIdentifier(node) == device ||
-            (!uuid.isEmpty() && uuid.compare(target, Qt::CaseInsensitive) == 0) ||
-            (!mountPoint.isEmpty() && mountPoint == target)) {
-            return node;
-        }
-    }
-    return std::nullopt;
-}
-
-int notFound(const QString& target) {
-    const QString message = QStringLiteral("Could not find disk: ") + target;
-    write(stdout, PropertyListWriter::write(dictionary({{QStringLiteral("Error"), true},
-                                                        {QStringLiteral("ErrorMessage"), message},
-                                                        {QStringLiteral("ExitCode"), 1}})));
-    printLine(stderr, message);
-    return 1;
-}
-
-int info(const std::vector<Node>& nodes, const QString& target) {
-    const std::optional<Node> node = find(nodes, target);
-    if (!node) {
-        return notFound(target);
-    }
-    const QString identifier = deviceIdentifier(*node);
-    std::map<QString, PropertyList> entries = {
-        {QStringLiteral("DeviceIdentifier"), identifier},
-        {QStringLiteral("DeviceNode"), QStringLiteral("/dev/") + identifier},
-        {QStringLiteral("ParentWholeDisk"),
-         node->kind == Node::Kind::Container ? identifier : node->wholeDiskIdentifier},
-        {QStringLiteral("WholeDisk"), node->kind == Node::Kind::Disk || node->kind == Node::Kind::Container},
-        {QStringLiteral("Internal"), node->wholeDisk.value(QStringLiteral("internal")).toBool(true)},
-        {QStringLiteral("VirtualOrPhysical"), node->wholeDisk.value(QStringLiteral("virtual")).toBool(false)
-                                                  ? QStringLiteral("Virtual")
-                                                  : QStringLiteral("Physical")},
-        {QStringLiteral("VolumeName"), volumeName(*node)},
-        {QStringLiteral("MountPoint"), text(node->object, "mountPoint")},
-        {QStringLiteral("Content"), text(node->object, "content")},
-    };
-    if (node->wholeDisk.contains(QStringLiteral("busProtocol"))) {
-        entries[QStringLiteral("BusProtocol")] = text(node->wholeDisk, "busProtocol");
-    }
-    if (isVolume(*node)) {
-        entries[QStringLiteral("VolumeUUID")] = volumeUUID(*node);
-        const QString fileSystem = text(node->object, "filesystemName");
-        entries[QStringLiteral("FilesystemName")] =
-            fileSystem.isEmpty() && node->kind == Node::Kind::APFSVolume ? QStringLiteral("APFS")
-                                                                         : fileSystem;
-    }
-    if (!node->containerReference.isEmpty()) {
-        entries[QStringLiteral("APFSContainerReference")] = node->containerReference;
-    } else if (node->object.contains(QStringLiteral("apfsContainer"))) {
-        entries[QStringLiteral("APFSContainerReference")] = text(node->object, "apfsContainer");
-    }
-    write(stdout, PropertyListWriter::write(dictionary(std::move(entries))));
+// Dictionaries are written with sorted keys, as the real tool does.
+int printDocument(std::map<QString, PropertyList> entries) {
+    PropertyList::Dictionary sorted(entries.begin(), entries.end());
+    print(stdout, tarnwell::PropertyListWriter::write(PropertyList(std::move(sorted))));
     return 0;
+}
+
+bool visitPartitions(QJsonObject& parent, const Place& disk, const Visit& visit) {
+    if (!parent.contains("partitions")) {
+        return false;
+    }
+    QJsonArray partitions = parent.value("partitions").toArray();
+    bool stop = false;
+    for (qsizetype index = 0; index < partitions.size() && !stop; ++index) {
+        QJsonObject partition = partitions.at(index).toObject();
+        stop = visit(partition, {Kind::Partition, disk.disk, text(partition, "apfsContainer")}) ||
+               visitPartitions(partition, disk, visit);
+        partitions[index] = partition;
+    }
+    parent["partitions"] = partitions;
+    return stop;
+}
+
+// Visits disks with their partitions, then containers with their volumes, in state order, and keeps
+// what the visitor changes; stops once it returns true.
+bool visitAll(QJsonObject& state, const Visit& visit) {
+    QHash<QString, QJsonObject> storeDisks;
+    QJsonArray disks = state.value("disks").toArray();
+    bool stop = false;
+    for (qsizetype index = 0; index < disks.size() && !stop; ++index) {
+        QJsonObject disk = disks.at(index).toObject();
+        const Place place{Kind::Disk, disk, text(disk, "apfsContainer")};
+        visitPartitions(disk, place, [&](QJsonObject& node, const Place& where) {
+            storeDisks.insert(text(node, "deviceIdentifier"), where.disk);
+            return false;
+        });
+        stop = visit(disk, place) || visitPartitions(disk, place, visit);
+        disks[index] = disk;
+    }
+    state["disks"] = disks;
+    QJsonArray containers = state.value("containers").toArray();
+    for (qsizetype index = 0; index < containers.size() && !stop; ++index) {
+        QJsonObject container = containers.at(index).toObject();
+        const Place place{Kind::Container, storeDisks.value(text(container, "physicalStore")),
+                          text(container, "containerReference")};
+        QJsonArray volumes = container.value("volumes").toArray();
+        stop = visit(container, place);
+        for (qsizetype volume = 0; volume < volumes.size() && !stop; ++volume) {
+            QJsonObject node = volumes.at(volume).toObject();
+            stop = visit(node, {Kind::Volume, place.disk, place.container});
+            volumes[volume] = node;
+        }
+        container["volumes"] = volumes;
+        containers[index] = container;
+    }
+    if (state.contains("containers")) {
+        state["containers"] = containers;
+    }
+    return stop;
+}
+
+QString device(const QJsonObject& node, const Place& place) {
+    return place.kind == Kind::Container ? place.container : text(node, "deviceIdentifier");
+}
+QString name(const QJsonObject& node, const Place& place) {
+    return text(node, place.kind == Kind::Volume ? "name" : "volumeName");
+}
+QString uuid(const QJsonObject& node, const Place& place) {
+    return text(node, place.kind == Kind::Volume ? "uuid" : "volumeUUID");
+}
+
+// Acts on the node TARGET names: a device identifier with or without "/dev/", a volume UUID in any
+// case or a mount point. Unknown targets get the real tool's answer.
+int onTarget(QJsonObject& state, const QString& target,
+             const std::function<int(QJsonObject&, const Place&)>& act) {
+    const QString wanted = target.startsWith("/dev/") ? target.mid(5) : target;
+    int status = -1;
+    visitAll(state, [&](QJsonObject& node, const Place& place) {
+        const QString id = uuid(node, place);
+        const QString mountPoint = text(node, "mountPoint");
+        if (device(node, place) == wanted ||
+            (!id.isEmpty() && id.compare(target, Qt::CaseInsensitive) == 0) ||
+            (!mountPoint.isEmpty() && mountPoint == target)) {
+            status = act(node, place);
+            return true;
+        }
+        return false;
+    });
+    if (status >= 0) {
+        return status;
+    }
+    return answer({}, "Could not find disk: " + target, 1);
+}
+
+int info(const QJsonObject& node, const Place& place) {
+    std::map<QString, PropertyList> entries = {{"DeviceIdentifier", device(node, place)},
+                                               {"Internal", place.disk.value("internal").toBool(true)},
+                                               {"VolumeName", name(node, place)},
+                                               {"MountPoint", text(node, "mountPoint")},
+                                               {"Content", text(node, "content")}};
+    if (place.disk.contains("busProtocol")) {
+        entries["BusProtocol"] = text(place.disk, "busProtocol");
+    }
+    if (place.kind == Kind::Volume || node.contains("volumeUUID")) {
+        entries["VolumeUUID"] = uuid(node, place);
+        const QString fileSystem = text(node, "filesystemName");
+        entries["FilesystemName"] = fileSystem.isEmpty() && place.kind == Kind::Volume ? "APFS" : fileSystem;
+    }
+    if (!place.container.isEmpty()) {
+        entries["APFSContainerReference"] = place.container;
+    }
+    return printDocument(std::move(entries));
 }
 
 PropertyList listEntry(const QJsonObject& object) {
-    std::map<QString, PropertyList> entries = {
-        {QStringLiteral("DeviceIdentifier"), text(object, "deviceIdentifier")},
-        {QStringLiteral("Content"), text(object, "content")},
-        {QStringLiteral("Size"), qint64(500107862016)},
-    };
-    if (object.contains(QStringLiteral("volumeUUID"))) {
-        entries[QStringLiteral("VolumeName")] = text(object, "volumeName");
-        entries[QStringLiteral("VolumeUUID")] = text(object, "volumeUUID");
-        if (!text(object, "mountPoint").isEmpty()) {
-            entries[QStringLiteral("MountPoint")] = text(object, "mountPoint");
-        }
+    PropertyList::Dictionary entry = {{"Content", text(object, "content")},
+                                      {"DeviceIdentifier", text(object, "deviceIdentifier")}};
+    if (!text(object, "mountPoint").isEmpty()) {
+        entry.emplace_back("MountPoint", text(object, "mountPoint"));
     }
-    const QJsonArray partitions = object.value(QStringLiteral("partitions")).toArray();
-    if (!partitions.isEmpty()) {
-        PropertyList::Array children;
-        for (const QJsonValue& partition : partitions) {
-            children.push_back(listEntry(partition.toObject()));
-        }
-        entries[QStringLiteral("Partitions")] = PropertyList(std::move(children));
+    PropertyList::Array partitions;
+    for (const QJsonValue& partition : object.value("partitions").toArray()) {
+        partitions.push_back(listEntry(partition.toObject()));
     }
-    return dictionary(std::move(entries));
+    if (!partitions.empty()) {
+        entry.emplace_back("Partitions", std::move(partitions));
+    }
+    if (object.contains("volumeUUID")) {
+        entry.emplace_back("VolumeName", text(object, "volumeName"));
+        entry.emplace_back("VolumeUUID", text(object, "volumeUUID"));
+    }
+    return PropertyList(std::move(entry));
 }
 
-int listExternalPhysical(State& state) {
-    PropertyList::Array all;
-    PropertyList::Array wholeDisks;
-    for (const QJsonValue& value : state.root().value(QStringLiteral("disks")).toArray()) {
+int listExternalPhysical(const QJsonObject& state) {
+    PropertyList::Array disks;
+    for (const QJsonValue& value : state.value("disks").toArray()) {
         const QJsonObject disk = value.toObject();
-        if (disk.value(QStringLiteral("internal")).toBool(true) ||
-            disk.value(QStringLiteral("virtual")).toBool(false) ||
-            text(disk, "busProtocol") == QStringLiteral("Disk Image")) {
-            continue;
+        if (!disk.value("internal").toBool(true) && text(disk, "busProtocol") != "Disk Image") {
+            disks.push_back(listEntry(disk));
         }
-        all.push_back(listEntry(disk));
-        wholeDisks.push_back(PropertyList(text(disk, "deviceIdentifier")));
     }
-    write(stdout,
-          PropertyListWriter::write(dictionary({{QStringLiteral("AllDisksAndPartitions"), PropertyList(all)},
-                                                {QStringLiteral("WholeDisks"), PropertyList(wholeDisks)}})));
-    return 0;
+    return printDocument({{"AllDisksAndPartitions", PropertyList(std::move(disks))}});
 }
 
-int apfsList(State& state, const QString& reference) {
-    for (const QJsonValue& value : state.root().value(QStringLiteral("containers")).toArray()) {
-        const QJsonObject container = value.toObject();
-        if (text(container, "containerReference") != reference) {
+int apfsList(const QJsonObject& state, const QString& reference) {
+    for (const QJsonValue& value : state.value("containers").toArray()) {
+        if (text(value.toObject(), "containerReference") != reference) {
             continue;
         }
         PropertyList::Array volumes;
-        for (const QJsonValue& volumeValue : container.value(QStringLiteral("volumes")).toArray()) {
-            const QJsonObject volume = volumeValue.toObject();
+        for (const QJsonValue& volume : value.toObject().value("volumes").toArray()) {
             PropertyList::Array roles;
-            for (const QJsonValue& role : volume.value(QStringLiteral("roles")).toArray()) {
-                roles.push_back(PropertyList(role.toString()));
+            for (const QJsonValue& role : volume.toObject().value("roles").toArray()) {
+                roles.emplace_back(role.toString());
             }
-            volumes.push_back(
-                dictionary({{QStringLiteral("APFSVolumeUUID"), text(volume, "uuid")},
-                            {QStringLiteral("DeviceIdentifier"), text(volume, "deviceIdentifier")},
-                            {QStringLiteral("Name"), text(volume, "name")},
-                            {QStringLiteral("Roles"), PropertyList(std::move(roles))},
-                            {QStringLiteral("Encryption"), false}}));
+            volumes.emplace_back(
+                PropertyList::Dictionary{{"APFSVolumeUUID", text(volume.toObject(), "uuid")},
+                                         {"DeviceIdentifier", text(volume.toObject(), "deviceIdentifier")},
+                                         {"Name", text(volume.toObject(), "name")},
+                                         {"Roles", PropertyList(std::move(roles))}});
         }
-        const QString store = text(container, "physicalStore");
-        PropertyList containerEntry = dictionary(
-            {{QStringLiteral("ContainerReference"), reference},
-             {QStringLiteral("DesignatedPhysicalStore"), store},
-             {QStringLiteral("PhysicalStores"),
-              PropertyList(PropertyList::Array{dictionary({{QStringLiteral("DeviceIdentifier"), store}})})},
-             {QStringLiteral("Volumes"), PropertyList(std::move(volumes))}});
-        write(stdout,
-              PropertyListWriter::write(dictionary(
-                  {{QStringLiteral("Containers"), PropertyList(PropertyList::Array{containerEntry})}})));
-        return 0;
+        PropertyList container(PropertyList::Dictionary{{"ContainerReference", reference},
+                                                        {"Volumes", PropertyList(std::move(volumes))}});
+        return printDocument({{"Containers", PropertyList(PropertyList::Array{std::move(container)})}});
     }
-    printLine(stderr, QStringLiteral("Could not find disk: ") + reference);
-    return 1;
+    return answer({}, "Could not find disk: " + reference, 1);
 }
 
-int mount(State& state, const QString& target) {
-    const std::optional<Node> node = find(state.nodes(), target);
-    if (!node) {
-        printLine(stderr, QStringLiteral("Could not find disk: ") + target);
-        return 1;
-    }
-    const QString device = deviceIdentifier(*node);
-    if (!isVolume(*node) || !node->object.value(QStringLiteral("mountable")).toBool(true)) {
-        printLine(stderr, QStringLiteral("Volume on ") + device + QStringLiteral(" failed to mount"));
-        printLine(stderr, QStringLiteral("This is not a mountable file system."));
-        return 1;
-    }
-    const QString name = volumeName(*node);
-    if (text(node->object, "mountPoint").isEmpty()) {
-        QString mountPath = text(node->object, "mountPath");
-        if (mountPath.isEmpty()) {
-            const QString root =
-                state.root().value(QStringLiteral("mountRoot")).toString(QStringLiteral("/Volumes/"));
-            mountPath = root + name;
+// Mounts or unmounts the volume TARGET names, with the real tool's messages.
+int mountOrUnmount(QJsonObject& state, bool mount, const QString& target) {
+    return onTarget(state, target, [mount](QJsonObject& node, const Place& place) {
+        const QString volume = "Volume " + name(node, place) + " on " + device(node, place);
+        const bool mounted = !text(node, "mountPoint").isEmpty();
+        if (mount && place.kind != Kind::Volume && !node.contains("volumeUUID")) {
+            return answer({}, volume + " failed to mount: not a mountable file system", 1);
         }
-        state.update(node->path,
-                     [&mountPath](QJsonObject& object) { object[QStringLiteral("mountPoint")] = mountPath; });
-        state.save();
-    }
-    printLine(stdout, QStringLiteral("Volume ") + name + QStringLiteral(" on ") + device +
-                          QStringLiteral(" mounted"));
-    return 0;
-}
-
-int unmount(State& state, const QString& target) {
-    const std::optional<Node> node = find(state.nodes(), target);
-    if (!node) {
-        printLine(stderr, QStringLiteral("Could not find disk: ") + target);
-        return 1;
-    }
-    const QString device = deviceIdentifier(*node);
-    const QString name = volumeName(*node);
-    if (text(node->object, "mountPoint").isEmpty()) {
-        printLine(stderr, QStringLiteral("Volume ") + name + QStringLiteral(" on ") + device +
-                              QStringLiteral(" failed to unmount: not mounted"));
-        return 1;
-    }
-    if (node->object.value(QStringLiteral("busy")).toBool(false)) {
-        const QString holder =
-            node->object.value(QStringLiteral("busyProcess")).toString(QStringLiteral("412 (mds)"));
-        printLine(stderr, QStringLiteral("Volume ") + name + QStringLiteral(" on ") + device +
-                              QStringLiteral(" failed to unmount: dissented by PID ") + holder);
-        return 1;
-    }
-    state.update(node->path, [](QJsonObject& object) { object[QStringLiteral("mountPoint")] = QString(); });
-    state.save();
-    printLine(stdout, QStringLiteral("Volume ") + name + QStringLiteral(" on ") + device +
-                          QStringLiteral(" unmounted"));
-    return 0;
-}
-
-int usage(const QStringList& arguments) {
-    printLine(stderr, QStringLiteral("Unsupported command: ") + arguments.join(QLatin1Char(' ')));
-    return 1;
+        if (!mount && !mounted) {
+            return answer({}, volume + " failed to unmount: not mounted", 1);
+        }
+        if (!mount && node.value("busy").toBool()) {
+            const QString holder = node.value("busyProcess").toString("412 (mds)");
+            return answer({}, volume + " failed to unmount: dissented by PID " + holder, 1);
+        }
+        if (mount && !mounted) {
+            node["mountPoint"] = node.value("mountPath").toString("/Volumes/" + name(node, place));
+        } else if (!mount) {
+            node["mountPoint"] = QString();
+        }
+        return answer(volume + (mount ? " mounted" : " unmounted"));
+    });
 }
 
 // Misbehaves as the first matching failure entry says; returns the exit status when the run ends here.
-std::optional<int> applyFailure(const QJsonObject& root, const QStringList& arguments) {
-    for (const QJsonValue& value : root.value(QStringLiteral("failures")).toArray()) {
+std::optional<int> fail(const QJsonObject& state, const QStringList& arguments) {
+    for (const QJsonValue& value : state.value("failures").toArray()) {
         const QJsonObject failure = value.toObject();
-        if (text(failure, "command") != arguments.value(0)) {
+        if (text(failure, "command") != arguments.first() ||
+            (failure.contains("target") && text(failure, "target") != arguments.last())) {
             continue;
         }
-        if (failure.contains(QStringLiteral("target")) && text(failure, "target") != arguments.last()) {
-            continue;
-        }
-        if (failure.value(QStringLiteral("ignoreTermination")).toBool(false)) {
+        if (failure.value("ignoreTermination").toBool()) {
             std::signal(SIGTERM, SIG_IGN);
         }
-        const double seconds = failure.value(QStringLiteral("sleepSeconds")).toDouble(0);
-        if (seconds > 0) {
-            std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
-        }
-        if (failure.value(QStringLiteral("garbage")).toBool(false)) {
-            write(stdout, QByteArray("\x89PNG\r\n\x1a\n\x00\xff\xfe<plist><dict><key>Volume", 33));
+        std::this_thread::sleep_for(std::chrono::duration<double>(failure.value("sleepSeconds").toDouble()));
+        if (failure.value("garbage").toBool()) {
+            print(stdout, QByteArray("\x89PNG\r\n\x1a\n\x00\xff\xfe<plist><dict><key>Volume", 33));
             return 0;
         }
-        if (failure.contains(QStringLiteral("exitCode"))) {
-            write(stdout, text(failure, "stdout").toUtf8());
-            write(stderr, text(failure, "stderr").toUtf8());
-            return failure.value(QStringLiteral("exitCode")).toInt();
+        if (failure.contains("exitCode")) {
+            print(stdout, text(failure, "stdout").toUtf8());
+            print(stderr, text(failure, "stderr").toUtf8());
+            return failure.value("exitCode").toInt();
         }
         return std::nullopt;
     }
     return std::nullopt;
+}
+
+int run(QJsonObject& state, const QStringList& arguments) {
+    if (const std::optional<int> status = fail(state, arguments)) {
+        return *status;
+    }
+    const QString command = arguments.first();
+    if (command == "info" && arguments.size() == 3 && arguments.at(1) == "-plist") {
+        QJsonObject unchanged = state;
+        return onTarget(unchanged, arguments.at(2), info);
+    }
+    if ((command == "mount" || command == "unmount") && arguments.size() == 2) {
+        return mountOrUnmount(state, command == "mount", arguments.at(1));
+    }
+    if (arguments == QStringList{"list", "-plist", "external", "physical"}) {
+        return listExternalPhysical(state);
+    }
+    if (command == "apfs" && arguments.size() == 4 && arguments.at(1) == "list" &&
+        arguments.at(3) == "-plist") {
+        return apfsList(state, arguments.at(2));
+    }
+    return answer({}, "Unsupported command: " + arguments.join(' '), 1);
+}
+
+bool save(const QString& path, const QJsonObject& state) {
+    QSaveFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(QJsonDocument(state).toJson()) >= 0 && file.commit();
 }
 
 } // namespace
@@ -465,44 +309,20 @@ int main(int argc, char** argv) {
     for (int index = 1; index < argc; ++index) {
         arguments.append(QString::fromLocal8Bit(argv[index]));
     }
-    const QString statePath = qEnvironmentVariable(stateVariable);
-    if (statePath.isEmpty() || arguments.isEmpty()) {
-        printLine(stderr, QStringLiteral("usage: tarnwell-fake-diskutil COMMAND ... (with ") +
-                              QLatin1String(stateVariable) + QStringLiteral(" set)"));
-        return 2;
+    const QString path = qEnvironmentVariable("TARNWELL_FAKE_DISKUTIL_STATE");
+    QFile file(path);
+    QJsonObject state =
+        file.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(file.readAll()).object() : QJsonObject();
+    QJsonArray invocations = state.value("invocations").toArray();
+    invocations.append(QJsonArray::fromStringList(arguments));
+    state["invocations"] = invocations;
+    if (arguments.isEmpty() || !save(path, state)) {
+        return answer(
+            {},
+            "usage: tarnwell-fake-diskutil COMMAND ... with TARNWELL_FAKE_DISKUTIL_STATE naming its state",
+            2);
     }
-    try {
-        State state(statePath);
-        QJsonArray invocations = state.root().value(QStringLiteral("invocations")).toArray();
-        invocations.append(QJsonArray::fromStringList(arguments));
-        state.root()[QStringLiteral("invocations")] = invocations;
-        state.save();
-
-        if (const std::optional<int> status = applyFailure(state.root(), arguments)) {
-            return *status;
-        }
-        const QString& command = arguments.first();
-        if (command == QStringLiteral("info") && arguments.size() == 3 &&
-            arguments.at(1) == QStringLiteral("-plist")) {
-            return info(state.nodes(), arguments.at(2));
-        }
-        if (command == QStringLiteral("mount") && arguments.size() == 2) {
-            return mount(state, arguments.at(1));
-        }
-        if (command == QStringLiteral("unmount") && arguments.size() == 2) {
-            return unmount(state, arguments.at(1));
-        }
-        if (arguments == QStringList{QStringLiteral("list"), QStringLiteral("-plist"),
-                                     QStringLiteral("external"), QStringLiteral("physical")}) {
-            return listExternalPhysical(state);
-        }
-        if (command == QStringLiteral("apfs") && arguments.size() == 4 &&
-            arguments.at(1) == QStringLiteral("list") && arguments.at(3) == QStringLiteral("-plist")) {
-            return apfsList(state, arguments.at(2));
-        }
-        return usage(arguments);
-    } catch (const std::exception& error) {
-        printLine(stderr, QStringLiteral("tarnwell-fake-diskutil: ") + QString::fromLocal8Bit(error.what()));
-        return 2;
-    }
+    const int status = run(state, arguments);
+    std::fflush(stdout);
+    return save(path, state) ? status : 2;
 }

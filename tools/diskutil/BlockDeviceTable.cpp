@@ -17,12 +17,10 @@
 namespace tarnwell {
 
 const QStringList BlockDeviceTable::lsblkColumns = {
-    QStringLiteral("NAME"),        QStringLiteral("KNAME"), QStringLiteral("PATH"),
-    QStringLiteral("MAJ:MIN"),     QStringLiteral("TYPE"),  QStringLiteral("FSTYPE"),
-    QStringLiteral("FSVER"),       QStringLiteral("LABEL"), QStringLiteral("UUID"),
-    QStringLiteral("MOUNTPOINTS"), QStringLiteral("TRAN"),  QStringLiteral("RM"),
-    QStringLiteral("HOTPLUG"),     QStringLiteral("SIZE"),  QStringLiteral("PARTTYPE"),
-    QStringLiteral("PTTYPE"),
+    QStringLiteral("NAME"), QStringLiteral("KNAME"),    QStringLiteral("PATH"),   QStringLiteral("MAJ:MIN"),
+    QStringLiteral("TYPE"), QStringLiteral("FSTYPE"),   QStringLiteral("FSVER"),  QStringLiteral("LABEL"),
+    QStringLiteral("UUID"), QStringLiteral("TRAN"),     QStringLiteral("RM"),     QStringLiteral("HOTPLUG"),
+    QStringLiteral("SIZE"), QStringLiteral("PARTTYPE"), QStringLiteral("PTTYPE"),
 };
 
 namespace {
@@ -56,28 +54,13 @@ qint64 number(const QJsonObject& object, const char* key) {
     return value.isString() ? value.toString().toLongLong() : 0;
 }
 
-QStringList mountPoints(const QJsonObject& object) {
-    QStringList result;
-    const QJsonValue many = object.value(QLatin1String("mountpoints"));
-    if (many.isArray()) {
-        for (const QJsonValue& entry : many.toArray()) {
-            if (entry.isString() && !entry.toString().isEmpty()) {
-                result.append(entry.toString());
-            }
-        }
-        return result;
-    }
-    if (const auto single = optionalText(object, "mountpoint")) {
-        result.append(*single);
-    }
-    return result;
-}
-
 } // namespace
 
 BlockDeviceTable BlockDeviceTable::fromLsblkJson(const QByteArray& json) {
     QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(json, &error);
+    // Labels are bytes that lsblk passes on as they are; text that is not UTF-8 must not cost the
+    // whole table, so it is read with replacement characters.
+    const QJsonDocument document = QJsonDocument::fromJson(QString::fromUtf8(json).toUtf8(), &error);
     if (error.error != QJsonParseError::NoError) {
         throw DecodingError(QStringLiteral("lsblk printed malformed JSON: %1").arg(error.errorString()),
                             QStringLiteral("offset %1").arg(error.offset));
@@ -116,7 +99,6 @@ void BlockDeviceTable::add(const QJsonObject& object, const QString& parent) {
     device.fileSystemVersion = optionalText(object, "fsver");
     device.label = optionalText(object, "label");
     device.uuid = optionalText(object, "uuid");
-    device.mountPoints = mountPoints(object);
     device.transport = text(object, "tran");
     device.removable = flag(object, "rm");
     device.hotplug = flag(object, "hotplug");
@@ -137,6 +119,20 @@ void BlockDeviceTable::add(const QJsonObject& object, const QString& parent) {
     for (const QJsonValue& child : object.value(QLatin1String("children")).toArray()) {
         if (child.isObject()) {
             add(child.toObject(), name);
+        }
+    }
+}
+
+void BlockDeviceTable::useMounts(const QList<MountTable::Mount>& mounts) {
+    for (BlockDevice& device : m_devices) {
+        device.mountPoints.clear();
+        for (const MountTable::Mount& mount : mounts) {
+            // Btrfs and the like give their mounts numbers of their own; the source still names
+            // the device.
+            if ((!device.majorMinor.isEmpty() && mount.majorMinor == device.majorMinor) ||
+                mount.source == device.path) {
+                device.mountPoints.append(mount.mountPoint);
+            }
         }
     }
 }

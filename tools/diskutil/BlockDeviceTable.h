@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/disk/MountTable.h"
 #include "diskutil/BlockDevice.h"
 #include "diskutil/FilesystemIdentity.h"
 
@@ -22,6 +23,10 @@ public:
     // DecodingError; a device listed twice (under several parents) is kept once, where it first
     // appears.
     static BlockDeviceTable fromLsblkJson(const QByteArray& json);
+
+    // Takes every device's mount points from the kernel's mount table. lsblk's own column cannot
+    // carry a mount path with a line feed in it: it splits it into two.
+    void useMounts(const QList<MountTable::Mount>& mounts);
 
     const QList<BlockDevice>& devices() const { return m_devices; }
     const BlockDevice* device(const QString& name) const;

@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <cerrno>
 #include <cstring>
 #include <sys/stat.h>
@@ -106,7 +107,9 @@ BlockDeviceTable DiskTool::loadTable() {
     if (result.exitCode != 0) {
         throw PlatformError(QStringLiteral("lsblk failed: %1").arg(reason(result)));
     }
-    return BlockDeviceTable::fromLsblkJson(result.output);
+    BlockDeviceTable table = BlockDeviceTable::fromLsblkJson(result.output);
+    table.useMounts(MountTable::parse(m_services.mountInfo()));
+    return table;
 }
 
 std::optional<BlockDevice> DiskTool::resolve(BlockDeviceTable& table, const QString& target) {
@@ -228,7 +231,10 @@ CommandResult DiskTool::unmount(const QString& target) {
         }
     } else if (m_services.isRoot) {
         for (const QString& mountPoint : mountPoints) {
-            const CommandResult result = m_services.commands->run(QStringLiteral("umount"), {mountPoint});
+            // A mount path that is not valid UTF-8 cannot be named through text; the device node
+            // reaches the device's most recent mount instead.
+            const QString argument = QFileInfo::exists(mountPoint) ? mountPoint : device->path;
+            const CommandResult result = m_services.commands->run(QStringLiteral("umount"), {argument});
             if (result.exitCode != 0) {
                 return isBusy(result)
                            ? busyFailure(volume, {mountPoint})

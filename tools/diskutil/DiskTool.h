@@ -19,6 +19,7 @@ struct DiskToolServices {
     bool isRoot = false;
     QString mediaRoot = QStringLiteral("/media");
     MountRegistry registry;
+    std::function<QByteArray()> mountInfo = [] { return MountTable::read(); };
     std::function<QList<MountHolder>(dev_t)> findHolders = [](dev_t device) {
         return MountHolders::find(device);
     };

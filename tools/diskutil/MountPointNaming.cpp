@@ -21,9 +21,9 @@ QString MountPointNaming::directoryName(const QString& label) {
     QString name;
     name.reserve(label.size());
     for (const QChar character : label) {
-        const bool unsafe = character == QLatin1Char('/') || character == QLatin1Char('"') ||
-                            character == QLatin1Char('\'') || character == QLatin1Char('\\') ||
-                            character.category() == QChar::Other_Control;
+        // No shell ever sees the name, so quotes and the like stay; a line break in a folder name
+        // would only confuse every line-based listing of the mounts.
+        const bool unsafe = character == QLatin1Char('/') || character.category() == QChar::Other_Control;
         name.append(unsafe ? QLatin1Char('_') : character);
     }
     if (name.isEmpty()) {

@@ -7,7 +7,7 @@ namespace tarnwell {
 // Chooses and creates the directory a volume is mounted on when the tool mounts it itself.
 class MountPointNaming {
 public:
-    // The label as one safe path component: "/", quotes, "\" and control characters become "_",
+    // The label as one path component: "/" and control characters become "_",
     // and names that mean a directory already ("", ".", "..") are replaced.
     static QString directoryName(const QString& label);
     // Creates root/NAME, or root/NAME1, root/NAME2, ... when the path exists, and returns it. The

@@ -5,23 +5,39 @@
 namespace tarnwell {
 
 QStringList MountTable::mountPoints(const QString& mountInfoPath) {
+    return parseMountPoints(read(mountInfoPath));
+}
+
+QByteArray MountTable::read(const QString& mountInfoPath) {
     QFile file(mountInfoPath);
     if (!file.open(QIODevice::ReadOnly)) {
         return {};
     }
     // The proc file reports no size, so it is read until its end rather than by its length.
-    return parseMountPoints(file.readAll());
+    return file.readAll();
 }
 
-QStringList MountTable::parseMountPoints(const QByteArray& mountInfo) {
-    QStringList points;
+QList<MountTable::Mount> MountTable::parse(const QByteArray& mountInfo) {
+    QList<Mount> mounts;
     for (const QByteArray& line : mountInfo.split('\n')) {
-        // Fields: mount ID, parent ID, major:minor, root, mount point, options, ...
+        // Fields: mount ID, parent ID, major:minor, root, mount point, options, optional fields,
+        // "-", file-system type, source, super options.
         const QList<QByteArray> fields = line.split(' ');
         if (fields.size() < 5 || fields.at(4).isEmpty()) {
             continue;
         }
-        points.append(decodeEscapes(fields.at(4)));
+        const qsizetype separator = fields.indexOf("-", 5);
+        const QByteArray source = separator > 0 ? fields.value(separator + 2) : QByteArray();
+        mounts.append(
+            {QString::fromLatin1(fields.at(2)), decodeEscapes(source), decodeEscapes(fields.at(4))});
+    }
+    return mounts;
+}
+
+QStringList MountTable::parseMountPoints(const QByteArray& mountInfo) {
+    QStringList points;
+    for (const Mount& mount : parse(mountInfo)) {
+        points.append(mount.mountPoint);
     }
     return points;
 }

@@ -10,6 +10,7 @@
 #include <charconv>
 #include <cmath>
 #include <limits>
+#include <unistd.h>
 
 namespace tarnwell {
 
@@ -23,9 +24,17 @@ ShellProcessExecution::ShellProcessExecution(QString command, QStringList argume
     m_process.setProgram(command);
     m_process.setArguments(arguments);
     // Files rather than pipes: a child that writes a lot can never stall on a full pipe, and nothing
-    // has to read while it runs.
-    m_process.setStandardOutputFile(m_outputFile->path(), QIODevice::Truncate);
-    m_process.setStandardErrorFile(m_errorFile->path(), QIODevice::Truncate);
+    // has to read while it runs. The child gets the very descriptors the files were created with, so
+    // nothing reopens them by name.
+    m_process.setStandardOutputFile(QProcess::nullDevice());
+    m_process.setStandardErrorFile(QProcess::nullDevice());
+    const int output = m_outputFile->descriptor();
+    const int error = m_errorFile->descriptor();
+    m_process.setChildProcessModifier([output, error] {
+        if (::dup2(output, STDOUT_FILENO) < 0 || ::dup2(error, STDERR_FILENO) < 0) {
+            ::_exit(127);
+        }
+    });
     // Nothing is ever written to the command, so a child that reads its input sees the end at once.
     m_process.setStandardInputFile(QProcess::nullDevice());
     m_timeoutTimer.setSingleShot(true);
@@ -150,11 +159,11 @@ void ShellProcessExecution::finishFromLaunchFailure() {
 }
 
 ShellResult ShellProcessExecution::collectResult() {
-    m_outputFile->close();
-    m_errorFile->close();
     ShellResult result;
     result.output = QString::fromUtf8(m_outputFile->readAll());
     result.error = QString::fromUtf8(m_errorFile->readAll());
+    m_outputFile->close();
+    m_errorFile->close();
     result.exitCode = m_process.exitCode();
     return result;
 }

@@ -3,21 +3,33 @@
 #include "core/support/PlatformError.h"
 
 #include <QDir>
-#include <QUuid>
+#include <QFile>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace tarnwell {
 
-TemporaryOutputFile::TemporaryOutputFile(const QString& prefix)
-    : m_path(QDir(QDir::tempPath())
-                 .filePath(prefix + QLatin1Char('-') +
-                           QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper()))
-    , m_file(m_path) {
-    // NewOnly refuses an existing file, so a planted file or link is never written through.
-    if (!m_file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-        const QString message = m_file.errorString();
-        m_isClosed = true;
+namespace {
+
+QString systemError(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+} // namespace
+
+TemporaryOutputFile::TemporaryOutputFile(const QString& prefix, const QUuid& id)
+    : m_path(QDir(directory())
+                 .filePath(prefix + QLatin1Char('-') + id.toString(QUuid::WithoutBraces).toUpper())) {
+    // O_EXCL refuses anything already at the name, a planted file or link included, and O_NOFOLLOW
+    // keeps that true on systems where O_EXCL alone would follow a dangling link.
+    m_descriptor = ::open(QFile::encodeName(m_path).constData(),
+                          O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, S_IRUSR | S_IWUSR);
+    if (m_descriptor < 0) {
         m_isCleanedUp = true;
-        throw PlatformError(QStringLiteral("Could not create %1: %2").arg(m_path, message));
+        throw PlatformError(QStringLiteral("Could not create %1: %2").arg(m_path, systemError(errno)));
     }
 }
 
@@ -25,27 +37,44 @@ TemporaryOutputFile::~TemporaryOutputFile() {
     cleanup();
 }
 
-void TemporaryOutputFile::close() {
-    if (m_isClosed) {
-        return;
+QString TemporaryOutputFile::directory() {
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    struct stat status {};
+    if (!runtime.isEmpty() && ::stat(runtime.constData(), &status) == 0 && S_ISDIR(status.st_mode) &&
+        status.st_uid == ::geteuid() && ::access(runtime.constData(), W_OK | X_OK) == 0) {
+        return QFile::decodeName(runtime);
     }
-    m_isClosed = true;
-    m_file.close();
-    if (m_file.error() != QFileDevice::NoError) {
-        throw PlatformError(QStringLiteral("Could not close %1: %2").arg(m_path, m_file.errorString()));
-    }
+    return QDir::tempPath();
 }
 
 QByteArray TemporaryOutputFile::readAll() const {
-    QFile reader(m_path);
-    if (!reader.open(QIODevice::ReadOnly)) {
-        throw PlatformError(QStringLiteral("Could not read %1: %2").arg(m_path, reader.errorString()));
+    QByteArray contents;
+    char buffer[65536];
+    for (off_t offset = 0;;) {
+        const ssize_t count = ::pread(m_descriptor, buffer, sizeof buffer, offset);
+        if (count < 0 && errno == EINTR) {
+            continue;
+        }
+        if (count < 0) {
+            throw PlatformError(QStringLiteral("Could not read %1: %2").arg(m_path, systemError(errno)));
+        }
+        if (count == 0) {
+            return contents;
+        }
+        contents.append(buffer, count);
+        offset += count;
     }
-    QByteArray contents = reader.readAll();
-    if (reader.error() != QFileDevice::NoError) {
-        throw PlatformError(QStringLiteral("Could not read %1: %2").arg(m_path, reader.errorString()));
+}
+
+void TemporaryOutputFile::close() {
+    if (m_descriptor < 0) {
+        return;
     }
-    return contents;
+    const int descriptor = m_descriptor;
+    m_descriptor = -1;
+    if (::close(descriptor) != 0 && errno != EINTR) {
+        throw PlatformError(QStringLiteral("Could not close %1: %2").arg(m_path, systemError(errno)));
+    }
 }
 
 void TemporaryOutputFile::cleanup() noexcept {
@@ -56,9 +85,9 @@ void TemporaryOutputFile::cleanup() noexcept {
     try {
         close();
     } catch (...) {
-        // The file is removed below whatever state its handle is in.
+        // The file is removed below whatever state its descriptor is in.
     }
-    QFile::remove(m_path);
+    ::unlink(QFile::encodeName(m_path).constData());
 }
 
 } // namespace tarnwell

@@ -1,35 +1,42 @@
 #pragma once
 
 #include <QByteArray>
-#include <QFile>
 #include <QString>
+#include <QUuid>
 
 namespace tarnwell {
 
-// A file in the per-user temporary directory that receives one output stream of a child process.
-// Destroying it removes the file, so the file never outlives the command that wrote it.
+// A private file that receives one output stream of a child process. It is created exclusively and
+// readable by its owner only, in the user's runtime directory when there is a usable one, else in
+// the temporary directory. Destroying it removes the file, so it never outlives its command.
 class TemporaryOutputFile {
 public:
-    // Creates prefix + "-" + an upper-case UUID; throws PlatformError when that is impossible.
-    explicit TemporaryOutputFile(const QString& prefix);
+    // Creates prefix + "-" + the upper-case UUID; throws PlatformError when that is impossible,
+    // also when anything already exists at that name.
+    explicit TemporaryOutputFile(const QString& prefix, const QUuid& id = QUuid::createUuid());
     ~TemporaryOutputFile();
 
     TemporaryOutputFile(const TemporaryOutputFile&) = delete;
     TemporaryOutputFile& operator=(const TemporaryOutputFile&) = delete;
 
-    const QString& path() const { return m_path; }
+    // $XDG_RUNTIME_DIR when it is a directory of this user that it may write, else the temporary
+    // directory.
+    static QString directory();
 
-    // Closes the write handle once; throws PlatformError when closing fails.
-    void close();
-    // Reads the whole file; throws PlatformError when reading fails.
+    const QString& path() const { return m_path; }
+    // The open descriptor the child writes through; -1 once closed.
+    int descriptor() const { return m_descriptor; }
+
+    // Reads the whole file through its descriptor; throws PlatformError when reading fails.
     QByteArray readAll() const;
+    // Closes the descriptor once; throws PlatformError when closing fails.
+    void close();
     // Closes and removes the file, ignoring failures; idempotent.
     void cleanup() noexcept;
 
 private:
     QString m_path;
-    QFile m_file;
-    bool m_isClosed = false;
+    int m_descriptor = -1;
     bool m_isCleanedUp = false;
 };
 

@@ -1,229 +1,183 @@
 #include "core/disk/DiskService.h"
+#include "core/disk/LocalVolumeTargetService.h"
 #include "core/disk/ShellRunner.h"
-#include "core/model/TarnwellError.h"
+#include "core/disk/StorageTargetService.h"
 #include "core/support/DecodingError.h"
 #include "core/support/PlatformError.h"
 #include "support/FakeDiskTool.h"
+#include "support/QtPrinters.h"
 #include "support/TarnwellErrorCapture.h"
-#include "support/TaskRunner.h"
 
-#include "DiskScenario.h"
-
-#include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <gtest/gtest.h>
 
 using namespace tarnwell;
 using namespace std::chrono_literals;
 using tarnwell::testing::expectTarnwellError;
 using tarnwell::testing::FakeDiskTool;
-using tarnwell::testing::mixedMachine;
 using tarnwell::testing::runTask;
 
 namespace {
 
 const QString mediaUUID = QStringLiteral("00000000-0000-0000-0000-000000000031");
-const QString cardUUID = QStringLiteral("00000000-0000-0000-0000-0000000000C1");
-
-QJsonObject withFailures(QJsonObject state, const QJsonArray& failures) {
-    state[QStringLiteral("failures")] = failures;
-    return state;
+const QString archiveUUID = QStringLiteral("00000000-0000-0000-0000-000000000032");
+// An internal start-up disk, an external USB disk with one APFS container (a mounted volume,
+// unmounted user volumes, a role-bearing volume and simulator runtimes), an external card, an
+// internal data disk, a mounted disk image and a Time Machine snapshot mount.
+QJsonObject mixedMachine(const QJsonArray& failures = {}) {
+    QFile file(QStringLiteral(TARNWELL_DISKUTIL_FIXTURES "/mixed-machine.json"));
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+    QJsonObject machine = QJsonDocument::fromJson(file.readAll()).object();
+    machine.insert("failures", failures);
+    return machine;
 }
 
-QJsonObject failure(const char* command, QJsonObject details) {
-    details[QStringLiteral("command")] = QString::fromLatin1(command);
-    return details;
+QString describe(const DriveInfo& drive) {
+    const auto text = [](const std::optional<QString>& value) { return value.value_or("-"); };
+    return QStringList{drive.volumeName,       drive.volumeUUID,       text(drive.diskIdentifier),
+                       text(drive.fileSystem), text(drive.mountPoint), text(drive.busProtocol)}
+               .join('|') +
+           (drive.isExternal ? "|external" : "|internal") + (drive.isMounted ? "|mounted" : "|not mounted");
+}
+
+LocalVolumeTarget volume(const QString& uuid, std::optional<QString> storedDiskIdentifier = std::nullopt) {
+    return {"Stored name", uuid, std::move(storedDiskIdentifier), std::nullopt, "/Volumes/Stored",
+            std::nullopt,  true};
 }
 
 class DiskServiceTest : public ::testing::Test {
 protected:
     std::shared_ptr<DiskService> makeService(std::shared_ptr<ShellRunning> shell = nullptr,
-                                             DiskService::MountedVolumeLocations locations = nullptr) {
-        return std::make_shared<DiskService>(FakeDiskTool::executablePath(), shell,
-                                             locations ? locations : m_tool.mountedVolumeLocationsFunction(),
-                                             QStringList{QStringLiteral("/Volumes/")});
-    }
-
-    QStringList names(const QList<DriveInfo>& drives) {
-        QStringList result;
-        for (const DriveInfo& drive : drives) {
-            result.append(drive.volumeName);
-        }
-        return result;
+                                             QStringList roots = {"/Volumes/"}) {
+        return std::make_shared<DiskService>(
+            FakeDiskTool::executablePath(), shell,
+            [this] { return m_tool.mountedVolumeLocations() + m_extraLocations; }, roots);
     }
 
     FakeDiskTool m_tool{mixedMachine()};
+    QStringList m_extraLocations;
+    std::shared_ptr<DiskService> m_service = makeService();
+    StorageTargetService m_targets{std::make_shared<LocalVolumeTargetService>(m_service)};
 };
 
 } // namespace
 
-TEST_F(DiskServiceTest, ListingKeepsUserVolumesAndShowAllAddsOnlyInternalOnes) {
-    const QList<DriveInfo> drives = runTask(makeService()->listMountedVolumes(false), 30s);
-    ASSERT_EQ(names(drives), (QStringList{QStringLiteral("CARD & <Co> \"A\" 'B'"), QStringLiteral("Media"),
-                                          QStringLiteral("Archive — Été"), QStringLiteral("iOS Footage"),
-                                          QStringLiteral("tvOS Simulator Notes")}));
-    EXPECT_EQ(drives.at(0),
-              (DriveInfo{QStringLiteral("CARD & <Co> \"A\" 'B'"), cardUUID, QStringLiteral("disk4s1"),
-                         QStringLiteral("ExFAT"), QStringLiteral("/Volumes/CARD & Co\nsecond line"),
-                         QStringLiteral("Secure Digital"), true, true}));
-    EXPECT_EQ(drives.at(1).mountPoint, QStringLiteral("/Volumes/Media"));
-    EXPECT_TRUE(drives.at(1).isMounted);
-    EXPECT_EQ(drives.at(2),
-              (DriveInfo{QStringLiteral("Archive — Été"),
-                         QStringLiteral("00000000-0000-0000-0000-000000000032"), QStringLiteral("disk3s2"),
-                         QStringLiteral("APFS"), std::nullopt, QStringLiteral("USB"), true, false}));
-
-    // Show-all adds internal volumes but never disk images or paths outside the volume root.
-    EXPECT_EQ(names(runTask(makeService()->listMountedVolumes(true), 30s)),
-              (QStringList{QStringLiteral("CARD & <Co> \"A\" 'B'"), QStringLiteral("Internal Projects"),
-                           QStringLiteral("Media"), QStringLiteral("Archive — Été"),
-                           QStringLiteral("iOS Footage"), QStringLiteral("tvOS Simulator Notes")}));
-}
-
-TEST_F(DiskServiceTest, ListingRunsTheExpectedCommandsAndListsAVolumeSeenTwiceOnce) {
-    const auto locations = [this] {
-        return m_tool.mountedVolumeLocations() << QStringLiteral("/Volumes/Media");
-    };
-    const QList<DriveInfo> drives = runTask(makeService(nullptr, locations)->listMountedVolumes(false), 30s);
-    EXPECT_EQ(names(drives).count(QStringLiteral("Media")), 1);
-    const QList<QStringList> expected = {
-        {QStringLiteral("list"), QStringLiteral("-plist"), QStringLiteral("external"),
-         QStringLiteral("physical")},
-        {QStringLiteral("info"), QStringLiteral("-plist"), QStringLiteral("disk2s2")},
-        {QStringLiteral("apfs"), QStringLiteral("list"), QStringLiteral("disk3"), QStringLiteral("-plist")},
-        {QStringLiteral("info"), QStringLiteral("-plist"), QStringLiteral("/Volumes/CARD & Co\nsecond line")},
-        {QStringLiteral("info"), QStringLiteral("-plist"), QStringLiteral("/Volumes/Internal Projects")},
-        {QStringLiteral("info"), QStringLiteral("-plist"), QStringLiteral("/Volumes/Installer")},
-        {QStringLiteral("info"), QStringLiteral("-plist"), QStringLiteral("/Volumes/Media")},
-        {QStringLiteral("info"), QStringLiteral("-plist"), QStringLiteral("/Volumes/Media")},
-        {QStringLiteral("info"), QStringLiteral("-plist"), QStringLiteral("disk3")},
-        {QStringLiteral("info"), QStringLiteral("-plist"), QStringLiteral("disk3")},
-        {QStringLiteral("info"), QStringLiteral("-plist"), QStringLiteral("disk3")},
-    };
-    EXPECT_EQ(m_tool.invocations(), expected);
-}
-
-TEST_F(DiskServiceTest, MountedVolumesAreStillListedWhenTheStoreOrContainerListingFails) {
-    for (const QJsonObject& broken : {failure("list", {{"exitCode", 1}, {"stderr", "internal error"}}),
-                                      failure("apfs", {{"garbage", true}})}) {
-        m_tool.setState(withFailures(mixedMachine(), {broken}));
-        EXPECT_EQ(names(runTask(makeService()->listMountedVolumes(false), 30s)),
-                  (QStringList{QStringLiteral("CARD & <Co> \"A\" 'B'"), QStringLiteral("Media")}));
+// Mounted volumes first in mount-table order, then unmounted user volumes of external APFS
+// containers; never disk images, simulator runtimes, volumes with roles, snapshots or paths outside
+// the removable roots, and internal volumes only with showAll. A failing step costs only its part.
+// Each row of the cases file is one machine and one listing.
+TEST_F(DiskServiceTest, ListingKeepsUserVolumesAndSurvivesFailingSteps) {
+    QFile file(QStringLiteral(TARNWELL_DISKUTIL_FIXTURES "/listing-cases.json"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QJsonArray rows = QJsonDocument::fromJson(file.readAll()).array();
+    ASSERT_FALSE(rows.isEmpty());
+    const auto texts = [](const QJsonValue& value) { return value.toVariant().toStringList(); };
+    for (const QJsonValue& row : rows) {
+        SCOPED_TRACE(row["name"].toString().toStdString());
+        QJsonObject machine = row["machine"].isObject() ? row["machine"].toObject() : mixedMachine();
+        machine.insert("failures", row["failures"]);
+        m_tool.setState(machine);
+        m_extraLocations = texts(row["extraLocations"]);
+        const QStringList roots =
+            row["roots"] == "default" ? DiskService::defaultRemovableVolumeRoots() : QStringList{"/Volumes/"};
+        QStringList drives;
+        for (const DriveInfo& drive :
+             runTask(makeService(nullptr, roots)->listMountedVolumes(row["showAll"].toBool()), 30s)) {
+            drives.append(describe(drive));
+        }
+        EXPECT_EQ(drives, texts(row["expected"]));
+        QList<QStringList> asked;
+        for (const QJsonValue& run : row["asked"].toArray()) {
+            asked.append(texts(run));
+        }
+        EXPECT_TRUE(asked.isEmpty() || m_tool.invocations() == asked);
+        EXPECT_TRUE(!row["alsoAsked"].isArray() || m_tool.invocations().contains(texts(row["alsoAsked"])));
     }
 }
 
-TEST_F(DiskServiceTest, AFailedContainerLookupFallsBackToAskingAboutTheVolume) {
-    m_tool.setState(withFailures(mixedMachine(), {failure("info", {{"target", "disk3"}, {"exitCode", 1}})}));
-    const QList<DriveInfo> drives = runTask(makeService()->listMountedVolumes(false), 30s);
-    ASSERT_EQ(drives.size(), 5);
-    EXPECT_EQ(drives.at(2).diskIdentifier, QStringLiteral("disk3s2"));
-    EXPECT_FALSE(drives.at(2).isMounted);
-    EXPECT_TRUE(m_tool.invocations().contains(
-        QStringList{QStringLiteral("info"), QStringLiteral("-plist"), QStringLiteral("disk3s5")}));
-}
-
-TEST_F(DiskServiceTest, AMountedAPFSVolumeThatCannotBeInspectedIsDescribedFromItsContainer) {
-    m_tool.setState(
-        withFailures(mixedMachine(), {failure("info", {{"target", "/Volumes/Media"}, {"garbage", true}})}));
-    const QList<DriveInfo> drives = runTask(makeService()->listMountedVolumes(false), 30s);
-    // Unreadable while mounted, the volume still turns up from its container, described from there.
-    EXPECT_EQ(names(drives), (QStringList{QStringLiteral("CARD & <Co> \"A\" 'B'"), QStringLiteral("Media"),
-                                          QStringLiteral("Archive — Été"), QStringLiteral("iOS Footage"),
-                                          QStringLiteral("tvOS Simulator Notes")}));
-    EXPECT_FALSE(drives.at(1).isMounted);
-}
-
-TEST_F(DiskServiceTest, InfoFindsAVolumeByUUIDAndReportsAnUnknownOneWithTheFullFailure) {
-    const auto service = makeService();
-    const DriveInfo media = runTask(service->info(mediaUUID.toLower()));
-    EXPECT_EQ(media.volumeName, QStringLiteral("Media"));
-    EXPECT_EQ(media.diskIdentifier, QStringLiteral("disk3s1"));
-
-    const TarnwellError error = expectTarnwellError(service->info(QStringLiteral("no such volume")));
-    EXPECT_EQ(error.errorCase(), TarnwellError::Case::CommandFailed);
-    EXPECT_EQ(error.exitCode(), 1);
-    EXPECT_TRUE(error.payload().startsWith(
-        QStringLiteral("Command failed: ") + FakeDiskTool::executablePath() +
-        QStringLiteral(" info -plist no such volume\nExit code: 1\nStdout: <?xml")));
-    EXPECT_TRUE(error.payload().endsWith(QStringLiteral("\nStderr: Could not find disk: no such volume\n")));
-}
-
-TEST_F(DiskServiceTest, OutputThatIsNotAPropertyListIsADecodingError) {
-    m_tool.setState(withFailures(mixedMachine(), {failure("info", {{"garbage", true}})}));
-    EXPECT_THROW(runTask(makeService()->info(mediaUUID)), DecodingError);
-}
-
-TEST_F(DiskServiceTest, IsMountedNeverThrows) {
-    const auto service = makeService();
-    EXPECT_TRUE(runTask(service->isMounted(mediaUUID)));
-    EXPECT_FALSE(runTask(service->isMounted(QStringLiteral("00000000-0000-0000-0000-000000000032"))));
-    EXPECT_FALSE(runTask(service->isMounted(QStringLiteral("unknown"))));
-    m_tool.setState(withFailures(mixedMachine(), {failure("info", {{"garbage", true}})}));
-    EXPECT_FALSE(runTask(service->isMounted(mediaUUID)));
-}
-
-TEST_F(DiskServiceTest, MountAndUnmountRunThePlainCommands) {
-    const auto service = makeService();
-    const QString archive = QStringLiteral("00000000-0000-0000-0000-000000000032");
-    runTask(service->mount(archive));
-    EXPECT_TRUE(runTask(service->isMounted(archive)));
-    runTask(service->unmountDisk(QStringLiteral("disk3s2")));
-    EXPECT_FALSE(runTask(service->isMounted(archive)));
-    runTask(service->unmountMountPoint(QStringLiteral("/Volumes/CARD & Co\nsecond line")));
-    EXPECT_FALSE(runTask(service->isMounted(cardUUID)));
-    const QList<QStringList> invocations = m_tool.invocations();
-    EXPECT_EQ(invocations.at(0), (QStringList{QStringLiteral("mount"), archive}));
-    EXPECT_EQ(invocations.at(2), (QStringList{QStringLiteral("unmount"), QStringLiteral("disk3s2")}));
-    EXPECT_EQ(invocations.at(4),
-              (QStringList{QStringLiteral("unmount"), QStringLiteral("/Volumes/CARD & Co\nsecond line")}));
-}
-
-TEST_F(DiskServiceTest, AFailedMountCarriesTheCommandLineAndTheToolsOutput) {
-    const TarnwellError error =
-        expectTarnwellError(makeService()->mount(QStringLiteral("x'; rm -rf / \"y\"")));
-    EXPECT_EQ(error.errorCase(), TarnwellError::Case::MountFailed);
-    EXPECT_EQ(error.payload(),
-              QStringLiteral("Command failed: ") + FakeDiskTool::executablePath() +
-                  QStringLiteral(" mount x'; rm -rf / \"y\"\nExit code: 1\nStdout: \nStderr: Could not "
-                                 "find disk: x'; rm -rf / \"y\"\n"));
-    EXPECT_EQ(m_tool.invocations().last(),
-              (QStringList{QStringLiteral("mount"), QStringLiteral("x'; rm -rf / \"y\"")}));
-}
-
-TEST_F(DiskServiceTest, RunnerErrorsArePassedOnUnchanged) {
-    m_tool.setState(withFailures(mixedMachine(),
-                                 {failure("mount", {{"sleepSeconds", 20}, {"ignoreTermination", true}})}));
-    const TarnwellError error =
-        expectTarnwellError(makeService(std::make_shared<ShellRunner>(0.3))->mount(mediaUUID));
-    EXPECT_EQ(error, TarnwellError::commandFailed(-1, QStringLiteral("Command timed out after 0.3 seconds")));
-
-    DiskService missingTool(QDir::temp().filePath(QStringLiteral("no-such-diskutil")));
-    EXPECT_THROW(runTask(missingTool.info(mediaUUID)), PlatformError);
-}
-
-TEST(DiskServiceDefaults, UsesTheStandInBesideTheExecutableAndTheRemovableRoots) {
-    EXPECT_EQ(DiskService().diskutilPath(),
-              QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("tarnwell-diskutil")));
+// The tool's plain command lines, with every failure reported in full and nothing forced.
+TEST_F(DiskServiceTest, CommandsRunThePlainCommandLinesAndReportFailuresInFull) {
+    EXPECT_EQ(describe(runTask(m_service->info(mediaUUID.toLower()))),
+              "Media|00000000-0000-0000-0000-000000000031|disk3s1|APFS|/Volumes/Media|USB|external|mounted");
+    m_tool.setState(mixedMachine(
+        {QJsonObject{{"command", "info"}, {"exitCode", 3}, {"stdout", "out"}, {"stderr", "err"}}}));
     EXPECT_EQ(
-        DiskService::defaultRemovableVolumeRoots(),
-        (QStringList{QStringLiteral("/media/"), QStringLiteral("/run/media/"), QStringLiteral("/mnt/")}));
+        expectTarnwellError(m_service->info("any")),
+        TarnwellError::commandFailed(3, "Command failed: " + FakeDiskTool::executablePath() +
+                                            " info -plist any\nExit code: 3\nStdout: out\nStderr: err"));
+    m_tool.setState(mixedMachine());
+    EXPECT_EQ(
+        expectTarnwellError(m_service->mount("x'; rm -rf / \"y\"")),
+        TarnwellError::mountFailed("Command failed: " + FakeDiskTool::executablePath() +
+                                   " mount x'; rm -rf / \"y\"\nExit code: 1\nStdout: \nStderr: Could not "
+                                   "find disk: x'; rm -rf / \"y\"\n"));
+    EXPECT_TRUE(runTask(m_service->isMounted(mediaUUID)));
+    EXPECT_FALSE(runTask(m_service->isMounted("unknown")));
+
+    runTask(m_service->unmountMountPoint("/Volumes/CARD & Co\nsecond line"));
+    EXPECT_EQ(m_tool.invocations().last(), (QStringList{"unmount", "/Volumes/CARD & Co\nsecond line"}));
+    EXPECT_FALSE(runTask(m_service->isMounted("00000000-0000-0000-0000-0000000000C1")));
+
+    m_tool.setState(
+        mixedMachine({QJsonObject{{"command", "info"}, {"garbage", true}},
+                      QJsonObject{{"command", "mount"}, {"sleepSeconds", 20}, {"ignoreTermination", true}}}));
+    EXPECT_THROW(runTask(m_service->info(mediaUUID)), DecodingError);
+    EXPECT_FALSE(runTask(m_service->isMounted(mediaUUID)));
+    EXPECT_EQ(expectTarnwellError(makeService(std::make_shared<ShellRunner>(0.3))->mount(mediaUUID)),
+              TarnwellError::commandFailed(-1, "Command timed out after 0.3 seconds"));
+    EXPECT_THROW(runTask(DiskService(QDir::temp().filePath("no-such-diskutil")).info(mediaUUID)),
+                 PlatformError);
 }
 
-TEST(DiskServiceDefaults, ListsOnlyVolumesBelowTheRemovableRoots) {
-    FakeDiskTool tool(QJsonDocument::fromJson(R"({"disks": [
-        {"deviceIdentifier": "sdb", "internal": false, "busProtocol": "USB", "partitions": [
-          {"deviceIdentifier": "sdb1", "volumeName": "A", "volumeUUID": "A-1", "mountPoint": "/media/ana/A"},
-          {"deviceIdentifier": "sdb2", "volumeName": "B", "volumeUUID": "B-1", "mountPoint": "/run/media/ana/B"},
-          {"deviceIdentifier": "sdb3", "volumeName": "C", "volumeUUID": "C-1", "mountPoint": "/mnt/C"},
-          {"deviceIdentifier": "sdb4", "volumeName": "D", "volumeUUID": "D-1", "mountPoint": "/srv/D"},
-          {"deviceIdentifier": "sdb5", "volumeName": "E", "volumeUUID": "E-1", "mountPoint": "/media/"},
-          {"deviceIdentifier": "sdb6", "volumeName": "F", "volumeUUID": "F-1", "mountPoint": "/mnt/.timemachine/F"}]}]})")
-                          .object());
-    DiskService service(FakeDiskTool::executablePath(), nullptr, tool.mountedVolumeLocationsFunction());
-    QStringList found;
-    for (const DriveInfo& drive : runTask(service.listMountedVolumes(true), 30s)) {
-        found.append(drive.volumeName);
-    }
-    EXPECT_EQ(found, (QStringList{QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")}));
+// The storage layer asks for the live state of a rule's volume and acts on its live identifiers.
+TEST_F(DiskServiceTest, StorageTargetsFollowTheLiveVolume) {
+    EXPECT_EQ(runTask(m_targets.status(StorageTarget::localVolume(volume(mediaUUID)))),
+              StorageTargetRuntimeStatus::mounted());
+    LocalVolumeTargetService local(m_service);
+    EXPECT_EQ(runTask(local.status(volume(archiveUUID))), StorageTargetRuntimeStatus::notMounted());
+    EXPECT_EQ(runTask(local.status(volume("unknown"))), StorageTargetRuntimeStatus::targetNotFound());
+    EXPECT_EQ(expectTarnwellError(local.mount(volume("unknown"))).errorCase(),
+              TarnwellError::Case::MountFailed);
+    EXPECT_EQ(expectTarnwellError(local.unmount(volume("unknown"))).errorCase(),
+              TarnwellError::Case::CommandFailed);
+    const qsizetype runs = m_tool.invocations().size();
+    EXPECT_EQ(expectTarnwellError(local.unmount(volume(archiveUUID))), TarnwellError::driveNotMounted());
+    EXPECT_EQ(m_tool.invocations().size(), runs + 1) << "nothing but the lookup may run";
+
+    runTask(local.mount(volume(archiveUUID, "disk99s9")));
+    EXPECT_EQ(m_tool.invocations().last(), (QStringList{"mount", archiveUUID}));
+    EXPECT_EQ(runTask(local.status(volume(archiveUUID))), StorageTargetRuntimeStatus::mounted());
+    // An operation in flight outlives the service that started it; the stored identifier is stale.
+    auto service =
+        std::make_unique<StorageTargetService>(std::make_shared<LocalVolumeTargetService>(m_service));
+    QCoro::Task<> unmount = service->unmount(StorageTarget::localVolume(volume(mediaUUID, "disk99s9")));
+    service.reset();
+    runTask(std::move(unmount));
+    EXPECT_EQ(m_tool.invocations().last(), (QStringList{"unmount", "disk3s1"}));
+    EXPECT_EQ(runTask(local.status(volume(mediaUUID))), StorageTargetRuntimeStatus::notMounted());
+
+    m_tool.setState(
+        QJsonDocument::fromJson(R"({"disks": [{"internal": false, "busProtocol": "USB", "busy": true,
+        "volumeName": "Loose", "volumeUUID": "L-1", "mountPoint": "/Volumes/Loose & Found"}]})")
+            .object());
+    const TarnwellError busy = expectTarnwellError(local.unmount(volume("L-1")));
+    EXPECT_EQ(m_tool.invocations().last(), (QStringList{"unmount", "/Volumes/Loose & Found"}))
+        << "without a device identifier the mount point is named";
+    EXPECT_EQ(busy.errorCase(), TarnwellError::Case::UnmountFailed);
+    EXPECT_TRUE(busy.payload().contains("failed to unmount: dissented by PID 412 (mds)\n"))
+        << busy.payload().toStdString();
+    EXPECT_EQ(runTask(local.status(volume("L-1"))), StorageTargetRuntimeStatus::mounted());
+
+    m_tool.setState({});
+    const StorageTarget share =
+        StorageTarget::smbShare(SMBTarget{"NAS", "smb://nas.local/Projects", std::nullopt});
+    const TarnwellError unsupported =
+        TarnwellError::unknown("SMB targets are not supported in Tarnwell v1.0.");
+    EXPECT_EQ(runTask(m_targets.status(share)), StorageTargetRuntimeStatus::targetNotFound());
+    EXPECT_EQ(expectTarnwellError(m_targets.mount(share)), unsupported);
+    EXPECT_EQ(expectTarnwellError(m_targets.unmount(share)), unsupported);
+    EXPECT_TRUE(m_tool.invocations().isEmpty());
 }

@@ -1,10 +1,10 @@
-#include "core/disk/ShellProcessExecution.h"
 #include "core/disk/ShellRunner.h"
+#include "core/disk/TemporaryOutputFile.h"
 #include "core/model/TarnwellError.h"
 #include "core/support/CancellationError.h"
 #include "core/support/PlatformError.h"
+#include "support/QtPrinters.h"
 #include "support/TarnwellErrorCapture.h"
-#include "support/TaskRunner.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -14,11 +14,12 @@
 #include <QTimer>
 #include <csignal>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 using namespace tarnwell;
 using namespace std::chrono_literals;
-using tarnwell::testing::expectTarnwellError;
 using tarnwell::testing::runTask;
 using tarnwell::testing::runUntil;
 
@@ -26,239 +27,203 @@ namespace {
 
 const QString shell = QStringLiteral("/bin/sh");
 
-// Each test gets its own per-user temporary directory, so leftovers of any path are visible.
+// Each test gets its own temporary and runtime directories, so leftovers of any path are visible.
 class ShellRunnerTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(m_temporary.isValid());
-        ASSERT_TRUE(m_work.isValid());
-        m_previousTemporary = qgetenv("TMPDIR");
+        ASSERT_TRUE(m_temporary.isValid() && m_runtime.isValid() && m_work.isValid());
+        m_saved = {qgetenv("TMPDIR"), qgetenv("XDG_RUNTIME_DIR")};
         qputenv("TMPDIR", QFile::encodeName(m_temporary.path()));
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(m_runtime.path()));
     }
     void TearDown() override {
-        EXPECT_EQ(temporaryEntries(), QStringList()) << "temporary files were left behind";
-        qputenv("TMPDIR", m_previousTemporary);
+        EXPECT_EQ(entries(m_temporary) + entries(m_runtime), QStringList())
+            << "capture files were left behind";
+        qputenv("TMPDIR", m_saved.first);
+        qputenv("XDG_RUNTIME_DIR", m_saved.second);
     }
 
-    QStringList temporaryEntries() const {
-        return QDir(m_temporary.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    static QStringList entries(const QTemporaryDir& directory) {
+        return QDir(directory.path())
+            .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     }
     QString workPath(const QString& name) const { return m_work.filePath(name); }
 
-    // The process identifier a script wrote with `echo $$ > file`.
-    pid_t writtenPid(const QString& path) const {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? static_cast<pid_t>(file.readAll().trimmed().toLongLong()) : 0;
-    }
-
-    static bool processIsGone(pid_t pid) { return pid > 0 && ::kill(pid, 0) == -1 && errno == ESRCH; }
-
     QTemporaryDir m_temporary;
+    QTemporaryDir m_runtime;
     QTemporaryDir m_work;
-    QByteArray m_previousTemporary;
+    std::pair<QByteArray, QByteArray> m_saved;
 };
 
 } // namespace
 
-// Both streams are read as UTF-8; bytes that are not UTF-8, even a sequence cut off at the end,
-// are replaced rather than dropped.
-TEST_F(ShellRunnerTest, ReturnsBothStreamsAndTheExitCodeOfAFailingCommand) {
-    ShellRunner runner;
-    const ShellResult result = runTask(
-        runner.run(shell, {QStringLiteral("-c"),
-                           QStringLiteral("printf 'out\\377\\n'; printf 'bad disk\\300' >&2; exit 3")}));
-    EXPECT_EQ(result, (ShellResult{QStringLiteral("out\uFFFD\n"), QStringLiteral("bad disk\uFFFD"), 3}));
-}
-
-TEST_F(ShellRunnerTest, PassesEachArgumentVerbatimWithoutAShell) {
-    ShellRunner runner;
-    const QStringList arguments = {QStringLiteral("%s|"),
-                                   QStringLiteral("two words"),
-                                   QStringLiteral("$HOME"),
-                                   QStringLiteral("*"),
-                                   QString(),
-                                   QStringLiteral("quote'\"; rm -rf /"),
-                                   QStringLiteral("line\nbreak"),
-                                   QStringLiteral("Été — 日本")};
-    const ShellResult result = runTask(runner.run(QStringLiteral("/usr/bin/printf"), arguments));
-    EXPECT_EQ(result.output, arguments.mid(1).join(QLatin1Char('|')) + QLatin1Char('|'));
-    EXPECT_EQ(result.exitCode, 0);
-}
-
-TEST_F(ShellRunnerTest, FiftyMegabytesOfOutputDoNotStallTheChild) {
-    ShellRunner runner;
-    const ShellResult result = runTask(
-        runner.run(shell, {QStringLiteral("-c"),
-                           QStringLiteral(
-                               "head -c 52428800 /dev/zero | tr '\\0' x; head -c 1048576 /dev/zero >&2")}),
-        60s);
-    EXPECT_EQ(result.output.size(), 52428800);
-    EXPECT_EQ(result.error.size(), 1048576);
-}
-
-TEST_F(ShellRunnerTest, StandardInputIsEmpty) {
-    ShellRunner runner;
-    EXPECT_EQ(runTask(runner.run(QStringLiteral("/bin/cat"), {})).output, QString());
-}
-
-TEST_F(ShellRunnerTest, CapturesThroughUniquelyNamedFilesThatExistOnlyWhileTheCommandRuns) {
-    ShellRunner runner;
-    QCoro::Task<ShellResult> task = runner.run(shell, {QStringLiteral("-c"), QStringLiteral("sleep 0.5")});
-    ASSERT_TRUE(runUntil([&] { return temporaryEntries().size() == 2; }));
-    const QRegularExpression name(QStringLiteral(
-        "^tarnwell-shell-(output|error)-[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}$"));
-    for (const QString& entry : temporaryEntries()) {
-        EXPECT_TRUE(name.match(entry).hasMatch()) << entry.toStdString();
+// Arguments reach the program verbatim, with no shell in between; both streams are read as UTF-8
+// with bytes that are not UTF-8 replaced, even a sequence cut off at the end.
+TEST_F(ShellRunnerTest, ResultsCarryBothStreamsAndTheExitStatus) {
+    const QStringList verbatim = {"%s|",         "two words",    "$HOME",     "*", "", "quote'\"; rm -rf /",
+                                  "line\nbreak", "`x` $(x) <&>", "Été — 日本"};
+    struct Row {
+        QString program;
+        QStringList arguments;
+        ShellResult expected;
+    };
+    for (const Row& row : {
+             Row{shell,
+                 {"-c", "printf 'out\\377\\n'; printf 'bad disk\\300' >&2; exit 3"},
+                 {"out\uFFFD\n", "bad disk\uFFFD", 3}},
+             Row{"/usr/bin/printf", verbatim, {verbatim.mid(1).join('|') + '|', {}, 0}},
+             Row{"/bin/cat", {}, {}},
+             Row{shell, {"-c", "printf 'before'; kill -KILL $$"}, {"before", {}, SIGKILL}},
+         }) {
+        EXPECT_EQ(runTask(ShellRunner().run(row.program, row.arguments)), row.expected)
+            << row.arguments.join(' ').toStdString();
     }
-    EXPECT_EQ(runTask(std::move(task)).exitCode, 0);
+    const ShellResult large =
+        runTask(ShellRunner().run(
+                    shell, {"-c", "head -c 52428800 /dev/zero | tr '\\0' x; head -c 1048576 /dev/zero >&2"}),
+                60s);
+    EXPECT_EQ(large.output.size(), 52428800);
+    EXPECT_EQ(large.error.size(), 1048576);
+}
+
+// The capture files are the user's alone: created afresh with owner-only permissions, in the
+// runtime directory when it is usable, else in the temporary directory.
+TEST_F(ShellRunnerTest, CaptureFilesArePrivateAndExistOnlyWhileTheCommandRuns) {
+    const QString plainFile = workPath("not-a-directory");
+    QFile(plainFile).open(QIODevice::WriteOnly);
+    const QString foreign = workPath("foreign");
+    ASSERT_TRUE(QDir().mkpath(foreign));
+    std::vector<std::pair<QString, const QTemporaryDir*>> rows = {
+        {m_runtime.path(), &m_runtime}, {QString(), &m_temporary}, {plainFile, &m_temporary}};
+    if (::geteuid() == 0 && ::chown(QFile::encodeName(foreign).constData(), 65534, 65534) == 0) {
+        rows.push_back({foreign, &m_temporary});
+    }
+    const QRegularExpression name(
+        "^tarnwell-shell-(output|error)-[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}$");
+    for (const auto& [runtime, expected] : rows) {
+        SCOPED_TRACE(runtime.toStdString());
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
+        QCoro::Task<ShellResult> task = ShellRunner().run(shell, {"-c", "sleep 0.5; echo done"});
+        ASSERT_TRUE(runUntil([&] { return entries(*expected).size() == 2; }));
+        for (const QString& entry : entries(*expected)) {
+            EXPECT_TRUE(name.match(entry).hasMatch()) << entry.toStdString();
+            struct stat status {};
+            ASSERT_EQ(::lstat(QFile::encodeName(expected->filePath(entry)).constData(), &status), 0);
+            EXPECT_TRUE(S_ISREG(status.st_mode));
+            EXPECT_EQ(status.st_mode & 07777, 0600u);
+        }
+        EXPECT_EQ(runTask(std::move(task)).output, "done\n");
+    }
+}
+
+// Whatever is found at a capture file's name, a file or a link to another file, is left alone and
+// the command fails instead of writing through it.
+TEST_F(ShellRunnerTest, AnythingPlantedAtTheNameIsNeitherFollowedNorTruncated) {
+    const QUuid id = QUuid::createUuid();
+    const QString planted =
+        m_runtime.filePath("tarnwell-shell-output-" + id.toString(QUuid::WithoutBraces).toUpper());
+    const QString victim = workPath("victim");
+    QFile victimFile(victim);
+    ASSERT_TRUE(victimFile.open(QIODevice::WriteOnly) && victimFile.write("precious") == 8);
+    victimFile.close();
+    for (const QString& link : {victim, workPath("missing"), QString()}) {
+        SCOPED_TRACE(link.toStdString());
+        if (link.isEmpty()) {
+            QFile file(planted);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("precious") == 8);
+        } else {
+            ASSERT_TRUE(QFile::link(link, planted));
+        }
+        EXPECT_THROW(TemporaryOutputFile("tarnwell-shell-output", id), PlatformError);
+        QFile check(link.isEmpty() ? planted : victim);
+        ASSERT_TRUE(check.open(QIODevice::ReadOnly));
+        EXPECT_EQ(check.readAll(), "precious");
+        EXPECT_FALSE(QFile::exists(workPath("missing")));
+        ASSERT_TRUE(QFile::remove(planted));
+    }
 }
 
 TEST_F(ShellRunnerTest, LaunchFailuresArePlatformErrorsWithTheSystemsText) {
-    ShellRunner runner;
-    const QString missing = workPath(QStringLiteral("no-such-tool"));
-    try {
-        runTask(runner.run(missing, {}));
-        ADD_FAILURE() << "a missing executable ran";
-    } catch (const PlatformError& error) {
-        EXPECT_TRUE(error.message().contains(QStringLiteral("No such file")))
-            << error.message().toStdString();
+    for (const auto& [program, text] : {std::pair{workPath("no-such-tool"), "No such file"},
+                                        std::pair{QStringLiteral("/etc/passwd"), "Permission denied"}}) {
+        try {
+            runTask(ShellRunner().run(program, {}));
+            ADD_FAILURE() << program.toStdString() << " ran";
+        } catch (const PlatformError& error) {
+            EXPECT_TRUE(error.message().contains(text)) << error.message().toStdString();
+        }
     }
-
-    const QString notExecutable = workPath(QStringLiteral("plain-file"));
-    QFile file(notExecutable);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("#!/bin/sh\necho hi\n");
-    file.close();
-    ASSERT_TRUE(file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner));
-    try {
-        runTask(runner.run(notExecutable, {}));
-        ADD_FAILURE() << "a file without execute permission ran";
-    } catch (const PlatformError& error) {
-        EXPECT_TRUE(error.message().contains(QStringLiteral("Permission denied")))
-            << error.message().toStdString();
-    }
-}
-
-TEST_F(ShellRunnerTest, TimeOutReportsMinusOneAndTheTimeOutText) {
-    // A zero time-out ends the command right after launch.
-    for (const auto& [timeout, text] : {std::pair{0.25, "0.25"}, std::pair{0.0, "0.0"}}) {
-        ShellRunner runner(timeout);
-        QElapsedTimer clock;
-        clock.start();
-        const TarnwellError error = expectTarnwellError(
-            runner.run(shell, {QStringLiteral("-c"), QStringLiteral("echo partial; exec sleep 30")}));
-        EXPECT_EQ(error,
-                  TarnwellError::commandFailed(
-                      -1, QStringLiteral("Command timed out after %1 seconds").arg(QLatin1String(text))));
-        EXPECT_LT(clock.elapsed(), 5000);
-    }
-}
-
-TEST_F(ShellRunnerTest, ChildIgnoringTheTerminationSignalIsKilledHalfASecondAfterTheTimeOut) {
-    ShellRunner runner(1.0);
-    const QString pidFile = workPath(QStringLiteral("pid"));
-    QElapsedTimer clock;
-    clock.start();
-    const TarnwellError error = expectTarnwellError(
-        runner.run(shell, {QStringLiteral("-c"),
-                           QStringLiteral("trap '' TERM; echo $$ > '%1'; exec sleep 30").arg(pidFile)}));
-    const qint64 elapsed = clock.elapsed();
-    EXPECT_EQ(error.payload(), QStringLiteral("Command timed out after 1.0 seconds"));
-    EXPECT_GE(elapsed, 1450);
-    EXPECT_LT(elapsed, 4000);
-    EXPECT_TRUE(processIsGone(writtenPid(pidFile)));
-}
-
-TEST_F(ShellRunnerTest, CancellationBeforeLaunchStartsNothing) {
-    ShellRunner runner;
-    std::stop_source stop;
-    stop.request_stop();
-    const QString marker = workPath(QStringLiteral("ran"));
-    EXPECT_THROW(runTask(runner.run(shell, {QStringLiteral("-c"), QStringLiteral("touch '%1'").arg(marker)},
-                                    stop.get_token())),
-                 CancellationError);
-    runUntil([] { return false; }, 200ms);
-    EXPECT_FALSE(QFile::exists(marker));
-}
-
-TEST_F(ShellRunnerTest, CancellationWhileRunningEndsTheProcessBeforeReporting) {
-    ShellRunner runner;
-    std::stop_source stop;
-    const QString pidFile = workPath(QStringLiteral("pid"));
-    QTimer::singleShot(300, [&stop] { stop.request_stop(); });
-    EXPECT_THROW(
-        runTask(runner.run(
-            shell, {QStringLiteral("-c"), QStringLiteral("echo $$ > '%1'; exec sleep 30").arg(pidFile)},
-            stop.get_token())),
-        CancellationError);
-    EXPECT_TRUE(processIsGone(writtenPid(pidFile)));
-}
-
-TEST_F(ShellRunnerTest, CancellationFromAnotherThreadIsHonoured) {
-    ShellRunner runner;
-    std::stop_source stop;
-    std::thread canceller([&stop] {
-        std::this_thread::sleep_for(300ms);
-        stop.request_stop();
-    });
-    QElapsedTimer clock;
-    clock.start();
-    EXPECT_THROW(
-        runTask(runner.run(shell, {QStringLiteral("-c"), QStringLiteral("exec sleep 30")}, stop.get_token())),
-        CancellationError);
-    canceller.join();
-    EXPECT_LT(clock.elapsed(), 5000);
-}
-
-TEST_F(ShellRunnerTest, CancellationAfterTheTimeOutKeepsTheTimeOutAsTheReason) {
-    ShellRunner runner(0.2);
-    std::stop_source stop;
-    // The child ignores the termination signal, so it is still running when the stop arrives.
-    QTimer::singleShot(450, [&stop] { stop.request_stop(); });
-    const TarnwellError error = expectTarnwellError(runner.run(
-        shell, {QStringLiteral("-c"), QStringLiteral("trap '' TERM; exec sleep 30")}, stop.get_token()));
-    EXPECT_EQ(error.payload(), QStringLiteral("Command timed out after 0.2 seconds"));
-}
-
-TEST_F(ShellRunnerTest, AnExecutionRunsOnlyOnce) {
-    auto execution = std::make_unique<ShellProcessExecution>(
-        QStringLiteral("/bin/true"), QStringList(),
-        std::make_unique<TemporaryOutputFile>(QStringLiteral("tarnwell-shell-output")),
-        std::make_unique<TemporaryOutputFile>(QStringLiteral("tarnwell-shell-error")));
-    const auto runTwice = [](ShellProcessExecution* target) -> QCoro::Task<ShellResult> {
-        co_await target->run(5.0);
-        co_return co_await target->run(5.0);
-    };
-    try {
-        runTask(runTwice(execution.get()));
-        ADD_FAILURE() << "the second run started";
-    } catch (const TarnwellError& error) {
-        EXPECT_EQ(error, TarnwellError::unknown(QStringLiteral("Shell process already started")));
-    }
-}
-
-TEST(ShellRunnerTimeOutText, PrintsTheShortestRoundTripWithAFractionalDigit) {
-    EXPECT_EQ(ShellProcessExecution::timeoutMessage(30.0),
-              QStringLiteral("Command timed out after 30.0 seconds"));
-    EXPECT_EQ(ShellProcessExecution::timeoutMessage(0.1),
-              QStringLiteral("Command timed out after 0.1 seconds"));
-    EXPECT_EQ(ShellProcessExecution::timeoutMessage(2.5),
-              QStringLiteral("Command timed out after 2.5 seconds"));
-    EXPECT_EQ(ShellProcessExecution::timeoutMessage(1234567.0),
-              QStringLiteral("Command timed out after 1234567.0 seconds"));
-    EXPECT_EQ(ShellRunner().timeout(), 30.0);
-}
-
-TEST(ShellRunnerTimeOutText, RefusesATimeOutThatIsNoDuration) {
     EXPECT_THROW(ShellRunner(std::numeric_limits<double>::infinity()), std::invalid_argument);
     EXPECT_THROW(ShellRunner(std::numeric_limits<double>::quiet_NaN()), std::invalid_argument);
     EXPECT_THROW(ShellRunner(1e12), std::invalid_argument);
 }
 
-TEST_F(ShellRunnerTest, ACommandEndedByASignalIsAResultNotAnError) {
-    ShellRunner runner;
-    const ShellResult result =
-        runTask(runner.run(shell, {QStringLiteral("-c"), QStringLiteral("printf 'before'; kill -KILL $$")}));
-    EXPECT_EQ(result.output, QStringLiteral("before"));
-    EXPECT_NE(result.exitCode, 0);
+// A time-out or a stop ends the process before the error is reported: the termination signal
+// first, the kill signal half a second later for a child that ignores it. The first reason wins.
+TEST_F(ShellRunnerTest, TimeOutsAndStopsEndTheCommandWithTheFirstReason) {
+    enum class Stop { None, BeforeLaunch, Soon, SoonFromAnotherThread };
+    struct Row {
+        const char* name;
+        double timeout;
+        QString script;
+        Stop stop;
+        int stopAfterMs;
+        std::optional<QString> timeoutText; // nothing: a cancellation
+        qint64 minimumMs;
+    };
+    const QString ignoreTerm = "trap '' TERM; ";
+    const QString marker = workPath("ran");
+    for (const Row& row : {
+             Row{"time-out", 0.25, "echo partial; exec sleep 30", Stop::None, 0, "0.25", 200},
+             Row{"zero time-out", 0.0, "exec sleep 30", Stop::None, 0, "0.0", 0},
+             Row{"termination ignored", 1.0, ignoreTerm + "exec sleep 30", Stop::None, 0, "1.0", 1450},
+             Row{"stopped before launch", 30.0, "touch '" + marker + "'", Stop::BeforeLaunch, 0, {}, 0},
+             Row{"stopped from another thread",
+                 30.0,
+                 "exec sleep 30",
+                 Stop::SoonFromAnotherThread,
+                 300,
+                 {},
+                 250},
+             Row{"stopped after the time-out", 0.2, ignoreTerm + "exec sleep 30", Stop::Soon, 450, "0.2",
+                 450},
+         }) {
+        SCOPED_TRACE(row.name);
+        const QString pidFile = workPath(QStringLiteral("pid-%1").arg(row.name));
+        std::stop_source stop;
+        std::jthread stopper;
+        if (row.stop == Stop::BeforeLaunch) {
+            stop.request_stop();
+        } else if (row.stop == Stop::Soon) {
+            QTimer::singleShot(row.stopAfterMs, [&stop] { stop.request_stop(); });
+        } else if (row.stop == Stop::SoonFromAnotherThread) {
+            stopper = std::jthread([&stop, &row] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(row.stopAfterMs));
+                stop.request_stop();
+            });
+        }
+        QElapsedTimer clock;
+        clock.start();
+        try {
+            runTask(ShellRunner(row.timeout)
+                        .run(shell, {"-c", QStringLiteral("echo $$ > '%1'; %2").arg(pidFile, row.script)},
+                             stop.get_token()));
+            ADD_FAILURE() << "the command was not ended";
+        } catch (const TarnwellError& error) {
+            EXPECT_EQ(error,
+                      TarnwellError::commandFailed(-1, "Command timed out after " +
+                                                           row.timeoutText.value_or("?") + " seconds"));
+        } catch (const CancellationError&) {
+            EXPECT_FALSE(row.timeoutText.has_value()) << "cancelled instead of timed out";
+        }
+        EXPECT_GE(clock.elapsed(), row.minimumMs);
+        EXPECT_LT(clock.elapsed(), row.minimumMs + 3000);
+        // A zero time-out may end the shell before it writes its number.
+        QFile written(pidFile);
+        const pid_t pid = written.open(QIODevice::ReadOnly) ? written.readAll().trimmed().toInt() : 0;
+        EXPECT_TRUE(pid == 0 ? row.stop == Stop::BeforeLaunch || row.timeout == 0
+                             : ::kill(pid, 0) == -1 && errno == ESRCH);
+    }
+    runUntil([] { return false; }, 200ms);
+    EXPECT_FALSE(QFile::exists(marker));
 }

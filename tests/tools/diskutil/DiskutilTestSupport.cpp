@@ -1,4 +1,5 @@
 #include "DiskutilTestSupport.h"
+#include "core/disk/MountTable.h"
 #include "core/support/PropertyListReader.h"
 #include "diskutil/MountRegistry.h"
 #include "diskutil/ProcessCommandRunner.h"
@@ -22,78 +23,12 @@ QByteArray diskutilFixture(const QString& name) {
     return file.readAll();
 }
 
-namespace {
-
-QByteArray decodeUdevEscapes(const QByteArray& encoded) {
-    QByteArray decoded;
-    for (qsizetype index = 0; index < encoded.size(); ++index) {
-        if (encoded.at(index) == '\\' && index + 3 < encoded.size() && encoded.at(index + 1) == 'x') {
-            decoded.append(static_cast<char>(encoded.mid(index + 2, 2).toInt(nullptr, 16)));
-            index += 3;
-        } else {
-            decoded.append(encoded.at(index));
-        }
+QString printfOctal(const QByteArray& bytes) {
+    QString octal;
+    for (const char byte : bytes) {
+        octal += QStringLiteral("\\0%1").arg(static_cast<uchar>(byte), 3, 8, QLatin1Char('0'));
     }
-    return decoded;
-}
-
-QString decodeMountInfoPath(const QByteArray& field) {
-    QByteArray decoded;
-    for (qsizetype index = 0; index < field.size(); ++index) {
-        if (field.at(index) == '\\' && index + 3 < field.size()) {
-            decoded.append(static_cast<char>(field.mid(index + 1, 3).toInt(nullptr, 8)));
-            index += 3;
-        } else {
-            decoded.append(field.at(index));
-        }
-    }
-    return QString::fromUtf8(decoded);
-}
-
-} // namespace
-
-FilesystemIdentity identityFromBlkidUdev(const QByteArray& output) {
-    FilesystemIdentity identity;
-    for (const QByteArray& line : output.split('\n')) {
-        const qsizetype equals = line.indexOf('=');
-        const QByteArray key = line.left(equals);
-        const QByteArray value = line.mid(equals + 1);
-        if (key == "ID_FS_TYPE") {
-            identity.type = QString::fromUtf8(value);
-        } else if (key == "ID_FS_VERSION") {
-            identity.version = QString::fromUtf8(value);
-        } else if (key == "ID_FS_LABEL_ENC") {
-            identity.label = QString::fromUtf8(decodeUdevEscapes(value));
-        } else if (key == "ID_FS_UUID") {
-            identity.uuid = QString::fromUtf8(value);
-        }
-    }
-    return identity;
-}
-
-FilesystemIdentity FixtureProbe::probe(const QString& devicePath) {
-    const QMutexLocker lock(&mutex);
-    probed.append(devicePath);
-    return identities.value(devicePath);
-}
-
-CommandResult ScriptedCommands::run(const QString& program, const QStringList& arguments) {
-    calls.append({program, arguments});
-    if (program == QLatin1String("lsblk")) {
-        return {lsblkExitCode, lsblkOutput,
-                lsblkExitCode == 0 ? QByteArray() : QByteArray("lsblk: broken\n")};
-    }
-    return results.isEmpty() ? CommandResult{} : results.takeFirst();
-}
-
-QList<QPair<QString, QStringList>> ScriptedCommands::callsOtherThanLsblk() const {
-    QList<QPair<QString, QStringList>> others;
-    for (const auto& call : calls) {
-        if (call.first != QLatin1String("lsblk")) {
-            others.append(call);
-        }
-    }
-    return others;
+    return octal;
 }
 
 CommandResult runProgram(const QString& program, const QStringList& arguments) {
@@ -104,16 +39,11 @@ CommandResult diskutil(const QStringList& arguments) {
     return runProgram(QStringLiteral(TARNWELL_DISKUTIL_EXECUTABLE), arguments);
 }
 
-QStringList mountPointsOf(const QString& majorMinor) {
-    QFile file("/proc/self/mountinfo");
-    if (!file.open(QIODevice::ReadOnly)) {
-        return {};
-    }
+QStringList LoopVolume::mountPoints() const {
     QStringList result;
-    for (const QByteArray& line : file.readAll().split('\n')) {
-        const QList<QByteArray> fields = line.split(' ');
-        if (fields.size() > 4 && QString::fromLatin1(fields.at(2)) == majorMinor) {
-            result.append(decodeMountInfoPath(fields.at(4)));
+    for (const MountTable::Mount& mount : MountTable::parse(MountTable::read())) {
+        if (mount.majorMinor == m_majorMinor) {
+            result.append(mount.mountPoint);
         }
     }
     return result;
@@ -123,8 +53,7 @@ QString uniqueLabel(const QString& stem) {
     return stem + QString::number(QRandomGenerator::global()->bounded(100, 999));
 }
 
-std::unique_ptr<LoopVolume> LoopVolume::create(const QTemporaryDir& directory, const QString& mkfs,
-                                               const QStringList& mkfsArguments) {
+std::unique_ptr<LoopVolume> LoopVolume::create(const QTemporaryDir& directory, const QByteArray& label) {
     auto volume = std::unique_ptr<LoopVolume>(new LoopVolume);
     const QString image =
         directory.filePath(QStringLiteral("image-%1").arg(QRandomGenerator::global()->generate()));
@@ -134,14 +63,12 @@ std::unique_ptr<LoopVolume> LoopVolume::create(const QTemporaryDir& directory, c
         return nullptr;
     }
     file.close();
-    const CommandResult formatted = runProgram(mkfs, mkfsArguments + QStringList{image});
-    if (formatted.exitCode != 0) {
-        ADD_FAILURE() << mkfs.toStdString() << ": " << formatted.error.toStdString();
-        return nullptr;
-    }
-    const CommandResult attached = runProgram("losetup", {"--find", "--show", image});
+    const CommandResult formatted = runProgram(
+        "sh", {"-c", "exec mkfs.ext4 -q -L \"$(printf '%b' \"$0\")\" \"$1\"", printfOctal(label), image});
+    const CommandResult attached =
+        formatted.exitCode == 0 ? runProgram("losetup", {"--find", "--show", image}) : formatted;
     if (attached.exitCode != 0) {
-        ADD_FAILURE() << "losetup: " << attached.error.toStdString();
+        ADD_FAILURE() << "mkfs.ext4 or losetup: " << attached.error.toStdString();
         return nullptr;
     }
     volume->m_path = QString::fromUtf8(attached.output).trimmed();
@@ -152,8 +79,9 @@ std::unique_ptr<LoopVolume> LoopVolume::create(const QTemporaryDir& directory, c
 }
 
 LoopVolume::~LoopVolume() {
-    for (const QString& mountPoint : mountPointsOf(m_majorMinor)) {
-        const CommandResult result = runProgram("umount", {mountPoint});
+    for (const QString& mountPoint : mountPoints()) {
+        const CommandResult result =
+            runProgram("umount", {QFileInfo::exists(mountPoint) ? mountPoint : m_path});
         EXPECT_EQ(result.exitCode, 0) << "cleanup could not unmount " << mountPoint.toStdString();
         if (MountRegistry().take(mountPoint)) {
             QDir().rmdir(mountPoint);
@@ -170,19 +98,6 @@ PropertyList LoopVolume::info(const QString& target) const {
     const CommandResult result = diskutil({"info", "-plist", target});
     EXPECT_EQ(result.exitCode, 0) << result.error.toStdString();
     return PropertyListReader::read(result.output);
-}
-
-MountHolder::MountHolder(const QString& directory) {
-    m_process.setWorkingDirectory(directory);
-    m_process.start(QStringLiteral("sleep"), {QStringLiteral("60")});
-    m_process.waitForStarted();
-}
-
-void MountHolder::stop() {
-    if (m_process.state() != QProcess::NotRunning) {
-        m_process.kill();
-        m_process.waitForFinished();
-    }
 }
 
 } // namespace tarnwell::testing

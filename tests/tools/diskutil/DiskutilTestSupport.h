@@ -2,13 +2,8 @@
 
 #include "core/support/PropertyList.h"
 #include "diskutil/CommandRunning.h"
-#include "diskutil/FilesystemIdentity.h"
+#include "support/QtPrinters.h"
 
-#include <QHash>
-#include <QList>
-#include <QMutex>
-#include <QPair>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <memory>
 
@@ -16,51 +11,24 @@ namespace tarnwell::testing {
 
 QByteArray diskutilFixture(const QString& name);
 
-// Reads the ID_FS_* lines of `blkid -p -o udev`; the label comes from its \xNN-encoded form,
-// which keeps spaces and markup that the plain form replaces.
-FilesystemIdentity identityFromBlkidUdev(const QByteArray& output);
-
-// Answers probes from a table of device paths and remembers which devices were read.
-class FixtureProbe : public FilesystemProbing {
-public:
-    QHash<QString, FilesystemIdentity> identities;
-    QStringList probed;
-    QMutex mutex;
-
-    FilesystemIdentity probe(const QString& devicePath) override;
-};
-
-// Prints a fixed lsblk document and answers every other program with the next scripted result
-// (success with no output when none is left), recording each call.
-class ScriptedCommands : public CommandRunning {
-public:
-    QByteArray lsblkOutput;
-    int lsblkExitCode = 0;
-    QList<CommandResult> results;
-    QList<QPair<QString, QStringList>> calls;
-
-    CommandResult run(const QString& program, const QStringList& arguments) override;
-    QList<QPair<QString, QStringList>> callsOtherThanLsblk() const;
-};
+// Arguments travel as text; bytes that are no UTF-8 reach a program as this text given to
+// `printf '%b'` in a shell of the test's own.
+QString printfOctal(const QByteArray& bytes);
 
 CommandResult runProgram(const QString& program, const QStringList& arguments);
 // Runs the built disk tool as a child process.
 CommandResult diskutil(const QStringList& arguments);
 
-// Mount points of the device "major:minor", read straight from the kernel's table.
-QStringList mountPointsOf(const QString& majorMinor);
-
 // Labels differ between runs so that tests running side by side never meet in /media/.
 QString uniqueLabel(const QString& stem);
 
-// A file-system image attached to a loop device. Whatever happens in the test, the destructor
-// unmounts what is still mounted (plainly, never forced) and detaches the device.
+// An ext4 file-system image attached to a loop device. Whatever happens in the test, the
+// destructor unmounts what is still mounted (plainly, never forced) and detaches the device.
 class LoopVolume {
 public:
-    // Formats a 64 MiB image in `directory` with `mkfs` and attaches it; null (with a recorded test
-    // failure) when any step fails.
-    static std::unique_ptr<LoopVolume> create(const QTemporaryDir& directory, const QString& mkfs,
-                                              const QStringList& mkfsArguments);
+    // The label is given as bytes, so labels that are no UTF-8 can be made. Null (with a recorded
+    // test failure) when any step fails.
+    static std::unique_ptr<LoopVolume> create(const QTemporaryDir& directory, const QByteArray& label);
     ~LoopVolume();
 
     LoopVolume(const LoopVolume&) = delete;
@@ -68,8 +36,8 @@ public:
 
     const QString& path() const { return m_path; }
     QString name() const;
-    QStringList mountPoints() const { return mountPointsOf(m_majorMinor); }
-
+    // Read straight from the kernel's table.
+    QStringList mountPoints() const;
     // The tool's `info -plist TARGET` document.
     PropertyList info(const QString& target) const;
 
@@ -78,24 +46,6 @@ private:
 
     QString m_path;
     QString m_majorMinor;
-};
-
-// A real process whose working directory is inside a mount, so the volume stays busy until the
-// process is stopped; at the latest when this object goes.
-class MountHolder {
-public:
-    explicit MountHolder(const QString& directory);
-    ~MountHolder() { stop(); }
-
-    MountHolder(const MountHolder&) = delete;
-    MountHolder& operator=(const MountHolder&) = delete;
-
-    bool isRunning() const { return m_process.state() == QProcess::Running; }
-    qint64 processId() const { return m_process.processId(); }
-    void stop();
-
-private:
-    QProcess m_process;
 };
 
 } // namespace tarnwell::testing
