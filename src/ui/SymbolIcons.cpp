@@ -2,6 +2,7 @@
 
 #include <QHash>
 #include <QPainter>
+#include <QStandardPaths>
 
 namespace tarnwell {
 
@@ -113,7 +114,21 @@ QPixmap SymbolIcons::tinted(const SymbolName& symbol, int size, const QColor& co
 }
 
 void SymbolIcons::installFallbackTheme(bool dark) {
-    QIcon::setFallbackThemeName(dark ? QStringLiteral("breeze-dark") : QStringLiteral("breeze"));
+    const QString fallback = dark ? QStringLiteral("breeze-dark") : QStringLiteral("breeze");
+    QIcon::setFallbackThemeName(fallback);
+    // Platforms without a desktop theme (offscreen rendering among them) search no system folder.
+    QStringList paths = QIcon::themeSearchPaths();
+    for (const QString& folder : QStandardPaths::locateAll(
+             QStandardPaths::GenericDataLocation, QStringLiteral("icons"), QStandardPaths::LocateDirectory)) {
+        if (!paths.contains(folder)) {
+            paths.append(folder);
+        }
+    }
+    QIcon::setThemeSearchPaths(paths);
+    // Without a theme of the desktop's own the fallback would never be searched.
+    if (QIcon::themeName().isEmpty()) {
+        QIcon::setThemeName(fallback);
+    }
 }
 
 } // namespace tarnwell

@@ -22,7 +22,8 @@ public:
     // The icon recoloured in one colour, as status icons are drawn.
     static QPixmap tinted(const SymbolName& symbol, int size, const QColor& color,
                           qreal devicePixelRatio = 1.0);
-    // Chooses Breeze or its dark variant as the fallback theme to match the palette.
+    // Chooses Breeze or its dark variant as the fallback theme to match the palette; call it
+    // before the first widget is built.
     static void installFallbackTheme(bool dark);
 };
 
