@@ -19,14 +19,16 @@ QString UiSystem::volumeUUID(const QString& name) {
     return QUuid::fromRfc4122(hash).toString(QUuid::WithoutBraces).toUpper();
 }
 
-QJsonObject UiSystem::disks(const QStringList& volumeNames) {
+QJsonObject UiSystem::disks(const QStringList& volumeNames, const QStringList& mountedNames) {
     QJsonArray partitions;
     for (qsizetype index = 0; index < volumeNames.size(); ++index) {
         partitions.append(QJsonObject{{"deviceIdentifier", QStringLiteral("disk8s%1").arg(index + 1)},
                                       {"volumeName", volumeNames[index]},
                                       {"volumeUUID", volumeUUID(volumeNames[index])},
                                       {"filesystemName", "ExFAT"},
-                                      {"mountPoint", ""},
+                                      {"mountPoint", mountedNames.contains(volumeNames[index])
+                                                         ? "/Volumes/" + volumeNames[index]
+                                                         : QString()},
                                       {"mountPath", "/Volumes/" + volumeNames[index]}});
     }
     QJsonObject disk{{"deviceIdentifier", "disk8"},
