@@ -55,8 +55,8 @@ MenuBarView::MenuBarView(TarnwellContainer* container, TarnwellContainer::OpenWi
 
 void MenuBarView::buildLayout() {
     auto* layout = new QVBoxLayout(this);
-    const int padding = WorkspaceLayout::panelPadding;
-    layout->setContentsMargins(padding, padding, padding, padding);
+    // A little tighter than a page, so both primary buttons keep their whole titles in 318 px.
+    layout->setContentsMargins(12, 12, 12, 12);
     layout->setSpacing(10);
 
     auto* tile = new QWidget(this);
@@ -94,7 +94,7 @@ void MenuBarView::buildLayout() {
     connect(m_mount, &QPushButton::clicked, this, &MenuBarView::mountMissing);
     connect(m_unmount, &QPushButton::clicked, this, &MenuBarView::unmountReady);
     auto* primary = new QHBoxLayout;
-    primary->setSpacing(8);
+    primary->setSpacing(6);
     primary->addWidget(m_mount);
     primary->addWidget(m_unmount);
     layout->addLayout(primary);

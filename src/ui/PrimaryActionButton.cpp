@@ -14,7 +14,7 @@ PrimaryActionButton::PrimaryActionButton(const QString& title, SymbolName symbol
     , m_symbol(std::move(symbol))
     , m_prominent(prominent) {
     setAccessibleName(title);
-    setFont(TarnwellTheme::font(13, QFont::DemiBold));
+    setFont(TarnwellTheme::font(12, QFont::DemiBold));
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     setMinimumHeight(32);
     setAttribute(Qt::WA_Hover);
@@ -72,15 +72,15 @@ void PrimaryActionButton::paintEvent(QPaintEvent*) {
 
     const int iconSize = TarnwellTheme::rowIconSize;
     const QFontMetrics metrics(font());
-    const int available = int(area.width()) - iconSize - 22;
+    const int available = int(area.width()) - iconSize - 5 - 8;
     const QString label = metrics.elidedText(text(), Qt::ElideRight, available);
-    const int contentWidth = iconSize + 6 + metrics.horizontalAdvance(label);
+    const int contentWidth = iconSize + 5 + metrics.horizontalAdvance(label);
     const int left = int(area.center().x()) - contentWidth / 2;
     const QRect iconRect(left, int(area.center().y()) - iconSize / 2, iconSize, iconSize);
     painter.drawPixmap(iconRect, SymbolIcons::tinted(m_symbol, iconSize, textColor, devicePixelRatioF()));
     painter.setPen(textColor);
     painter.setFont(font());
-    painter.drawText(QRect(iconRect.right() + 7, int(area.top()), contentWidth, int(area.height())),
+    painter.drawText(QRect(iconRect.right() + 6, int(area.top()), contentWidth, int(area.height())),
                      Qt::AlignVCenter | Qt::AlignLeft, label);
 }
 
