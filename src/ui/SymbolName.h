@@ -6,8 +6,8 @@
 namespace tarnwell {
 
 // The name of a symbol in the cross-platform naming of the interface texts ("externaldrive.fill").
-// Written as "name"_symbol, so every symbol the interface uses can be found in its sources and
-// checked against the icon table.
+// Written as a string literal with the _symbol suffix, so every symbol the interface uses can be found in its
+// sources and checked against the icon table.
 struct SymbolName {
     QString name;
 

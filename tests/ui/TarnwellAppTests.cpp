@@ -1,0 +1,81 @@
+#include "UiSystem.h"
+#include "core/model/JsonCoding.h"
+#include "core/model/RuleService.h"
+#include "support/TaskRunner.h"
+#include "ui/SymbolIcons.h"
+#include "ui/TarnwellApp.h"
+
+#include <QDirIterator>
+#include <QRegularExpression>
+#include <QSystemTrayIcon>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace tarnwell;
+using namespace tarnwell::testing;
+
+TEST(SymbolIconsTest, EverySymbolTheInterfaceNamesHasAnIconWithOnlyTheFallbackTheme) {
+    QTemporaryDir icons;
+    ASSERT_TRUE(
+        QFile::link(QStringLiteral("/usr/share/icons/breeze"), icons.filePath(QStringLiteral("breeze"))));
+    const QStringList searchPaths = QIcon::themeSearchPaths();
+    const QString themeName = QIcon::themeName();
+    QIcon::setThemeSearchPaths({icons.path()});
+    QIcon::setThemeName({});
+    SymbolIcons::installFallbackTheme(false);
+    QIcon::setThemeSearchPaths({icons.path()});
+
+    QStringList used;
+    const QRegularExpression symbol(QStringLiteral(R"re("([^"]+)"_symbol)re"));
+    for (QDirIterator files(QStringLiteral(TARNWELL_SOURCE_DIR "/src/ui"), {"*.cpp", "*.h"});
+         files.hasNext();) {
+        QFile file(files.next());
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        for (const auto& match : symbol.globalMatch(QString::fromUtf8(file.readAll()))) {
+            used.append(match.captured(1));
+        }
+    }
+    EXPECT_GT(used.size(), 20);
+    QStringList known;
+    for (const SymbolName& name : SymbolIcons::symbols()) {
+        known.append(name.name);
+        EXPECT_FALSE(SymbolIcons::icon(name).isNull()) << name.name.toStdString();
+    }
+    for (const QString& name : used) {
+        EXPECT_TRUE(known.contains(name)) << name.toStdString();
+    }
+    QIcon::setThemeSearchPaths(searchPaths);
+    QIcon::setThemeName(themeName);
+}
+
+TEST(TarnwellAppTest, WithoutATrayTheWindowOpensEvenInTheBackground) {
+    ASSERT_FALSE(QSystemTrayIcon::isSystemTrayAvailable());
+    UiSystem system;
+    for (const bool background : {true, false}) {
+        TarnwellApp app(system.container.get());
+        app.start(background);
+        ASSERT_NE(app.mainWindow(), nullptr);
+        EXPECT_TRUE(app.mainWindow()->isVisible());
+    }
+}
+
+TEST(TarnwellAppTest, OpeningReloadsTheStoredRulesThenShowsTheOneWindow) {
+    UiSystem system;
+    TarnwellApp app(system.container.get());
+    SettingsViewModel* before = system.container->settingsViewModel();
+    // A rule stored behind the running application's back is there when the window opens.
+    system.preferences->values.insert(
+        RuleService::configurationKey,
+        JsonCoding::encodeDocument(UiSystem::configuration({QStringLiteral("Rushes")})));
+    app.openMainWindow();
+    EXPECT_EQ(app.mainWindow(), nullptr);
+    ASSERT_TRUE(runUntil([&] { return app.mainWindow() && app.mainWindow()->isVisible(); }));
+    EXPECT_EQ(system.container->configuration().storageRules.size(), 1);
+    EXPECT_NE(system.container->settingsViewModel(), before);
+
+    MainWindowView* window = app.mainWindow();
+    window->close();
+    app.openMainWindow();
+    ASSERT_TRUE(runUntil([&] { return window->isVisible(); }));
+    EXPECT_EQ(app.mainWindow(), window);
+}
