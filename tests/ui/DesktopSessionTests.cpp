@@ -151,7 +151,7 @@ TEST_F(DesktopSession, TheTrayIconDocksIntoAnXEmbedTray) {
         free(reply);
         return result;
     };
-    // Own the tray selection and announce it, as a panel's tray does.
+    // Own the tray selection, as a panel's tray does before any icon starts.
     xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(x)).data;
     const xcb_window_t tray = xcb_generate_id(x);
     xcb_create_window(x, XCB_COPY_FROM_PARENT, tray, screen->root, 0, 0, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY,
@@ -159,15 +159,6 @@ TEST_F(DesktopSession, TheTrayIconDocksIntoAnXEmbedTray) {
     const xcb_atom_t selection = atom("_NET_SYSTEM_TRAY_S0");
     const xcb_atom_t opcode = atom("_NET_SYSTEM_TRAY_OPCODE");
     xcb_set_selection_owner(x, tray, selection, XCB_CURRENT_TIME);
-    xcb_client_message_event_t manager{};
-    manager.response_type = XCB_CLIENT_MESSAGE;
-    manager.format = 32;
-    manager.window = screen->root;
-    manager.type = atom("MANAGER");
-    manager.data.data32[1] = selection;
-    manager.data.data32[2] = tray;
-    xcb_send_event(x, 0, screen->root, XCB_EVENT_MASK_STRUCTURE_NOTIFY,
-                   reinterpret_cast<const char*>(&manager));
     xcb_flush(x);
 
     startTarnwell(QStringLiteral("xcb"), displayName);

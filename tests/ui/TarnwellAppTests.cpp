@@ -1,7 +1,7 @@
-#include "UiSystem.h"
 #include "core/model/JsonCoding.h"
 #include "core/model/RuleService.h"
 #include "support/TaskRunner.h"
+#include "support/UiSystem.h"
 #include "ui/SymbolIcons.h"
 #include "ui/TarnwellApp.h"
 
@@ -18,8 +18,6 @@ TEST(SymbolIconsTest, EverySymbolTheInterfaceNamesHasAnIconWithOnlyTheFallbackTh
     QTemporaryDir icons;
     ASSERT_TRUE(
         QFile::link(QStringLiteral("/usr/share/icons/breeze"), icons.filePath(QStringLiteral("breeze"))));
-    const QStringList searchPaths = QIcon::themeSearchPaths();
-    const QString themeName = QIcon::themeName();
     QIcon::setThemeSearchPaths({icons.path()});
     QIcon::setThemeName({});
     SymbolIcons::installFallbackTheme(false);
@@ -44,8 +42,6 @@ TEST(SymbolIconsTest, EverySymbolTheInterfaceNamesHasAnIconWithOnlyTheFallbackTh
     for (const QString& name : used) {
         EXPECT_TRUE(known.contains(name)) << name.toStdString();
     }
-    QIcon::setThemeSearchPaths(searchPaths);
-    QIcon::setThemeName(themeName);
 }
 
 TEST(TarnwellAppTest, WithoutATrayTheWindowOpensEvenInTheBackground) {

@@ -1,4 +1,4 @@
-#include "UiSystem.h"
+#include "support/UiSystem.h"
 
 #include "core/automation/AppMonitorService.h"
 #include "core/disk/DiskService.h"
@@ -9,14 +9,12 @@
 #include "support/ScriptedApplicationEventSource.h"
 #include "support/TaskRunner.h"
 
-#include <QCryptographicHash>
 #include <QJsonArray>
 
 namespace tarnwell::testing {
 
 QString UiSystem::volumeUUID(const QString& name) {
-    const QByteArray hash = QCryptographicHash::hash(name.toUtf8(), QCryptographicHash::Md5);
-    return QUuid::fromRfc4122(hash).toString(QUuid::WithoutBraces).toUpper();
+    return QUuid::createUuidV5(QUuid(), name).toString(QUuid::WithoutBraces).toUpper();
 }
 
 QJsonObject UiSystem::disks(const QStringList& volumeNames, const QStringList& mountedNames) {
