@@ -2,6 +2,7 @@
 #include "app/TerminationSignalHandler.h"
 #include "core/support/Localization.h"
 #include "ui/ApplicationChooserDialog.h"
+#include "ui/LinuxWordingTranslator.h"
 #include "ui/SingleInstanceService.h"
 #include "ui/SymbolIcons.h"
 #include "ui/TarnwellApp.h"
@@ -47,6 +48,9 @@ int main(int argc, char* argv[]) {
         break;
     }
 
+    // Installed first, so the translations of other languages, installed later, take precedence.
+    LinuxWordingTranslator linuxWording;
+    QApplication::installTranslator(&linuxWording);
     SymbolIcons::installFallbackTheme(TarnwellTheme::isDark(QApplication::palette()));
     TerminationSignalHandler terminationSignals;
     QObject::connect(&terminationSignals, &TerminationSignalHandler::terminationRequested, &application,

@@ -1,7 +1,9 @@
 #include "core/model/JsonCoding.h"
 #include "core/model/RuleService.h"
+#include "core/support/Localization.h"
 #include "support/TaskRunner.h"
 #include "support/UiSystem.h"
+#include "ui/LinuxWordingTranslator.h"
 #include "ui/SymbolIcons.h"
 #include "ui/TarnwellApp.h"
 
@@ -74,4 +76,13 @@ TEST(TarnwellAppTest, OpeningReloadsTheStoredRulesThenShowsTheOneWindow) {
     app.openMainWindow();
     ASSERT_TRUE(runUntil([&] { return window->isVisible(); }));
     EXPECT_EQ(app.mainWindow(), window);
+}
+
+TEST(LinuxWordingTest, TextsNamingMacOSSpeakOfTheSystemAndOthersStay) {
+    LinuxWordingTranslator wording;
+    QCoreApplication::installTranslator(&wording);
+    EXPECT_EQ(localized("Uses macOS system language. In-app language switching is planned."),
+              QStringLiteral("Uses the system language. In-app language switching is planned."));
+    EXPECT_EQ(localized("Mount Missing"), QStringLiteral("Mount Missing"));
+    QCoreApplication::removeTranslator(&wording);
 }

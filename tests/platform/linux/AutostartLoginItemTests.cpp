@@ -42,7 +42,8 @@ TEST_F(AutostartLoginItemTests, EntryAppearsAndDisappearsWithTheSetting) {
     const auto keys = entryKeys();
     EXPECT_EQ(keys.value(QStringLiteral("Type")), QStringLiteral("Application"));
     EXPECT_EQ(keys.value(QStringLiteral("Name")), QStringLiteral("Tarnwell"));
-    EXPECT_EQ(keys.value(QStringLiteral("Exec")), QStringLiteral("\"/opt/tarnwell/bin/tarnwell\""));
+    EXPECT_EQ(keys.value(QStringLiteral("Exec")),
+              QStringLiteral("\"/opt/tarnwell/bin/tarnwell\" --background"));
     EXPECT_EQ(keys.value(QStringLiteral("Icon")), QStringLiteral("tarnwell"));
     EXPECT_EQ(keys.value(QStringLiteral("X-GNOME-Autostart-enabled")), QStringLiteral("true"));
     // Written whole through a temporary file: nothing else is left in the folder.
@@ -89,7 +90,8 @@ TEST_F(AutostartLoginItemTests, ExecSurvivesAwkwardProgramPaths) {
     for (const QString& path : paths) {
         AutostartLoginItem item(path, autostart);
         item.registerItem();
-        EXPECT_EQ(DesktopEntry::splitExec(entryKeys().value(QStringLiteral("Exec"))), QList<QString>{path})
+        EXPECT_EQ(DesktopEntry::splitExec(entryKeys().value(QStringLiteral("Exec"))),
+                  (QList<QString>{path, QStringLiteral("--background")}))
             << path.toStdString();
     }
 }
