@@ -6,6 +6,7 @@
 #include "ui/LinuxWordingTranslator.h"
 #include "ui/SymbolIcons.h"
 #include "ui/TarnwellApp.h"
+#include "ui/TarnwellTray.h"
 
 #include <QDirIterator>
 #include <QRegularExpression>
@@ -85,4 +86,19 @@ TEST(LinuxWordingTest, TextsNamingMacOSSpeakOfTheSystemAndOthersStay) {
               QStringLiteral("Uses the system language. In-app language switching is planned."));
     EXPECT_EQ(localized("Mount Missing"), QStringLiteral("Mount Missing"));
     QCoreApplication::removeTranslator(&wording);
+}
+
+TEST(TarnwellTrayTest, ThePanelOpensAtTheClickFlippedAndKeptOnScreen) {
+    const QRect screen(0, 0, 1920, 1080);
+    const QSize panel(318, 400);
+    const QList<std::pair<QPoint, QPoint>> cases{
+        {{100, 30}, {100, 30}},      // top-left tray: below and right of the click
+        {{1900, 20}, {1582, 20}},    // top-right tray: flipped to the left
+        {{1900, 1070}, {1582, 670}}, // bottom-right tray: flipped left and above
+        {{-50, 500}, {0, 500}},      // a click off the screen's edge: pulled back inside
+    };
+    for (const auto& [anchor, expected] : cases) {
+        EXPECT_EQ(TarnwellTray::panelPosition(panel, anchor, screen), expected)
+            << anchor.x() << "," << anchor.y();
+    }
 }
