@@ -5,7 +5,8 @@ tarnwell_packages=(
     cmake g++ make pkg-config
     qt6-base-dev qcoro-qt6-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    xvfb xauth dbus dbus-x11
+    xvfb xauth dbus dbus-x11 libxcb1-dev
+    breeze-icon-theme libqt6svg6
     util-linux mount e2fsprogs dosfstools udev
     libblkid-dev exfatprogs fdisk
     udisks2 polkitd

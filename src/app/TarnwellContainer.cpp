@@ -396,4 +396,27 @@ QCoro::Task<> TarnwellContainer::reloadRuleForSettings() {
     co_await updateController(m_controller, m_configuration);
 }
 
+void TarnwellContainer::openSettings(OpenWindow openWindow) {
+    reloadThenOpen(this, std::move(openWindow));
+}
+
+QCoro::Task<> TarnwellContainer::reloadThenOpen(QPointer<TarnwellContainer> container,
+                                                OpenWindow openWindow) {
+    if (!container) {
+        co_return;
+    }
+    try {
+        co_await container->reloadRuleForSettings();
+    } catch (const std::exception& error) {
+        // The window still opens: it shows the last known configuration.
+        if (container) {
+            container->m_logger->record(localized("Failed to reload drive rule for settings: ") +
+                                        userFacingMessage(error));
+        }
+    }
+    if (container && openWindow) {
+        openWindow(QString::fromLatin1(settingsWindowIdentifier));
+    }
+}
+
 } // namespace tarnwell

@@ -17,6 +17,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <functional>
 #include <memory>
 #include <stop_token>
 
@@ -74,6 +75,14 @@ public:
     // Reloads the stored configuration before the settings window is shown.
     QCoro::Task<> reloadRuleForSettings();
 
+    // The window-opening action of the user interface, given the window's identifier. On Linux it
+    // also brings the application forward: raising and activating its window is how a desktop
+    // application comes to the front there.
+    using OpenWindow = std::function<void(const QString& identifier)>;
+    static constexpr const char* settingsWindowIdentifier = "settings";
+    // Reloads the rule, then opens the one main window; returns at once.
+    void openSettings(OpenWindow openWindow);
+
     // Publishes a configuration to every view model without waiting for the controller.
     void applyConfigurationLocally(TarnwellConfiguration configuration, bool rebuildSettingsViewModel);
     QCoro::Task<> applyRuleChange(DriveRule rule);
@@ -90,6 +99,7 @@ private:
     void installApplicationCallbacks();
     QCoro::Task<> runStartup(std::stop_token stop);
     QCoro::Task<> applyConfigurationChange(TarnwellConfiguration configuration);
+    static QCoro::Task<> reloadThenOpen(QPointer<TarnwellContainer> container, OpenWindow openWindow);
 
     std::shared_ptr<AppPresetService> m_appPresetService;
     std::shared_ptr<RuleServicing> m_ruleService;

@@ -1,8 +1,17 @@
 #include "app/TarnwellContainer.h"
 #include "app/TerminationSignalHandler.h"
+#include "core/support/Localization.h"
 #include "ui/ApplicationChooserDialog.h"
+#include "ui/LinuxWordingTranslator.h"
+#include "ui/SingleInstanceService.h"
+#include "ui/SymbolIcons.h"
+#include "ui/TarnwellApp.h"
+#include "ui/TarnwellTheme.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
+#include <QIcon>
+#include <cstdio>
 
 using namespace tarnwell;
 
@@ -10,10 +19,39 @@ int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Tarnwell"));
     QApplication::setApplicationName(QStringLiteral("Tarnwell"));
+    QApplication::setApplicationVersion(QStringLiteral(TARNWELL_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("tarnwell"));
+    QApplication::setWindowIcon(
+        QIcon::fromTheme(QStringLiteral("tarnwell"), QIcon(QStringLiteral(":/tarnwell.svg"))));
     // A tray application keeps running with no window open.
     QApplication::setQuitOnLastWindowClosed(false);
 
+    QCommandLineParser arguments;
+    arguments.setApplicationDescription(
+        localized("Mounts media drives for editing apps and releases them safely."));
+    arguments.addHelpOption();
+    arguments.addVersionOption();
+    const QCommandLineOption background(QStringLiteral("background"),
+                                        localized("Start in the tray without opening the window."));
+    arguments.addOption(background);
+    arguments.process(application);
+
+    SingleInstanceService instance;
+    switch (instance.claim()) {
+    case SingleInstanceService::Claim::Raised:
+        return 0;
+    case SingleInstanceService::Claim::Unreachable:
+        std::fputs("Tarnwell is already running but does not answer.\n", stderr);
+        return 1;
+    case SingleInstanceService::Claim::First:
+    case SingleInstanceService::Claim::NoSessionBus:
+        break;
+    }
+
+    // Installed first, so the translations of other languages, installed later, take precedence.
+    LinuxWordingTranslator linuxWording;
+    QApplication::installTranslator(&linuxWording);
+    SymbolIcons::installFallbackTheme(TarnwellTheme::isDark(QApplication::palette()));
     TerminationSignalHandler terminationSignals;
     QObject::connect(&terminationSignals, &TerminationSignalHandler::terminationRequested, &application,
                      &QApplication::quit);
@@ -21,5 +59,10 @@ int main(int argc, char* argv[]) {
     TarnwellContainer::Dependencies dependencies;
     dependencies.appSelection = &ApplicationChooserDialog::choose;
     TarnwellContainer container(std::move(dependencies));
+    TarnwellApp app(&container);
+    QObject::connect(&app, &TarnwellApp::quitRequested, &application, &QApplication::quit);
+    QObject::connect(&instance, &SingleInstanceService::activationRequested, &app,
+                     &TarnwellApp::openMainWindow);
+    app.start(arguments.isSet(background));
     return QApplication::exec();
 }

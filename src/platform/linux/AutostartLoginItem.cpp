@@ -158,7 +158,7 @@ void AutostartLoginItem::registerItem() {
     const QString content = QStringLiteral("[Desktop Entry]\n"
                                            "Type=Application\n"
                                            "Name=Tarnwell\n"
-                                           "Exec=%1\n"
+                                           "Exec=%1 --background\n"
                                            "Icon=tarnwell\n"
                                            "X-GNOME-Autostart-enabled=true\n")
                                 .arg(execValue(m_executablePath));

@@ -49,7 +49,7 @@ TEST_F(AutostartLoginItemTests, EntryAppearsWholeAndDisappearsWithTheSettingAndR
     EXPECT_TRUE(service.isLaunchAtLoginEnabled());
     EXPECT_EQ(entryKeys(), (QHash<QString, QString>{{"Type", "Application"},
                                                     {"Name", "Tarnwell"},
-                                                    {"Exec", '"' + program + '"'},
+                                                    {"Exec", '"' + program + "\" --background"},
                                                     {"Icon", "tarnwell"},
                                                     {"X-GNOME-Autostart-enabled", "true"}}));
     // Written whole through a temporary file: nothing else is left in the folder.
@@ -107,7 +107,7 @@ TEST_F(AutostartLoginItemTests, ExecSurvivesAwkwardProgramPaths) {
     for (const QString path :
          {"/opt/My Apps/tarnwell", "/opt/$HOME/`x`/\"q\"/t", "/opt/back\\slash/100%/t", "/opt/new\nline/t"}) {
         AutostartLoginItem(path, autostart).registerItem();
-        EXPECT_EQ(DesktopEntry::splitExec(entryKeys().value("Exec")), QList<QString>{path})
+        EXPECT_EQ(DesktopEntry::splitExec(entryKeys().value("Exec")), (QList<QString>{path, "--background"}))
             << path.toStdString();
         EXPECT_EQ(AutostartLoginItem(path, autostart).status(), LoginItemStatus::enabled)
             << path.toStdString();

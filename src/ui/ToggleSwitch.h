@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QAbstractButton>
+
+namespace tarnwell {
+
+// A switch-style checkable control: a rounded track with a knob, accent-filled when on. Space
+// toggles it like any button; its accessible name is its text, or what the caller sets.
+class ToggleSwitch : public QAbstractButton {
+    Q_OBJECT
+
+public:
+    explicit ToggleSwitch(QWidget* parent = nullptr);
+
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+};
+
+} // namespace tarnwell

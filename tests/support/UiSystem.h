@@ -1,0 +1,34 @@
+#pragma once
+
+#include "app/TarnwellContainer.h"
+#include "support/FakeDiskTool.h"
+#include "support/InMemoryPreferencesStore.h"
+
+#include <QJsonObject>
+#include <memory>
+
+namespace tarnwell::testing {
+
+// A whole Tarnwell behind the widgets: the real container, disk service and log over the fake
+// disk tool (a real child process), with the configuration in memory and a session without
+// notifications, application events or login items of the machine's own.
+class UiSystem {
+public:
+    // One external disk with the volumes named in volumeNames; those in mountedNames are mounted.
+    static QJsonObject disks(const QStringList& volumeNames, const QStringList& mountedNames = {});
+    // The volume UUID the fake disk tool gives the named volume of disks().
+    static QString volumeUUID(const QString& name);
+    // A configuration with one enabled local rule per name, in order, each for the volume of
+    // the same name and bound to no application.
+    static TarnwellConfiguration configuration(const QStringList& ruleNames);
+
+    explicit UiSystem(const TarnwellConfiguration& configuration = {}, const QJsonObject& disks = {});
+
+    FakeDiskTool tool;
+    std::shared_ptr<InMemoryPreferencesStore> preferences = std::make_shared<InMemoryPreferencesStore>();
+    std::unique_ptr<TarnwellContainer> container;
+    // Runs of the disk tool whose first argument is the command, since the last clear.
+    int runs(const QString& command) const;
+};
+
+} // namespace tarnwell::testing

@@ -1,0 +1,93 @@
+// tarnwell-screenshots: renders the main window on each section and the tray panel, in a light and
+// a dark palette, with an empty and with the demo configuration, into PNG files for a person to
+// look at. Usage: tarnwell-screenshots OUTPUT_FOLDER DISK_TOOL
+#include "DemoSystem.h"
+#include "ui/MainWindowView.h"
+#include "ui/MenuBarView.h"
+#include "ui/SymbolIcons.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QIcon>
+#include <QStyle>
+#include <QStyleFactory>
+#include <cstdio>
+
+using namespace tarnwell;
+
+namespace {
+
+QPalette darkPalette() {
+    QPalette palette;
+    palette.setColor(QPalette::Window, QColor(0x2A, 0x2C, 0x31));
+    palette.setColor(QPalette::WindowText, QColor(0xEC, 0xEE, 0xF1));
+    palette.setColor(QPalette::Base, QColor(0x1F, 0x21, 0x25));
+    palette.setColor(QPalette::AlternateBase, QColor(0x30, 0x33, 0x38));
+    palette.setColor(QPalette::Text, QColor(0xEC, 0xEE, 0xF1));
+    palette.setColor(QPalette::Button, QColor(0x34, 0x37, 0x3D));
+    palette.setColor(QPalette::ButtonText, QColor(0xEC, 0xEE, 0xF1));
+    palette.setColor(QPalette::Mid, QColor(0x5A, 0x5E, 0x66));
+    palette.setColor(QPalette::Highlight, QColor(0x3D, 0xAE, 0xE9));
+    palette.setColor(QPalette::HighlightedText, QColor(0xFC, 0xFC, 0xFC));
+    palette.setColor(QPalette::PlaceholderText, QColor(0xA0, 0xA4, 0xAB));
+    palette.setColor(QPalette::Disabled, QPalette::WindowText, QColor(0x7A, 0x7E, 0x85));
+    palette.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(0x7A, 0x7E, 0x85));
+    return palette;
+}
+
+QString slug(const QString& text) {
+    return text.toLower().replace(u' ', u'-');
+}
+
+bool save(const QPixmap& picture, const QString& path) {
+    if (!picture.save(path)) {
+        std::fprintf(stderr, "Cannot write %s\n", qPrintable(path));
+        return false;
+    }
+    std::printf("%s\n", qPrintable(path));
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Tarnwell"));
+    const QStringList arguments = QApplication::arguments();
+    if (arguments.size() != 3) {
+        std::fputs("Usage: tarnwell-screenshots OUTPUT_FOLDER DISK_TOOL\n", stderr);
+        return 2;
+    }
+    const QDir output(arguments[1]);
+    if (!output.mkpath(QStringLiteral("."))) {
+        std::fprintf(stderr, "Cannot create %s\n", qPrintable(arguments[1]));
+        return 1;
+    }
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    const QPalette light = QApplication::style()->standardPalette();
+    bool written = true;
+    for (const bool dark : {false, true}) {
+        QApplication::setPalette(dark ? darkPalette() : light);
+        SymbolIcons::installFallbackTheme(dark);
+        QIcon::setThemeName(QIcon::fallbackThemeName());
+        for (const auto configuration : {DemoSystem::Configuration::Empty, DemoSystem::Configuration::Demo}) {
+            DemoSystem system(configuration, arguments[2]);
+            system.settle();
+            const QString prefix = QStringLiteral("%1-%2-").arg(
+                configuration == DemoSystem::Configuration::Demo ? "demo" : "empty", dark ? "dark" : "light");
+            MainWindowView window(system.container());
+            window.show();
+            for (const MainWindowSection section : allMainWindowSections()) {
+                window.selectSection(section);
+                QApplication::processEvents();
+                written &= save(window.grab(),
+                                output.filePath(prefix + slug(mainWindowSectionTitle(section)) + ".png"));
+            }
+            MenuBarView panel(system.container(), {});
+            panel.show();
+            QApplication::processEvents();
+            written &= save(panel.grab(), output.filePath(prefix + "panel.png"));
+        }
+    }
+    return written ? 0 : 1;
+}
