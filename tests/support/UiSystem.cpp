@@ -62,12 +62,12 @@ UiSystem::UiSystem(const TarnwellConfiguration& configuration, const QJsonObject
         std::make_shared<AppMonitorService>(std::make_shared<ScriptedApplicationEventSource>());
     container = std::make_unique<TarnwellContainer>(std::move(dependencies));
     runTask(container->startupFinished(), std::chrono::seconds(20));
-    tool.clearInvocations();
+    m_startupRuns = tool.invocations().size();
 }
 
 int UiSystem::runs(const QString& command) const {
     int count = 0;
-    for (const QStringList& invocation : tool.invocations()) {
+    for (const QStringList& invocation : tool.invocations().mid(m_startupRuns)) {
         count += invocation.value(0) == command ? 1 : 0;
     }
     return count;

@@ -27,8 +27,11 @@ public:
     FakeDiskTool tool;
     std::shared_ptr<InMemoryPreferencesStore> preferences = std::make_shared<InMemoryPreferencesStore>();
     std::unique_ptr<TarnwellContainer> container;
-    // Runs of the disk tool whose first argument is the command, since the last clear.
+    // Runs of the disk tool whose first argument is the command, since start-up finished.
     int runs(const QString& command) const;
+
+private:
+    qsizetype m_startupRuns = 0;
 };
 
 } // namespace tarnwell::testing

@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QProcess>
 #include <QRegularExpression>
 #include <csignal>
 #include <fcntl.h>
@@ -251,13 +252,11 @@ TEST_P(UDisksEndToEndTests, MountInfoAndUnmountGoThroughUDisks2) {
     const QStringList prefix = scenario.asTestUser ? asTestUser : QStringList();
     const QString label =
         *scenario.labelStem ? testing::uniqueLabel(QString::fromUtf8(scenario.labelStem)) : "";
-    const auto volume = testing::LoopVolume::create(
-        m_directory, "mkfs.ext4",
-        QStringList{"-q"} + (label.isEmpty() ? QStringList() : QStringList{"-L", label}));
+    const auto volume = testing::LoopVolume::create(m_directory, label.toUtf8());
     ASSERT_TRUE(volume);
     const QString uuid =
-        testing::identityFromBlkidUdev(runProgram("blkid", {"-p", "-o", "udev", volume->path()}).output)
-            .uuid.value_or(QString());
+        QString::fromUtf8(runProgram("blkid", {"-p", "-s", "UUID", "-o", "value", volume->path()}).output)
+            .trimmed();
     ASSERT_TRUE(knowsFileSystem(volume->path(), uuid));
     const QString name = label.isEmpty() ? QStringLiteral("Untitled") : label;
     const QString volumeText = QStringLiteral("Volume %1 on %2").arg(name, volume->name());
