@@ -8,29 +8,26 @@ using namespace tarnwell;
 using namespace tarnwell::testing;
 using Status = StorageTargetRuntimeStatus;
 
-TEST(DashboardViewModel, AnEmptyConfigurationShowsTheFirstSteps) {
-    DashboardViewModel model(configurationWith({}), {}, {}, {});
+TEST(DashboardViewModel, AnEmptyConfigurationShowsTheFirstStepsAndRunningAppsAreNamedByTriggersThenPresets) {
+    const AppTrigger custom{
+        QUuid::createUuid(), "My Resolve", {"com.blackmagic-design.DaVinciResolve"}, true, false, {}};
+    DashboardViewModel model(configurationWith({}, {custom}), {}, {}, {});
     EXPECT_EQ(model.targetSummary(), QStringLiteral("0 targets / 0 mounted"));
     EXPECT_EQ(model.safetySummary(), QStringLiteral("All safe"));
     EXPECT_EQ(model.recentEventText(), QStringLiteral("No recent events"));
     EXPECT_EQ(model.recentErrorText(), QStringLiteral("No recent errors"));
     EXPECT_EQ(model.runningAppsSummary(), QStringLiteral("No apps running"));
     EXPECT_EQ(model.emptyStateSteps().size(), 3);
-    model.update(configurationWith({localRule(QStringLiteral("A"))}));
-    EXPECT_TRUE(model.onboardingSteps().isEmpty());
-}
 
-TEST(DashboardViewModel, RunningApplicationsAreNamedByTriggersThenPresets) {
-    const AppTrigger custom{
-        QUuid::createUuid(), "My Resolve", {"com.blackmagic-design.DaVinciResolve"}, true, false, {}};
-    DashboardViewModel model(configurationWith({}, {custom}), {}, {"com.blackmagic-design.DaVinciResolve"},
-                             {});
+    model.update(std::nullopt, std::nullopt, QSet<QString>{"com.blackmagic-design.DaVinciResolve"});
     EXPECT_EQ(model.runningAppsSummary(), QStringLiteral("My Resolve running"));
     model.update(std::nullopt, std::nullopt,
                  QSet<QString>{"com.adobe.PremierePro", "com.adobe.PremierePro.24", "org.unknown.editor"});
     EXPECT_EQ(model.runningAppsSummary(), QStringLiteral("3 apps running"));
     model.update(std::nullopt, std::nullopt, QSet<QString>{"org.unknown.editor"});
     EXPECT_EQ(model.runningAppsSummary(), QStringLiteral("org.unknown.editor running"));
+    model.update(configurationWith({localRule(QStringLiteral("A"))}));
+    EXPECT_TRUE(model.onboardingSteps().isEmpty());
 }
 
 TEST(DashboardViewModel, RowsOfferActionsByStatusAndErrorsOutrankReminders) {

@@ -62,6 +62,7 @@ TEST(LegacyRuleMerge, ADriveUpdatesTheFirstRuleInPlaceAndKeepsItsIdentity) {
     const DriveRule rule = ruleWithDrive(QStringLiteral("NewDisk"));
     const auto fresh = LegacySettingsRuleServiceAdapter::mergedConfiguration(rule, configurationWith({}));
     EXPECT_EQ(fresh.storageRules, RuleService::configuration(rule).storageRules);
+    EXPECT_EQ(fresh.storageRules[0].target.id(), QStringLiteral("local:UUID-NewDisk"));
 
     auto first = localRule(QStringLiteral("OldDisk"), 7, false);
     first.appTriggerIDs = {QUuid::createUuid()};
@@ -70,15 +71,14 @@ TEST(LegacyRuleMerge, ADriveUpdatesTheFirstRuleInPlaceAndKeepsItsIdentity) {
         first.name = name;
         const auto merged =
             LegacySettingsRuleServiceAdapter::mergedConfiguration(rule, configurationWith({first, second}));
-        const StorageTargetRule& updated = merged.storageRules[0];
-        EXPECT_EQ(updated.name, QStringLiteral("NewDisk"));
-        EXPECT_EQ(updated.target.id(), QStringLiteral("local:UUID-NewDisk"));
-        EXPECT_EQ(updated.id, first.id);
-        EXPECT_EQ(updated.appTriggerIDs, first.appTriggerIDs);
-        EXPECT_FALSE(updated.isEnabled);
-        EXPECT_EQ(updated.sortOrder, 7);
-        EXPECT_EQ(updated.unmountDelaySeconds, 60);
-        EXPECT_EQ(merged.storageRules[1], second);
+        // The first rule keeps its identity, bindings, switch and order and takes the drive and policy.
+        StorageTargetRule expected = first;
+        expected.name = QStringLiteral("NewDisk");
+        expected.target = fresh.storageRules[0].target;
+        expected.mountOnAppLaunch = false;
+        expected.postQuitAction = PostQuitAction::AutoUnmount;
+        expected.unmountDelaySeconds = 60;
+        EXPECT_EQ(merged.storageRules, (QList<StorageTargetRule>{expected, second}));
     }
     first.name = QStringLiteral("Client project");
     EXPECT_EQ(LegacySettingsRuleServiceAdapter::mergedConfiguration(rule, configurationWith({first}))

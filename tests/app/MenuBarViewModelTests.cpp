@@ -73,15 +73,6 @@ INSTANTIATE_TEST_SUITE_P(
 
 } // namespace
 
-TEST(MenuBarViewModel, NothingConfiguredOffersNothing) {
-    MenuBarViewModel model(configurationWith({}), {});
-    EXPECT_EQ(model.statusIcon(), QStringLiteral("gearshape"));
-    EXPECT_EQ(model.statusColorKind(), Color::Secondary);
-    EXPECT_TRUE(model.targetRows().isEmpty());
-    EXPECT_FALSE(model.canMountMissing() || model.canUnmountReady());
-    EXPECT_EQ(model.enabledAppSummary(), QStringLiteral("5 apps enabled"));
-}
-
 TEST(MenuBarViewModel, DisabledRulesAreIgnoredAndRowsFollowSortOrder) {
     auto configuration =
         configurationWith({localRule(QStringLiteral("A"), 2), localRule(QStringLiteral("B"), 0),
@@ -111,9 +102,16 @@ TEST(MenuBarViewModel, DisabledRulesAreIgnoredAndRowsFollowSortOrder) {
     EXPECT_TRUE(model.canUnmountReady());
 }
 
-TEST(MenuBarViewModel, UpdatesRecomputeOnlyWhenGivenSomething) {
+TEST(MenuBarViewModel, NothingConfiguredOffersNothingAndUpdatesRecomputeOnlyWhenGivenSomething) {
+    MenuBarViewModel model(configurationWith({}), {});
+    EXPECT_EQ(model.statusIcon(), QStringLiteral("gearshape"));
+    EXPECT_EQ(model.statusColorKind(), Color::Secondary);
+    EXPECT_TRUE(model.targetRows().isEmpty());
+    EXPECT_FALSE(model.canMountMissing() || model.canUnmountReady());
+    EXPECT_EQ(model.enabledAppSummary(), QStringLiteral("5 apps enabled"));
+
     auto configuration = configurationWith({localRule(QStringLiteral("A"))});
-    MenuBarViewModel model(configuration, statesFor(configuration, {Status::notMounted()}));
+    model.update(configuration, statesFor(configuration, {Status::notMounted()}));
     model.update(std::nullopt, std::nullopt, TarnwellStatus::unmounting());
     model.update();
     EXPECT_EQ(model.status(), TarnwellStatus::unmounting());

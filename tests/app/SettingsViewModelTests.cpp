@@ -64,7 +64,7 @@ protected:
 
 } // namespace
 
-TEST_F(SettingsViewModelTest, SettersSaveThroughTheStoreAndClampTheDelay) {
+TEST_F(SettingsViewModelTest, SettersSaveThroughTheStoreClampTheDelayAndKeepBuiltInPresets) {
     runTask(model->setUnmountDelaySeconds(-5));
     EXPECT_EQ(model->rule().unmountDelaySeconds, 0);
     EXPECT_EQ(ruleService->loadRule().unmountDelaySeconds, 0);
@@ -73,25 +73,23 @@ TEST_F(SettingsViewModelTest, SettersSaveThroughTheStoreAndClampTheDelay) {
     EXPECT_EQ(handedOn.size(), 3);
     EXPECT_EQ(handedOn.last().postQuitAction, PostQuitAction::AutoUnmount);
 
+    // Built-in presets are never removed and unknown triggers change nothing.
+    const DriveRule saved = model->rule();
+    const int writes = store->writeCount;
+    runTask(model->removeTrigger(saved.appTriggers.first()));
+    runTask(model->toggleTrigger(AppTrigger{QUuid::createUuid(), "Ghost", {}, true, false, {}}, false));
+    EXPECT_EQ(model->rule(), saved);
+    EXPECT_EQ(store->writeCount, writes);
+    runTask(model->toggleTrigger(saved.appTriggers[1], false));
+    EXPECT_FALSE(model->rule().appTriggers[1].isEnabled);
+
     store->failWrites = true;
     const DriveRule before = model->rule();
     runTask(model->setMountOnAppLaunch(false));
     EXPECT_EQ(model->rule(), before);
     EXPECT_EQ(model->errorMessage(), QStringLiteral("The store refused the write."));
     EXPECT_EQ(errors, QStringList{QStringLiteral("Failed to save drive rule: The store refused the write.")});
-    EXPECT_EQ(handedOn.size(), 3);
-}
-
-TEST_F(SettingsViewModelTest, BuiltInPresetsAreNeverRemoved) {
-    runTask(model->removeTrigger(model->rule().appTriggers.first()));
-    EXPECT_EQ(model->rule(), initial);
-    EXPECT_EQ(store->writeCount, 0);
-
-    runTask(model->toggleTrigger(model->rule().appTriggers[1], false));
-    EXPECT_FALSE(model->rule().appTriggers[1].isEnabled);
-    runTask(model->toggleTrigger(
-        AppTrigger{QUuid::createUuid(), QStringLiteral("Ghost"), {}, true, false, {}}, false));
-    EXPECT_EQ(handedOn.size(), 1);
+    EXPECT_EQ(handedOn.size(), 4);
 }
 
 TEST_F(SettingsViewModelTest, ChoosingApplicationsAddsOrExtendsTriggers) {

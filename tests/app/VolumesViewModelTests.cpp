@@ -28,7 +28,7 @@ protected:
 
 } // namespace
 
-TEST_F(VolumesViewModelTest, OnlyTheLatestOfOverlappingListingsIsApplied) {
+TEST_F(VolumesViewModelTest, OnlyTheLatestOfOverlappingListingsIsAppliedAndTheSelectionSurvivesWhileListed) {
     auto first = model.refreshVolumes();
     auto second = model.refreshVolumes();
     ASSERT_EQ(disks->pendingCount(), 2);
@@ -48,9 +48,8 @@ TEST_F(VolumesViewModelTest, OnlyTheLatestOfOverlappingListingsIsApplied) {
     EXPECT_EQ(model.errorMessage(), std::nullopt);
     EXPECT_TRUE(model.volumes().isEmpty());
     EXPECT_EQ(model.selectedVolumeID(), std::nullopt);
-}
 
-TEST_F(VolumesViewModelTest, TheSelectionSurvivesWhileItsVolumeIsListed) {
+    // The selection survives while its volume is listed.
     auto refresh = [&](QList<DriveInfo> volumes) {
         auto task = model.refreshVolumes();
         disks->answer(std::move(volumes));
@@ -67,9 +66,9 @@ TEST_F(VolumesViewModelTest, TheSelectionSurvivesWhileItsVolumeIsListed) {
     EXPECT_EQ(model.selectedVolumeID(), QStringLiteral("UUID-Elsewhere"));
     EXPECT_EQ(model.selectedVolume(), std::nullopt);
 
-    auto failing = model.refreshVolumes();
+    auto broken = model.refreshVolumes();
     disks->fail(std::make_exception_ptr(TarnwellError::commandFailed(1, QStringLiteral("tool broke"))));
-    runTask(std::move(failing));
+    runTask(std::move(broken));
     EXPECT_EQ(model.errorMessage(), QStringLiteral("tool broke"));
     EXPECT_EQ(model.volumes(), QList<DriveInfo>{volume(QStringLiteral("C"))});
 }

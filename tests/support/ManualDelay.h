@@ -1,10 +1,9 @@
 #pragma once
 
-#include <QCoroTask>
+#include "support/ParkedCall.h"
+
 #include <QList>
-#include <coroutine>
 #include <functional>
-#include <memory>
 #include <stop_token>
 
 namespace tarnwell::testing {
@@ -28,23 +27,8 @@ public:
     QList<qint64> requests;
 
 private:
-    struct Pending {
-        qint64 seconds = 0;
-        std::coroutine_handle<> caller;
-        bool resumed = false;
-
-        void resumeOnce();
-    };
-    // Awaiting leaves the caller's handle with the entry (QCoro may copy the awaiter itself).
-    struct Suspension {
-        Pending* pending;
-        bool await_ready() const noexcept { return false; }
-        void await_suspend(std::coroutine_handle<> handle) const noexcept { pending->caller = handle; }
-        void await_resume() const noexcept {}
-    };
-
+    using Pending = ParkedCall<qint64>;
     static QCoro::Task<> wait(std::shared_ptr<Pending> pending, std::stop_token stop);
-
     QList<std::shared_ptr<Pending>> m_pending;
 };
 

@@ -5,7 +5,8 @@ namespace tarnwell::testing {
 QCoro::Task<> RecordingNotifier::requestAuthorizationIfNeeded() {
     ++authorizationRequests;
     if (holdAuthorization) {
-        co_await Hold{&m_heldRequest};
+        m_heldRequest = std::make_shared<ParkedCall<bool>>();
+        co_await park(m_heldRequest);
     }
 }
 

@@ -1,10 +1,10 @@
 #pragma once
 
 #include "platform/NotificationServicing.h"
+#include "support/ParkedCall.h"
 
 #include <QList>
 #include <QStringList>
-#include <coroutine>
 
 namespace tarnwell::testing {
 
@@ -22,7 +22,7 @@ public:
 
     QCoro::Task<> requestAuthorizationIfNeeded() override;
     QCoro::Task<> notify(QString title, QString body, bool enabled) override;
-    void releaseAuthorization() { std::exchange(m_heldRequest, {}).resume(); }
+    void releaseAuthorization() { std::exchange(m_heldRequest, {})->resume(); }
     // Titles of the requests with notifications on, in order.
     QStringList postedTitles() const;
 
@@ -31,14 +31,7 @@ public:
     bool holdAuthorization = false;
 
 private:
-    struct Hold {
-        std::coroutine_handle<>* slot;
-        bool await_ready() const noexcept { return false; }
-        void await_suspend(std::coroutine_handle<> handle) const noexcept { *slot = handle; }
-        void await_resume() const noexcept {}
-    };
-
-    std::coroutine_handle<> m_heldRequest;
+    std::shared_ptr<ParkedCall<bool>> m_heldRequest;
 };
 
 } // namespace tarnwell::testing

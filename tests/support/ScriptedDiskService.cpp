@@ -6,28 +6,14 @@ namespace tarnwell::testing {
 
 QCoro::Task<QList<DriveInfo>> ScriptedDiskService::listMountedVolumes(bool showAll) {
     listings.append(showAll);
-    m_pending.append(std::make_shared<Pending>());
-    return awaitListing(m_pending.last());
-}
-
-QCoro::Task<QList<DriveInfo>> ScriptedDiskService::awaitListing(std::shared_ptr<Pending> pending) {
-    co_await Suspension{pending.get()};
-    if (pending->error) {
-        std::rethrow_exception(pending->error);
-    }
-    co_return pending->volumes;
+    m_pending.append(std::make_shared<ParkedCall<QList<DriveInfo>>>());
+    return park(m_pending.last());
 }
 
 void ScriptedDiskService::answer(QList<DriveInfo> volumes, qsizetype index) {
     const auto pending = m_pending.takeAt(index);
-    pending->volumes = std::move(volumes);
-    pending->caller.resume();
-}
-
-void ScriptedDiskService::fail(std::exception_ptr error, qsizetype index) {
-    const auto pending = m_pending.takeAt(index);
-    pending->error = std::move(error);
-    pending->caller.resume();
+    pending->value = std::move(volumes);
+    pending->resume();
 }
 
 QCoro::Task<DriveInfo> ScriptedDiskService::info(QString) {

@@ -1,11 +1,9 @@
 #pragma once
 
 #include "core/disk/DiskServicing.h"
+#include "support/ParkedCall.h"
 
 #include <QList>
-#include <coroutine>
-#include <exception>
-#include <memory>
 
 namespace tarnwell::testing {
 
@@ -23,28 +21,15 @@ public:
     qsizetype pendingCount() const { return m_pending.size(); }
     // Answers the pending listing at the index (oldest first) and resumes its caller at once.
     void answer(QList<DriveInfo> volumes, qsizetype index = 0);
-    void fail(std::exception_ptr error, qsizetype index = 0);
+    void fail(std::exception_ptr error, qsizetype index = 0) {
+        m_pending.takeAt(index)->fail(std::move(error));
+    }
 
     // The showAll flag of every listing asked for, in order.
     QList<bool> listings;
 
 private:
-    struct Pending {
-        std::coroutine_handle<> caller;
-        QList<DriveInfo> volumes;
-        std::exception_ptr error;
-    };
-    // Awaiting leaves the caller's handle with the entry (QCoro may copy the awaiter itself).
-    struct Suspension {
-        Pending* pending;
-        bool await_ready() const noexcept { return false; }
-        void await_suspend(std::coroutine_handle<> handle) const noexcept { pending->caller = handle; }
-        void await_resume() const noexcept {}
-    };
-
-    static QCoro::Task<QList<DriveInfo>> awaitListing(std::shared_ptr<Pending> pending);
-
-    QList<std::shared_ptr<Pending>> m_pending;
+    QList<std::shared_ptr<ParkedCall<QList<DriveInfo>>>> m_pending;
 };
 
 } // namespace tarnwell::testing

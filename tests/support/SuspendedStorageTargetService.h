@@ -2,19 +2,14 @@
 
 #include "core/disk/StorageTargetServicing.h"
 #include "core/model/TarnwellError.h"
+#include "support/ParkedCall.h"
 
-#include <QList>
 #include <QStringList>
-#include <coroutine>
-#include <exception>
-#include <functional>
-#include <memory>
 
 namespace tarnwell::testing {
 
 // A storage-target service whose calls stay suspended until the test answers them, so that a test
-// decides exactly where other work interleaves. Answering a call resumes its caller at once, inside
-// the answering function.
+// decides exactly where other work interleaves.
 class SuspendedStorageTargetService : public StorageTargetServicing {
 public:
     ~SuspendedStorageTargetService() override { abandonPending(); }
@@ -38,28 +33,18 @@ public:
     void abandonPending();
 
 private:
+    using Parked = ParkedCall<StorageTargetRuntimeStatus>;
     struct Pending {
         QString call;
-        std::coroutine_handle<> caller;
-        StorageTargetRuntimeStatus status = StorageTargetRuntimeStatus::targetNotFound();
-        std::exception_ptr error;
-
+        std::shared_ptr<Parked> parked;
         bool isStatus() const { return call.startsWith(QStringLiteral("status ")); }
     };
-    // Awaiting leaves the caller's handle with the entry (QCoro may copy the awaiter itself).
-    struct Suspension {
-        Pending* pending;
-        bool await_ready() const noexcept { return false; }
-        void await_suspend(std::coroutine_handle<> handle) const noexcept { pending->caller = handle; }
-        void await_resume() const noexcept {}
-    };
 
-    std::shared_ptr<Pending> enqueue(const char* operation, const StorageTarget& target);
-    void resume(qsizetype index, bool wantsStatus, const std::function<void(Pending&)>& answer);
-    static QCoro::Task<StorageTargetRuntimeStatus> awaitStatus(std::shared_ptr<Pending> pending);
-    static QCoro::Task<> awaitCommand(std::shared_ptr<Pending> pending);
+    std::shared_ptr<Parked> enqueue(const char* operation, const StorageTarget& target);
+    std::shared_ptr<Parked> take(qsizetype index, bool wantsStatus);
+    static QCoro::Task<> awaitCommand(std::shared_ptr<Parked> parked);
 
-    QList<std::shared_ptr<Pending>> m_pending;
+    QList<Pending> m_pending;
 };
 
 } // namespace tarnwell::testing

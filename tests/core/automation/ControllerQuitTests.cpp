@@ -36,49 +36,23 @@ TEST_F(ControllerQuitTest, RemindsOnlyOfMountedTargetsAndOffOnlyRecords) {
               (QList<Notification>{{"Drive Ready to Unmount", "Media can be safely unmounted.", true}}));
 }
 
-TEST_F(ControllerQuitTest, TerminationAfterTheRulesWereDisabledIsIgnored) {
-    const auto media = rule("Media", {editor.id}, PostQuitAction::AutoUnmount);
-    start(configuration({media}, {editor}));
-    launchMounted(editorID);
-    ASSERT_TRUE(controller->updateConfiguration(configuration({disabled(media)}, {editor})).isReady());
-    EXPECT_TRUE(controller->runningBundleIdentifiers().isEmpty());
-    logger->take();
-
-    ASSERT_TRUE(terminate(editorID).isReady());
-    EXPECT_EQ(logger->lines, QStringList{"Ignored termination for unconfigured app: org.example.editor"});
-    EXPECT_TRUE(delay.requests.isEmpty());
-}
-
-TEST_F(ControllerQuitTest, RuleBoundToTwoAppsActsAfterTheLastQuitsEvenWithoutItsNotification) {
-    const auto media = rule("Media", {editor.id, cutter.id}, PostQuitAction::Remind);
-    start(configuration({media}, {editor, cutter}));
-    launchMounted(editorID);
-    launchMounted(cutterID);
-
-    ASSERT_TRUE(terminate(editorID).isReady());
-    EXPECT_EQ(controller->runningBundleIdentifiers(), QSet<QString>{cutterID});
-    EXPECT_EQ(logger->take(),
-              (QStringList{"App terminated: org.example.editor",
-                           "Post-quit action skipped for Media because a bound app is still running."}));
-
-    launchMounted(editorID);
-    runningNow.remove(cutterID); // the cutter quit without a notification
-    auto quit = terminate(editorID);
-    service->answerStatus(Status::mounted());
-    ASSERT_TRUE(quit.isReady());
-    EXPECT_TRUE(controller->runningBundleIdentifiers().isEmpty());
-    EXPECT_EQ(logger->lines,
-              (QStringList{"App terminated: org.example.editor", "Media is ready to unmount."}));
-}
-
-TEST_F(ControllerQuitTest, TwoBoundAppsQuittingTogetherActOnce) {
+TEST_F(ControllerQuitTest, RulesBoundToTwoAppsActOnceAfterTheLastQuitsEvenWithoutItsNotification) {
     const auto media = rule("Media", {editor.id, cutter.id}, PostQuitAction::Remind);
     const auto footage = rule("Footage", {editor.id, cutter.id}, PostQuitAction::AutoUnmount, 30);
     start(configuration({media, footage}, {editor, cutter}));
     launchMounted(editorID, 2);
     launchMounted(cutterID, 2);
 
-    // One look at the running applications finds both gone.
+    ASSERT_TRUE(terminate(editorID).isReady());
+    EXPECT_EQ(controller->runningBundleIdentifiers(), QSet<QString>{cutterID});
+    EXPECT_EQ(logger->take(),
+              (QStringList{"App terminated: org.example.editor",
+                           "Post-quit action skipped for Media because a bound app is still running.",
+                           "Post-quit action skipped for Footage because a bound app is still running."}));
+    launchMounted(editorID, 2);
+
+    // The cutter has quit before its notification arrives: one look at the running applications
+    // finds both gone, and the rules act once.
     runningNow.clear();
     auto first = controller->handleAppTerminated(editorID);
     auto second = controller->handleAppTerminated(cutterID);
@@ -90,6 +64,7 @@ TEST_F(ControllerQuitTest, TwoBoundAppsQuittingTogetherActOnce) {
     service->succeed();
 
     ASSERT_TRUE(first.isReady() && second.isReady());
+    EXPECT_TRUE(controller->runningBundleIdentifiers().isEmpty());
     EXPECT_EQ(logger->lines,
               (QStringList{"App terminated: org.example.editor", "App terminated: org.example.cutter",
                            "Media is ready to unmount.", "Auto-unmount unmounted Footage."}));
@@ -147,7 +122,9 @@ TEST_F(ControllerQuitTest, ImmediateActionsRunInsideTheTerminationAndDelayedUnmo
                   {"Unmount Failed", "Volume Footage on disk5s1 failed to unmount: target is busy", true}}));
 }
 
-TEST_F(ControllerQuitTest, RelaunchDuringTheDelayCancelsItAndTheNextQuitWaitsAFullDelay) {
+// A relaunch cancels the delay; the next quit waits a full delay, and an app found running again at
+// the unmount step cancels that too. Once the rules are disabled, the app's quit is ignored.
+TEST_F(ControllerQuitTest, RunningAgainCancelsTheAutoUnmountAndDisabledRulesIgnoreTheQuit) {
     const auto media = rule("Media", {editor.id}, PostQuitAction::AutoUnmount, 30);
     start(configuration({media}, {editor}));
     launchMounted(editorID);
@@ -164,18 +141,28 @@ TEST_F(ControllerQuitTest, RelaunchDuringTheDelayCancelsItAndTheNextQuitWaitsAFu
     auto lastQuit = terminate(editorID);
     EXPECT_EQ(delay.pendingSeconds(), QList<qint64>{30});
     delay.release();
+    // The app comes back, without a launch notification yet, while the status is queried.
+    runningNow.insert(editorID);
     service->answerStatus(Status::mounted());
-    service->succeed();
-
     ASSERT_TRUE(lastQuit.isReady());
+    EXPECT_EQ(statusOf(media), Status::mounted());
+
+    ASSERT_TRUE(controller->updateConfiguration(configuration({disabled(media)}, {editor})).isReady());
+    EXPECT_TRUE(controller->runningBundleIdentifiers().isEmpty());
+    ASSERT_TRUE(terminate(editorID).isReady());
     EXPECT_EQ(logger->lines, (QStringList{
                                  "App terminated: org.example.editor",
                                  "App launched: org.example.editor",
                                  "Auto-unmount cancelled because a bound app is running again.",
                                  "App launch: org.example.editor found Media already mounted.",
                                  "App terminated: org.example.editor",
-                                 "Auto-unmount unmounted Media.",
+                                 "Auto-unmount cancelled because bound apps are still running.",
+                                 "Drive configuration updated.",
+                                 "Drive status: not configured.",
+                                 "Ignored termination for unconfigured app: org.example.editor",
                              }));
+    EXPECT_EQ(delay.requests, (QList<qint64>{30, 30}));
+    EXPECT_EQ(service->callLog, (QStringList{"status Media", "status Media", "status Media"}));
 }
 
 TEST_F(ControllerQuitTest, UpdateThatLeavesARuleAsItWasKeepsItsPendingActionAndReminder) {
@@ -239,22 +226,6 @@ TEST_F(ControllerQuitTest, ACollaboratorThatThrowsStillReleasesTheGate) {
     service->answerStatus(Status::mounted());
     ASSERT_TRUE(mount.isReady());
     EXPECT_EQ(logger->lines.last(), "Manual rule mount found Footage already mounted.");
-}
-
-TEST_F(ControllerQuitTest, AppRunningAgainAtTheUnmountStepCancelsIt) {
-    const auto media = rule("Media", {editor.id}, PostQuitAction::AutoUnmount, 30);
-    start(configuration({media}, {editor}));
-    launchMounted(editorID);
-    auto quit = terminate(editorID);
-    delay.release();
-    // The app comes back, without a launch notification yet, while the status is queried.
-    runningNow.insert(editorID);
-    service->answerStatus(Status::mounted());
-
-    ASSERT_TRUE(quit.isReady());
-    EXPECT_EQ(logger->lines.last(), "Auto-unmount cancelled because bound apps are still running.");
-    EXPECT_EQ(statusOf(media), Status::mounted());
-    EXPECT_EQ(service->callLog.last(), "status Media");
 }
 
 TEST_F(ControllerQuitTest, ManualUnmountsIgnoreRunningAppsButTakeOnlyMountedTargets) {
