@@ -139,6 +139,8 @@ TEST_F(ProcessTests, FlatpakThenOwnProgramThenLauncherHintThenSystemdUnit) {
     const QMap<QByteArray, QByteArray> launchedB{
         {"GIO_LAUNCHED_DESKTOP_FILE", applications.toUtf8() + "/org.example.FlatB.desktop"},
         {"GIO_LAUNCHED_DESKTOP_FILE_PID", "18"}};
+    const QMap<QByteArray, QByteArray> hinted{{"BAMF_DESKTOP_FILE_HINT", "/x/org.example.Hinted.desktop"}};
+    const QString unit = "0::/user.slice/user@0.service/app.slice/app-gnome-org.example.Unit-42.scope\n";
     const QList<std::pair<FakeProcess, std::optional<QString>>> rows{
         {{10, "cutter"}, "org.example.Cutter"},
         {{12, "python3.11", 1, {"python3.11", "-u", script}}, "org.example.Tool"},
@@ -151,16 +153,8 @@ TEST_F(ProcessTests, FlatpakThenOwnProgramThenLauncherHintThenSystemdUnit) {
         {{19, "flatpak", 1, {}, launchedB}, std::nullopt}, // inherited by a child
         {{20, "steam"}, std::nullopt},
         {{21, "wine"}, std::nullopt},
-        {{.pid = 22,
-          .program = "bash",
-          .environment =
-              QMap<QByteArray, QByteArray>{{"BAMF_DESKTOP_FILE_HINT", "/x/org.example.Hinted.desktop"}}},
-         "org.example.Hinted"},
-        {{.pid = 23,
-          .program = "steam",
-          .environment = std::nullopt,
-          .cgroup = "0::/user.slice/user@0.service/app.slice/app-gnome-org.example.Unit-42.scope\n"},
-         "org.example.Unit"},
+        {{.pid = 22, .program = "bash", .environment = hinted}, "org.example.Hinted"},
+        {{.pid = 23, .program = "steam", .environment = std::nullopt, .cgroup = unit}, "org.example.Unit"},
         {{.pid = 24, .program = "cutter", .flatpakApplication = "org.example.Sandboxed"},
          "org.example.Sandboxed"},
         {{25, "editor"}, "org.example.Wrapped"},
