@@ -5,13 +5,18 @@
 
 #include <QList>
 #include <QString>
+#include <memory>
+#include <mutex>
 
 namespace tarnwell {
 
 // Finds installed applications by the Name of their desktop entries: an entry matches a preset when
-// its Name matches one of the preset's bundle-name hints without the ".app" ending. A discovery
-// pass asks once per preset; the entries are read again only when an application folder changed
-// since they were last read, so a pass reads them at most once.
+// its Name matches one of the preset's bundle-name hints without the ".app" ending.
+//
+// Reading thousands of entries takes far longer than the event loop may be held, so only the first
+// pass reads them where it runs. Later passes match against the latest complete index and, when an
+// application folder changed since that index was read, start reading a fresh one on a worker
+// thread; an installed application therefore shows up on a pass after that read has finished.
 class DesktopEntryPresetDiscovery : public PresetDiscovering {
 public:
     explicit DesktopEntryPresetDiscovery(
@@ -24,9 +29,18 @@ public:
     QList<QString> discoverIdentifiers(const PresetCandidate& candidate) const override;
 
 private:
+    // Shared with the worker reading a fresh index, which may outlive the discovery.
+    struct Shared {
+        std::mutex mutex;
+        std::shared_ptr<const DesktopEntryIndex> index;
+        bool reading = false;
+    };
+
+    std::shared_ptr<const DesktopEntryIndex> latestIndex() const;
+
     QList<QString> m_applicationDirectories;
     QString m_searchPath;
-    mutable DesktopEntryIndex m_index;
+    std::shared_ptr<Shared> m_shared = std::make_shared<Shared>();
 };
 
 } // namespace tarnwell

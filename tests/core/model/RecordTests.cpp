@@ -49,12 +49,7 @@ TEST(TarnwellError, EveryErrorHasItsUserMessage) {
     EXPECT_EQ(message(Error::mountFailed(QStringLiteral("busy"))), "Mount failed: busy");
     EXPECT_EQ(message(Error::unmountFailed(QStringLiteral("busy"))), "Unmount failed: busy");
     EXPECT_EQ(message(Error::commandFailed(1, QStringLiteral("stderr"))), "stderr");
-    EXPECT_EQ(message(Error::unsupportedStorageTarget(QStringLiteral("no"))), "no");
-    EXPECT_EQ(message(Error::driveNotConfigured()), "Drive is not configured.");
     EXPECT_EQ(message(Error::driveNotFound()), "Drive was not found.");
-    EXPECT_EQ(message(Error::driveAlreadyMounted()), "Drive is already mounted.");
-    EXPECT_EQ(message(Error::driveNotMounted()), "Drive is not mounted.");
-    EXPECT_EQ(message(Error::permissionDenied()), "Permission denied.");
     EXPECT_EQ(message(std::runtime_error("plain")), "plain");
     EXPECT_EQ(message(DecodingError(QStringLiteral("bad"), QStringLiteral("a.b"))), "bad (at a.b)");
     // Code that only knows std::exception says the same.

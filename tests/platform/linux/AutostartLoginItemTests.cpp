@@ -31,11 +31,6 @@ protected:
         EXPECT_TRUE(file.open(QIODevice::ReadOnly));
         return DesktopEntry::group(file.readAll(), QStringLiteral("Desktop Entry"));
     }
-    mode_t entryMode() const {
-        struct stat status {};
-        EXPECT_EQ(::stat(QFile::encodeName(entry()).constData(), &status), 0);
-        return status.st_mode & 07777;
-    }
 
     QString autostart;
     QString program;
@@ -99,7 +94,9 @@ TEST_F(AutostartLoginItemTests, EntryTheSessionWouldNotStartIsNotRegisteredAndEn
         EXPECT_EQ(item.status(), LoginItemStatus::enabled) << what;
         // Rewritten with the user's umask, and never writable by others.
         const mode_t expected = status == LoginItemStatus::enabled ? 0666 : (0666 & ~mask & ~S_IWOTH);
-        EXPECT_EQ(entryMode(), expected) << what;
+        struct stat written {};
+        ASSERT_EQ(::stat(QFile::encodeName(entry()).constData(), &written), 0);
+        EXPECT_EQ(written.st_mode & 07777, expected) << what;
     }
 }
 

@@ -139,6 +139,8 @@ TEST_F(ProcessTests, FlatpakThenOwnProgramThenLauncherHintThenSystemdUnit) {
     const QMap<QByteArray, QByteArray> launchedB{
         {"GIO_LAUNCHED_DESKTOP_FILE", applications.toUtf8() + "/org.example.FlatB.desktop"},
         {"GIO_LAUNCHED_DESKTOP_FILE_PID", "18"}};
+    const QMap<QByteArray, QByteArray> hinted{{"BAMF_DESKTOP_FILE_HINT", "/x/org.example.Hinted.desktop"}};
+    const QString unit = "0::/user.slice/user@0.service/app.slice/app-gnome-org.example.Unit-42.scope\n";
     const QList<std::pair<FakeProcess, std::optional<QString>>> rows{
         {{10, "cutter"}, "org.example.Cutter"},
         {{12, "python3.11", 1, {"python3.11", "-u", script}}, "org.example.Tool"},
@@ -151,20 +153,10 @@ TEST_F(ProcessTests, FlatpakThenOwnProgramThenLauncherHintThenSystemdUnit) {
         {{19, "flatpak", 1, {}, launchedB}, std::nullopt}, // inherited by a child
         {{20, "steam"}, std::nullopt},
         {{21, "wine"}, std::nullopt},
-        {{22,
-          "bash",
-          1,
-          {},
-          QMap<QByteArray, QByteArray>{{"BAMF_DESKTOP_FILE_HINT", "/x/org.example.Hinted.desktop"}}},
-         "org.example.Hinted"},
-        {{23,
-          "steam",
-          1,
-          {},
-          std::nullopt,
-          "0::/user.slice/user@0.service/app.slice/app-gnome-org.example.Unit-42.scope\n"},
-         "org.example.Unit"},
-        {{24, "cutter", 1, {}, {}, {}, "org.example.Sandboxed"}, "org.example.Sandboxed"},
+        {{.pid = 22, .program = "bash", .environment = hinted}, "org.example.Hinted"},
+        {{.pid = 23, .program = "steam", .environment = std::nullopt, .cgroup = unit}, "org.example.Unit"},
+        {{.pid = 24, .program = "cutter", .flatpakApplication = "org.example.Sandboxed"},
+         "org.example.Sandboxed"},
         {{25, "editor"}, "org.example.Wrapped"},
     };
     for (const auto& [process, id] : rows) {
@@ -220,7 +212,7 @@ TEST_F(ProcessTests, ProcessIsItsPidAndStartTimeAndOnlyTheUsersCount) {
     source->poll();
     EXPECT_EQ(events, (Events{"-org.example.grader", "+org.example.shell"}));
     if (::geteuid() == 0) {
-        writeProcess({200, "grader", 100, {}, {}, {}, {}, 4321});
+        writeProcess({.pid = 200, .program = "grader", .owner = 4321});
         QDir().mkpath(proc + QStringLiteral("/201"));
         QDir().mkpath(proc + QStringLiteral("/self"));
         source->poll();
@@ -248,7 +240,7 @@ TEST_F(ProcessTests, BetweenListingsOnlyTheNewPidsAreFollowedUnlessTheyWrapped) 
     writeProcess({90, "grader"});
     source->startObserving();
     writeProcess({501, "cutter"});
-    writeProcess({502, "shell", 100, {}, {}, {}, {}, {}, 501}); // a thread
+    writeProcess({.pid = 502, .program = "shell", .threadGroup = 501}); // a thread
     writeProcess({60, "shell"}); // outside the PIDs handed out since, so only a listing finds it
     writeLoadAverage(82, 502);
     source->poll();
