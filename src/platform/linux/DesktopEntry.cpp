@@ -169,6 +169,9 @@ std::optional<DesktopEntry> DesktopEntry::read(const QString& filePath, const QS
         entry.tryExec = *tryExec;
     }
     entry.hidden = isTrue(keys.value(QStringLiteral("Hidden")));
+    if (const auto icon = keys.constFind(QStringLiteral("Icon")); icon != keys.constEnd()) {
+        entry.icon = *icon;
+    }
     return entry;
 }
 
