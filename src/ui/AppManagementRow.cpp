@@ -20,6 +20,8 @@ namespace {
 QToolButton* iconButton(const QString& help, QWidget* parent) {
     auto* button = new QToolButton(parent);
     button->setToolTip(help);
+    // Shown only where the icon theme has no picture for the symbol.
+    button->setText(help);
     button->setAccessibleName(help);
     button->setAutoRaise(true);
     button->setIconSize(QSize(TarnwellTheme::rowIconSize, TarnwellTheme::rowIconSize));

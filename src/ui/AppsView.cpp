@@ -46,6 +46,8 @@ AppsView::AppsView(TarnwellContainer* container, QWidget* parent)
           localized("Add editing apps so Tarnwell can mount and release target drives automatically."))) {
     auto* add = new PrimaryActionButton(localized("Add Custom App"), "plus"_symbol, true);
     add->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    // The button draws its symbol beside the text, which its size hint leaves out.
+    add->setMinimumWidth(add->fontMetrics().horizontalAdvance(add->text()) + TarnwellTheme::rowIconSize + 32);
     addHeaderAction(add);
     connect(add, &QPushButton::clicked, this, [this, add] {
         add->playTapFeedback();

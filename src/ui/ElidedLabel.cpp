@@ -6,7 +6,9 @@ namespace tarnwell {
 
 ElidedLabel::ElidedLabel(const QString& text, QWidget* parent)
     : QLabel(parent) {
-    setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    // Preferred rather than ignored: the text takes its full width when the row has room, and its
+    // zero minimum lets it shrink when it has not.
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
     setTextFormat(Qt::PlainText);
     setFullText(text);
 }

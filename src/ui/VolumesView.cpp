@@ -55,6 +55,10 @@ VolumesView::VolumesView(TarnwellContainer* container, QWidget* parent)
     m_updatedLabel->setVisible(false);
     m_showAll->setAccessibleName(localized("Show All Volumes"));
     m_refreshButton->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    // The button draws its symbol beside the text, which its size hint leaves out.
+    m_refreshButton->setMinimumWidth(
+        m_refreshButton->fontMetrics().horizontalAdvance(m_refreshButton->text()) +
+        TarnwellTheme::rowIconSize + 32);
     addHeaderAction(m_updatedLabel);
     addHeaderAction(labelled(m_showAll, localized("Show All Volumes"), false));
     addHeaderAction(m_refreshButton);
