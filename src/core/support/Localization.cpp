@@ -1,33 +1,11 @@
 #include "core/support/Localization.h"
 
 #include <QCoreApplication>
-#include <QHash>
 
 namespace tarnwell {
 
-namespace {
-
-// English texts that name another platform's system; this build speaks of its own instead. A
-// translation installed for the key still wins.
-QString platformWording(const char* key) {
-#ifdef Q_OS_LINUX
-    static const QHash<QByteArray, QString> wording{
-        {QByteArrayLiteral("Uses macOS system language. In-app language switching is planned."),
-         QStringLiteral("Uses the system language. In-app language switching is planned.")},
-    };
-    const auto found = wording.constFind(QByteArray(key));
-    if (found != wording.constEnd()) {
-        return *found;
-    }
-#endif
-    return QString::fromUtf8(key);
-}
-
-} // namespace
-
 QString localized(const char* key) {
-    const QString translated = QCoreApplication::translate("Tarnwell", key);
-    return translated == QString::fromUtf8(key) ? platformWording(key) : translated;
+    return QCoreApplication::translate("Tarnwell", key);
 }
 
 namespace {
