@@ -1,10 +1,7 @@
 #include "ScriptedDiskService.h"
-#include "ViewModelFixtures.h"
 #include "app/SettingsViewModel.h"
-#include "app/VolumesViewModel.h"
 #include "core/model/RuleService.h"
 #include "support/InMemoryPreferencesStore.h"
-#include "support/QtPrinters.h"
 #include "support/TaskRunner.h"
 
 #include <QSignalSpy>
@@ -17,27 +14,13 @@ using namespace tarnwell::testing;
 // value is published again.
 TEST(SettingsFailedSaveTest, ARefusedSaveRepublishesTheStoredValue) {
     auto store = std::make_shared<InMemoryPreferencesStore>();
-    auto disks = std::make_shared<ScriptedDiskService>();
-    SettingsViewModel settings(DriveRule::defaultRule(), std::make_shared<RuleService>(store), disks, nullptr,
-                               {}, {});
-    VolumesViewModel volumes(configurationWith({}), disks, std::make_shared<RuleService>(store));
+    SettingsViewModel settings(DriveRule::defaultRule(), std::make_shared<RuleService>(store),
+                               std::make_shared<ScriptedDiskService>(), nullptr, {}, {});
     const DriveRule before = settings.rule();
     store->failWrites = true;
     QSignalSpy rulePublished(&settings, &SettingsViewModel::ruleChanged);
-    const QList<std::function<QCoro::Task<>()>> changes{
-        [&] { return settings.setShowNotifications(false); },
-        [&] { return settings.setShowAllVolumes(true); },
-        [&] { return settings.toggleTrigger(settings.rule().appTriggers.first(), false); },
-    };
-    for (const auto& change : changes) {
-        runTask(change());
-    }
+    runTask(settings.setShowNotifications(false));
+    runTask(settings.toggleTrigger(before.appTriggers.first(), false));
     EXPECT_EQ(settings.rule(), before);
-    EXPECT_EQ(rulePublished.size(), changes.size());
-
-    QSignalSpy configurationPublished(&volumes, &VolumesViewModel::configurationChanged);
-    runTask(volumes.setShowAllVolumes(true));
-    EXPECT_FALSE(volumes.showAllVolumes());
-    EXPECT_EQ(configurationPublished.size(), 1);
-    EXPECT_EQ(disks->pendingCount(), 0);
+    EXPECT_EQ(rulePublished.size(), 2);
 }
