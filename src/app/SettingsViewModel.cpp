@@ -44,6 +44,8 @@ QCoro::Task<bool> SettingsViewModel::persistRule(DriveRule rule) {
         if (m_onError) {
             m_onError(localized("Failed to save drive rule: ") + message);
         }
+        // The control that asked for the change shows the stored value again.
+        Q_EMIT ruleChanged();
         co_return false;
     }
     setRule(rule);

@@ -88,6 +88,8 @@ QCoro::Task<> VolumesViewModel::setShowAllVolumes(bool showAll) {
         m_ruleService->saveConfiguration(changed);
     } catch (const std::exception& error) {
         setErrorMessage(userFacingMessage(error));
+        // The switch that asked for the change shows the stored value again.
+        Q_EMIT configurationChanged();
         co_return;
     }
     m_configuration = changed;

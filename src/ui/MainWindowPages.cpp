@@ -1,7 +1,10 @@
 #include "ui/MainWindowPages.h"
 
 #include "core/support/Localization.h"
+#include "ui/AppsView.h"
+#include "ui/GeneralSettingsView.h"
 #include "ui/MainWindowPlaceholderView.h"
+#include "ui/VolumesView.h"
 #include "ui/WorkspaceEmptyState.h"
 #include "ui/WorkspacePage.h"
 
@@ -22,21 +25,20 @@ QWidget* pendingPage(MainWindowSection section) {
 } // namespace
 
 QWidget* MainWindowPages::create(MainWindowSection section, TarnwellContainer* container) {
-    Q_UNUSED(container);
     switch (section) {
     case MainWindowSection::Dashboard:
         return pendingPage(section);
     case MainWindowSection::Rules:
         return pendingPage(section);
     case MainWindowSection::Volumes:
-        return pendingPage(section);
+        return new VolumesView(container);
     case MainWindowSection::Apps:
-        return pendingPage(section);
+        return new AppsView(container);
     case MainWindowSection::Diagnostics:
         return new MainWindowPlaceholderView(mainWindowSectionTitle(section),
                                              mainWindowSectionSymbol(section));
     case MainWindowSection::Settings:
-        return pendingPage(section);
+        return new GeneralSettingsView(container);
     }
     return nullptr;
 }

@@ -21,6 +21,24 @@ void collectMountPoints(const QJsonArray& entries, const QString& childKey, QStr
     }
 }
 
+QJsonObject readState(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        throw std::runtime_error("cannot read the fake disk tool's state");
+    }
+    return QJsonDocument::fromJson(file.readAll()).object();
+}
+
+QStringList mountPointsOf(const QJsonObject& state) {
+    QStringList points;
+    collectMountPoints(state.value(QStringLiteral("disks")).toArray(), QStringLiteral("partitions"), points);
+    for (const QJsonValue& container : state.value(QStringLiteral("containers")).toArray()) {
+        collectMountPoints(container.toObject().value(QStringLiteral("volumes")).toArray(),
+                           QStringLiteral("volumes"), points);
+    }
+    return points;
+}
+
 } // namespace
 
 FakeDiskTool::FakeDiskTool(const QJsonObject& state)
@@ -49,11 +67,7 @@ void FakeDiskTool::setState(const QJsonObject& state) {
 }
 
 QJsonObject FakeDiskTool::state() const {
-    QFile file(m_statePath);
-    if (!file.open(QIODevice::ReadOnly)) {
-        throw std::runtime_error("cannot read the fake disk tool's state");
-    }
-    return QJsonDocument::fromJson(file.readAll()).object();
+    return readState(m_statePath);
 }
 
 QList<QStringList> FakeDiskTool::invocations() const {
@@ -65,17 +79,13 @@ QList<QStringList> FakeDiskTool::invocations() const {
 }
 
 QStringList FakeDiskTool::mountedVolumeLocations() const {
-    const QJsonObject current = state();
-    QStringList points;
-    collectMountPoints(current.value(QStringLiteral("disks")).toArray(), QStringLiteral("partitions"),
-                       points);
-    collectMountPoints(current.value(QStringLiteral("containers")).toArray(), QStringLiteral("volumes"),
-                       points);
-    return points;
+    return mountPointsOf(state());
 }
 
 std::function<QStringList()> FakeDiskTool::mountedVolumeLocationsFunction() const {
-    return [this] { return mountedVolumeLocations(); };
+    // A listing still running when a test ends may call this after the tool is gone: it then
+    // finds no state file and fails like an unreadable mount table.
+    return [path = m_statePath] { return mountPointsOf(readState(path)); };
 }
 
 } // namespace tarnwell::testing

@@ -173,6 +173,9 @@ std::optional<DesktopEntry> DesktopEntry::fromContent(const QByteArray& content,
         entry.tryExec = *tryExec;
     }
     entry.hidden = isTrue(keys.value(QStringLiteral("Hidden")));
+    if (const auto icon = keys.constFind(QStringLiteral("Icon")); icon != keys.constEnd()) {
+        entry.icon = *icon;
+    }
     return entry;
 }
 

@@ -18,6 +18,8 @@ struct DesktopEntry {
     QList<QString> execArguments;
     std::optional<QString> tryExec;
     bool hidden = false;
+    // The unlocalised Icon: a name in the icon theme or an absolute file.
+    std::optional<QString> icon;
 
     bool operator==(const DesktopEntry&) const = default;
 
