@@ -1,7 +1,9 @@
 #include "ui/MainWindowPages.h"
 
 #include "core/support/Localization.h"
+#include "ui/DashboardView.h"
 #include "ui/MainWindowPlaceholderView.h"
+#include "ui/RulesView.h"
 #include "ui/WorkspaceEmptyState.h"
 #include "ui/WorkspacePage.h"
 
@@ -22,12 +24,11 @@ QWidget* pendingPage(MainWindowSection section) {
 } // namespace
 
 QWidget* MainWindowPages::create(MainWindowSection section, TarnwellContainer* container) {
-    Q_UNUSED(container);
     switch (section) {
     case MainWindowSection::Dashboard:
-        return pendingPage(section);
+        return new DashboardView(container);
     case MainWindowSection::Rules:
-        return pendingPage(section);
+        return new RulesView(container);
     case MainWindowSection::Volumes:
         return pendingPage(section);
     case MainWindowSection::Apps:
