@@ -11,15 +11,23 @@
 namespace tarnwell {
 
 DashboardSummaryCard::DashboardSummaryCard(const QString& title, const QString& caption, SymbolName symbol,
-                                           MenuBarViewModel::StatusColorKind tint, QWidget* parent)
-    : QWidget(parent)
-    , m_value(new ElidedLabel({}, this)) {
+                                           MenuBarViewModel::StatusColorKind tint, Value value,
+                                           QWidget* parent)
+    : QWidget(parent) {
+    QLabel* valueLabel = nullptr;
+    if (value == Value::Elided) {
+        valueLabel = m_elided = new ElidedLabel({}, this);
+    } else {
+        valueLabel = m_wrapped = new QLabel(this);
+        m_wrapped->setWordWrap(true);
+        m_wrapped->setTextFormat(Qt::PlainText);
+    }
     auto* icon = new SymbolLabel(std::move(symbol), TarnwellTheme::headerIconSize, this);
     icon->setColorKind(tint);
     auto* titleLabel = new QLabel(title, this);
     titleLabel->setFont(TarnwellTheme::font(12, QFont::DemiBold));
     TarnwellTheme::makeSecondary(titleLabel);
-    m_value->setFont(TarnwellTheme::font(14, QFont::DemiBold));
+    valueLabel->setFont(TarnwellTheme::font(14, QFont::DemiBold));
     auto* captionLabel = new QLabel(caption, this);
     captionLabel->setFont(TarnwellTheme::captionFont());
     TarnwellTheme::makeSecondary(captionLabel);
@@ -30,17 +38,22 @@ DashboardSummaryCard::DashboardSummaryCard(const QString& title, const QString& 
     layout->setSpacing(6);
     layout->addWidget(icon);
     layout->addWidget(titleLabel);
-    layout->addWidget(m_value);
+    layout->addWidget(valueLabel);
+    layout->addStretch(1);
     layout->addWidget(captionLabel);
     setAccessibleName(title);
 }
 
 QString DashboardSummaryCard::value() const {
-    return m_value->fullText();
+    return m_elided ? m_elided->fullText() : m_wrapped->text();
 }
 
 void DashboardSummaryCard::setValue(const QString& value) {
-    m_value->setFullText(value);
+    if (m_elided) {
+        m_elided->setFullText(value);
+    } else {
+        m_wrapped->setText(value);
+    }
     setAccessibleDescription(value);
 }
 

@@ -5,18 +5,24 @@
 
 #include <QWidget>
 
+class QLabel;
+
 namespace tarnwell {
 
 class ElidedLabel;
 
 // A rounded card of the dashboard's summary row: the icon in its tint, the title, the value and a
-// caption. The value may be a whole log line, so it is elided with the full text in its tooltip.
+// caption. A short value may wrap onto a second line; a value that is a whole log line is elided
+// instead, with the full text in its tooltip.
 class DashboardSummaryCard : public QWidget {
     Q_OBJECT
 
 public:
+    enum class Value { Wrapped, Elided };
+
     DashboardSummaryCard(const QString& title, const QString& caption, SymbolName symbol,
-                         MenuBarViewModel::StatusColorKind tint, QWidget* parent = nullptr);
+                         MenuBarViewModel::StatusColorKind tint, Value value = Value::Wrapped,
+                         QWidget* parent = nullptr);
 
     QString value() const;
     void setValue(const QString& value);
@@ -25,7 +31,8 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    ElidedLabel* m_value;
+    QLabel* m_wrapped = nullptr;
+    ElidedLabel* m_elided = nullptr;
 };
 
 } // namespace tarnwell

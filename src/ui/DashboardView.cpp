@@ -52,7 +52,8 @@ DashboardView::DashboardView(TarnwellContainer* container, QWidget* parent)
     , m_safety(new DashboardSummaryCard(localized("Safety"), localized("No risk detected"),
                                         "checkmark.shield.fill"_symbol, ColorKind::Green))
     , m_recentEvent(new DashboardSummaryCard(localized("Recent Event"), localized("Latest Event"),
-                                             "clock.fill"_symbol, ColorKind::Orange))
+                                             "clock.fill"_symbol, ColorKind::Orange,
+                                             DashboardSummaryCard::Value::Elided))
     , m_rows(new QVBoxLayout)
     , m_activityApps(new ElidedLabel)
     , m_activityEvent(new ElidedLabel)

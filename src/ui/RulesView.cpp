@@ -66,6 +66,9 @@ RulesView::RulesView(TarnwellContainer* container, QWidget* parent)
           "externaldrive.fill"_symbol, localized("No storage rules yet."),
           localized("Add a local drive rule to connect apps with a target volume."))) {
     m_add->setToolTip(localized("Add Local Drive Rule"));
+    // The button draws its own label; it is given room for the whole title next to its icon.
+    m_add->setMinimumWidth(m_add->fontMetrics().horizontalAdvance(m_add->text()) +
+                           TarnwellTheme::rowIconSize + 40);
     m_add->setMenu(m_addMenu);
     m_addMenu->setToolTipsVisible(true);
     addHeaderAction(m_add);

@@ -208,6 +208,8 @@ void StorageRuleEditorView::renderName(const StorageTargetRule& rule) {
     }
     if (m_name->text() != rule.name) {
         m_name->setText(rule.name);
+        // A long name is shown from its start, not from where the cursor would land.
+        m_name->setCursorPosition(0);
     }
     m_name->setToolTip(rule.name);
 }
