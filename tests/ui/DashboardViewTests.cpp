@@ -1,0 +1,70 @@
+#include "UiSystem.h"
+#include "support/TaskRunner.h"
+#include "ui/DashboardStatusBadge.h"
+#include "ui/DashboardStorageRuleRow.h"
+#include "ui/DashboardView.h"
+#include "ui/ElidedLabel.h"
+
+#include <QPushButton>
+#include <QTest>
+#include <gtest/gtest.h>
+
+using namespace tarnwell;
+using namespace tarnwell::testing;
+
+// Long names in three scripts, the first rule disabled; with no rules the first steps stand in.
+TEST(DashboardViewTest, RowsElideLongNamesAndWithoutRulesTheFirstStepsStandIn) {
+    const QStringList names{
+        QString(200, QLatin1Char('R')),
+        QStringLiteral("素材盘剪辑项目二〇二六年度纪录片母带备份素材盘剪辑项目"),
+        QStringLiteral("مشروع الفيلم الوثائقي النسخة النهائية مشروع الفيلم الوثائقي النسخة النهائية")};
+    for (const QStringList& ruleNames : {names, QStringList{}}) {
+        TarnwellConfiguration configuration = UiSystem::configuration(ruleNames);
+        if (!ruleNames.isEmpty()) {
+            configuration.storageRules[0].isEnabled = false;
+        }
+        UiSystem system(configuration);
+        DashboardView page(system.container.get());
+        page.resize(740, 700);
+        page.show();
+        const QList<DashboardStorageRuleRow*> rows = page.findChildren<DashboardStorageRuleRow*>();
+        ASSERT_EQ(rows.size(), ruleNames.size());
+        for (qsizetype index = 0; index < rows.size(); ++index) {
+            const ElidedLabel* title = rows[index]->findChild<ElidedLabel*>();
+            EXPECT_EQ(title->toolTip(), names[index]);
+            EXPECT_LE(title->fontMetrics().horizontalAdvance(title->text()), title->width());
+            EXPECT_LE(rows[index]->geometry().right(), page.viewport()->width());
+        }
+        QStringList shown;
+        for (const ElidedLabel* label : page.findChildren<ElidedLabel*>()) {
+            shown.append(label->fullText());
+        }
+        for (const QString& step : system.container->dashboardViewModel()->emptyStateSteps()) {
+            EXPECT_TRUE(shown.contains(step)) << step.toStdString();
+        }
+        if (!rows.isEmpty()) {
+            EXPECT_EQ(rows[0]->findChild<DashboardStatusBadge*>()->text(), QStringLiteral("Disabled"));
+        }
+    }
+}
+
+// The buttons reach the disk tool through the controller without waiting for it, and a button the
+// row does not offer is inert.
+TEST(DashboardViewTest, MountNowAndUnmountSafelyDriveTheControllerAndFollowItsStates) {
+    UiSystem system(UiSystem::configuration({QStringLiteral("Rushes")}),
+                    UiSystem::disks({QStringLiteral("Rushes")}));
+    DashboardView page(system.container.get());
+    page.resize(740, 700);
+    page.show();
+    auto* row = page.findChild<DashboardStorageRuleRow*>();
+    QTest::mouseClick(row->unmountButton(), Qt::LeftButton);
+    QTest::mouseClick(row->mountButton(), Qt::LeftButton);
+    EXPECT_NE(row->row().statusTitle, QStringLiteral("Mounted"));
+    ASSERT_TRUE(runUntil([&] { return row->unmountButton()->isEnabled(); }));
+    EXPECT_FALSE(row->mountButton()->isEnabled());
+    QTest::mouseClick(row->mountButton(), Qt::LeftButton);
+    QTest::mouseClick(row->unmountButton(), Qt::LeftButton);
+    ASSERT_TRUE(runUntil([&] { return row->mountButton()->isEnabled(); }));
+    EXPECT_EQ(system.runs(QStringLiteral("mount")), 1);
+    EXPECT_EQ(system.runs(QStringLiteral("unmount")), 1);
+}
