@@ -115,6 +115,8 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
     QApplication application(argc, argv);
+    // Figures appear as they are measured, also when written to a file.
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     QLoggingCategory::setFilterRules(QStringLiteral("tarnwell.*=false"));
     const int rounds = argc > 1 ? std::max(1, atoi(argv[1])) : 20;
 

@@ -202,7 +202,8 @@ void RulesView::renderAddMenu() {
     const QList<DriveInfo> volumes = candidateVolumes();
     for (const DriveInfo& volume : volumes) {
         const QString title = m_addMenu->fontMetrics().elidedText(volume.volumeName, Qt::ElideRight, 280);
-        QAction* action = m_addMenu->addAction(SymbolIcons::icon("externaldrive.fill"_symbol), title);
+        // Plain titles: a machine may list hundreds of volumes, and the menu is rebuilt on every listing.
+        QAction* action = m_addMenu->addAction(title);
         action->setToolTip(volume.volumeName);
         connect(action, &QAction::triggered, this,
                 [this, volume] { startDetached(addRule(this, m_rules, volume), "Adding a rule"); });
