@@ -32,6 +32,9 @@ QCoro::Task<bool> RulesViewModel::persist(TarnwellConfiguration configuration) {
     try {
         m_ruleService->saveConfiguration(configuration);
     } catch (const std::exception& error) {
+        // The unchanged configuration is published again, so a control that already shows the
+        // refused value goes back to the stored one.
+        Q_EMIT configurationChanged();
         setErrorMessage(userFacingMessage(error));
         co_return false;
     }

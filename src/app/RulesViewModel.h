@@ -13,8 +13,8 @@
 namespace tarnwell {
 
 // Edits the storage rules. Every change is saved first; only a successful save is published and
-// handed on through onConfigurationChanged. A failed save keeps the previous configuration and
-// shows the error's text.
+// handed on through onConfigurationChanged. A failed save keeps the previous configuration,
+// publishes it again, so controls snap back, and shows the error's text.
 class RulesViewModel : public QObject {
     Q_OBJECT
     Q_PROPERTY(tarnwell::TarnwellConfiguration configuration READ configuration NOTIFY configurationChanged)

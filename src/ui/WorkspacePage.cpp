@@ -29,6 +29,9 @@ WorkspacePage::WorkspacePage(const QString& title, SymbolName symbol, QWidget* p
     column->setLayout(m_column);
 
     auto* centring = new QHBoxLayout(body);
+    // Content that grows after the page is shown (rows arriving later) must grow the scrolled
+    // area too; without this the scroll area keeps the body at its first size and squeezes it.
+    centring->setSizeConstraint(QLayout::SetMinimumSize);
     centring->setContentsMargins(WorkspaceLayout::pageHorizontalPadding, WorkspaceLayout::pageTopPadding,
                                  WorkspaceLayout::pageHorizontalPadding, WorkspaceLayout::pageBottomPadding);
     centring->addStretch(0);

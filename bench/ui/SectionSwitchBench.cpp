@@ -1,0 +1,170 @@
+// Prints how long the main window takes from choosing a section to the first paint of its page,
+// with 50 rules and 200 mounted external volumes listed. The first showing of a page includes
+// building it; later showings only switch. Runs on the offscreen platform unless told otherwise.
+//
+// Usage: tarnwell_bench_section_switch [rounds = 20]
+
+#include "app/TarnwellContainer.h"
+#include "core/automation/AppMonitorService.h"
+#include "core/disk/DiskService.h"
+#include "core/disk/ShellRunner.h"
+#include "core/model/JsonCoding.h"
+#include "core/model/RuleService.h"
+#include "support/FakeDiskTool.h"
+#include "support/InMemoryPreferencesStore.h"
+#include "support/NoPresetDiscovery.h"
+#include "support/ScriptedApplicationEventSource.h"
+#include "support/TaskRunner.h"
+#include "ui/MainWindowView.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QLoggingCategory>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+using namespace tarnwell;
+using namespace tarnwell::testing;
+
+QString uuid(int index) {
+    return QStringLiteral("5A0E61A4-0C1B-4B59-8A4F-%1").arg(index, 12, 10, QLatin1Char('0'));
+}
+
+QJsonObject machine(int volumes) {
+    QJsonArray partitions;
+    for (int index = 0; index < volumes; ++index) {
+        const QString name = QStringLiteral("Volume %1").arg(index + 1);
+        partitions.append(QJsonObject{{"deviceIdentifier", QStringLiteral("disk8s%1").arg(index + 1)},
+                                      {"volumeName", name},
+                                      {"volumeUUID", uuid(index)},
+                                      {"filesystemName", "ExFAT"},
+                                      {"mountPoint", "/Volumes/" + name},
+                                      {"mountPath", "/Volumes/" + name}});
+    }
+    return QJsonObject{{"disks", QJsonArray{QJsonObject{{"deviceIdentifier", "disk8"},
+                                                        {"internal", false},
+                                                        {"busProtocol", "USB"},
+                                                        {"content", "GUID_partition_scheme"},
+                                                        {"partitions", partitions}}}}};
+}
+
+TarnwellConfiguration configuration(int rules) {
+    TarnwellConfiguration configuration =
+        TarnwellConfiguration::defaultConfiguration(AppPresetService::defaultPresets());
+    for (int index = 0; index < rules; ++index) {
+        StorageTargetRule rule;
+        rule.id = QUuid::createUuid();
+        rule.name = QStringLiteral("Volume %1").arg(index + 1);
+        rule.target = LocalVolumeTarget{rule.name, uuid(index), {}, {}, {}, {}, true};
+        rule.appTriggerIDs = {configuration.appTriggers.value(index % 5).id};
+        rule.sortOrder = index;
+        configuration.storageRules.append(rule);
+    }
+    return configuration;
+}
+
+// Notes the first paint of any widget inside the watched page.
+class FirstPaint : public QObject {
+public:
+    QWidget* page = nullptr;
+    bool painted = false;
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint && page && !painted) {
+            auto* widget = qobject_cast<QWidget*>(watched);
+            painted = widget && (widget == page || page->isAncestorOf(widget));
+        }
+        return false;
+    }
+};
+
+double milliseconds(const QElapsedTimer& clock) {
+    return double(clock.nsecsElapsed()) / 1e6;
+}
+
+// Chooses the section and runs the event loop until its page has painted.
+double switchTo(MainWindowView& window, FirstPaint& paints, MainWindowSection section) {
+    QElapsedTimer clock;
+    clock.start();
+    window.selectSection(section);
+    paints.page = window.currentPage();
+    paints.painted = false;
+    while (!paints.painted) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    return milliseconds(clock);
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0 : values[values.size() / 2];
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QTemporaryDir home;
+    qputenv("XDG_CONFIG_HOME", home.filePath(QStringLiteral("config")).toUtf8());
+    qputenv("XDG_DATA_HOME", home.filePath(QStringLiteral("data")).toUtf8());
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QApplication application(argc, argv);
+    // Figures appear as they are measured, also when written to a file.
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    QLoggingCategory::setFilterRules(QStringLiteral("tarnwell.*=false"));
+    const int rounds = argc > 1 ? std::max(1, atoi(argv[1])) : 20;
+
+    FakeDiskTool tool(machine(200));
+    auto preferences = std::make_shared<InMemoryPreferencesStore>();
+    preferences->values.insert(RuleService::configurationKey, JsonCoding::encodeDocument(configuration(50)));
+    TarnwellContainer::Dependencies dependencies;
+    dependencies.appPresetService = presetsWithoutDiscovery();
+    dependencies.ruleService = std::make_shared<RuleService>(preferences, dependencies.appPresetService);
+    dependencies.diskService = std::make_shared<DiskService>(
+        FakeDiskTool::executablePath(), std::make_shared<ShellRunner>(),
+        tool.mountedVolumeLocationsFunction(), QStringList{QStringLiteral("/Volumes/")});
+    dependencies.appMonitorService =
+        std::make_shared<AppMonitorService>(std::make_shared<ScriptedApplicationEventSource>());
+    TarnwellContainer container(std::move(dependencies));
+    runTask(container.startupFinished(), std::chrono::minutes(5));
+    runTask(container.volumesViewModel()->refreshVolumes(), std::chrono::minutes(5));
+    std::printf("rules %lld, volumes listed %lld\n", qint64(container.configuration().storageRules.size()),
+                qint64(container.volumesViewModel()->volumes().size()));
+
+    MainWindowView window(&container);
+    window.resize(MainWindowView::defaultSize);
+    window.show();
+    FirstPaint paints;
+    application.installEventFilter(&paints);
+    paints.page = window.currentPage();
+    while (!paints.painted) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+
+    const QList<MainWindowSection> sections{MainWindowSection::Rules, MainWindowSection::Volumes,
+                                            MainWindowSection::Apps, MainWindowSection::Settings,
+                                            MainWindowSection::Dashboard};
+    for (MainWindowSection section : sections) {
+        std::printf("first showing of %-10s %7.2f ms\n", qPrintable(mainWindowSectionTitle(section)),
+                    switchTo(window, paints, section));
+    }
+    for (MainWindowSection section : {MainWindowSection::Dashboard, MainWindowSection::Rules}) {
+        std::vector<double> samples;
+        for (int round = 0; round < rounds; ++round) {
+            const MainWindowSection other =
+                section == MainWindowSection::Rules ? MainWindowSection::Dashboard : MainWindowSection::Rules;
+            switchTo(window, paints, other);
+            samples.push_back(switchTo(window, paints, section));
+        }
+        std::printf("switch to %-10s median %7.2f ms, worst %7.2f ms over %d rounds\n",
+                    qPrintable(mainWindowSectionTitle(section)), median(samples),
+                    *std::max_element(samples.begin(), samples.end()), rounds);
+    }
+    return 0;
+}
