@@ -14,6 +14,7 @@
 #include "ui/VolumesView.h"
 #include "ui/WorkspaceSplitView.h"
 
+#include <QDir>
 #include <QJsonDocument>
 #include <QLabel>
 #include <QRegularExpression>
@@ -54,8 +55,11 @@ AppTrigger custom(const QString& name, QList<QString> identifiers, std::optional
 
 TEST(VolumesViewTest, AFailedRefreshShowsTheErrorAndNoUpdatedLabel) {
     UiSystem system({}, UiSystem::disks({QStringLiteral("Rushes")}));
-    // Without the state the fake's mount table cannot be read, as when the system's cannot.
-    QFile::remove(qEnvironmentVariable(FakeDiskTool::stateVariable));
+    // A folder where the state should be: the fake's mount table cannot be read, as when the
+    // system's cannot, and no run of the fake tool can write a fresh state there.
+    const QString statePath = qEnvironmentVariable(FakeDiskTool::stateVariable);
+    QFile::remove(statePath);
+    ASSERT_TRUE(QDir().mkdir(statePath));
     VolumesView page(system.container.get());
     present(&page);
     ASSERT_TRUE(runUntil([&] { return !page.isRefreshing(); }));
@@ -64,6 +68,7 @@ TEST(VolumesViewTest, AFailedRefreshShowsTheErrorAndNoUpdatedLabel) {
     EXPECT_TRUE(shows(&page, *error));
     EXPECT_FALSE(shows(&page, localized("Updated just now")));
 
+    ASSERT_TRUE(QDir().rmdir(statePath));
     system.tool.setState(UiSystem::disks({QStringLiteral("Rushes")}));
     QTest::mouseClick(page.findChild<PrimaryActionButton*>(), Qt::LeftButton);
     ASSERT_TRUE(runUntil([&] { return page.didRefresh(); }));
