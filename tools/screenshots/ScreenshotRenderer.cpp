@@ -6,6 +6,8 @@
 #include "ui/MenuBarView.h"
 #include "ui/SymbolIcons.h"
 
+#include "ui/LinuxWordingTranslator.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QIcon>
@@ -53,6 +55,9 @@ bool save(const QPixmap& picture, const QString& path) {
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tarnwell"));
+    // The pictures show the texts a Linux user reads.
+    LinuxWordingTranslator linuxWording;
+    QApplication::installTranslator(&linuxWording);
     const QStringList arguments = QApplication::arguments();
     if (arguments.size() != 3) {
         std::fputs("Usage: tarnwell-screenshots OUTPUT_FOLDER DISK_TOOL\n", stderr);
