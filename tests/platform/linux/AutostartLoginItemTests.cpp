@@ -68,7 +68,8 @@ TEST_F(AutostartLoginItemTests, EntryAppearsWholeAndDisappearsWithTheSettingAndR
     EXPECT_FALSE(service.isLaunchAtLoginEnabled());
 }
 
-TEST_F(AutostartLoginItemTests, EntryTheSessionWouldNotStartIsNotRegisteredAndEnablingRewritesIt) {
+TEST_F(AutostartLoginItemTests,
+       EntryTheSessionWouldNotStartIsNotRegisteredAndEnablingRewritesItForAnyProgramPath) {
     const QByteArray head = "[Desktop Entry]\nType=Application\n";
     const QByteArray exec = "Exec=\"" + program.toUtf8() + "\" --hidden\n";
     QFile::link(program, bin + QStringLiteral("/tarnwell-link"));
@@ -98,9 +99,7 @@ TEST_F(AutostartLoginItemTests, EntryTheSessionWouldNotStartIsNotRegisteredAndEn
         ASSERT_EQ(::stat(QFile::encodeName(entry()).constData(), &written), 0);
         EXPECT_EQ(written.st_mode & 07777, expected) << what;
     }
-}
-
-TEST_F(AutostartLoginItemTests, ExecSurvivesAwkwardProgramPaths) {
+    // Exec survives awkward program paths.
     for (const QString path :
          {"/opt/My Apps/tarnwell", "/opt/$HOME/`x`/\"q\"/t", "/opt/back\\slash/100%/t", "/opt/new\nline/t"}) {
         AutostartLoginItem(path, autostart).registerItem();
