@@ -24,12 +24,6 @@ DriveRule ruleWithDrive(const QString& volumeName) {
     return rule;
 }
 
-StorageTargetRule shareRule() {
-    StorageTargetRule rule = localRule(QStringLiteral("NAS"));
-    rule.target = SMBTarget{QStringLiteral("NAS"), QStringLiteral("smb://nas/media"), std::nullopt};
-    return rule;
-}
-
 } // namespace
 
 TEST(LegacyRuleMerge, AClearedDriveRemovesALocalFirstRuleButKeepsAShare) {
@@ -43,7 +37,8 @@ TEST(LegacyRuleMerge, AClearedDriveRemovesALocalFirstRuleButKeepsAShare) {
     EXPECT_TRUE(merged.showAllVolumes);
     EXPECT_EQ(merged.appTriggers, cleared.appTriggers);
 
-    const auto share = shareRule();
+    auto share = localRule(QStringLiteral("NAS"));
+    share.target = SMBTarget{QStringLiteral("NAS"), QStringLiteral("smb://nas/media"), std::nullopt};
     const auto kept =
         LegacySettingsRuleServiceAdapter::mergedConfiguration(cleared, configurationWith({share, second}));
     ASSERT_EQ(kept.storageRules.size(), 2);

@@ -6,6 +6,7 @@
 #include "support/QtPrinters.h"
 #include "support/TaskRunner.h"
 
+#include <QSignalSpy>
 #include <gtest/gtest.h>
 
 using namespace tarnwell;
@@ -14,13 +15,7 @@ using namespace tarnwell::testing;
 namespace {
 
 DriveInfo volume(const QString& name) {
-    return DriveInfo{name,
-                     QStringLiteral("UUID-") + name,
-                     QStringLiteral("sdc1"),
-                     QStringLiteral("ext4"),
-                     QStringLiteral("/media/") + name,
-                     QStringLiteral("USB"),
-                     true,
+    return DriveInfo{name, QStringLiteral("UUID-") + name, {}, {}, QStringLiteral("/media/") + name, {}, true,
                      true};
 }
 
@@ -89,7 +84,10 @@ TEST_F(RulesViewModelTest, EditsAreSavedPublishedAndHandedOnUnlessNothingChanged
     const TarnwellConfiguration before = model.configuration();
     store->failWrites = true;
     EXPECT_EQ(runTask(model.addLocalVolumeRule(volume(QStringLiteral("Late")))), std::nullopt);
+    // The stored configuration is published again, so a control showing the refused value resets.
+    QSignalSpy published(&model, &RulesViewModel::configurationChanged);
     runTask(model.setUnmountDelaySeconds(99, firstID()));
+    EXPECT_EQ(published.count(), 1);
     EXPECT_EQ(model.configuration(), before);
     EXPECT_EQ(model.errorMessage(), QStringLiteral("The store refused the write."));
     EXPECT_EQ(handedOn.size(), 9);

@@ -10,6 +10,7 @@
 #include "support/ScriptedLoginItem.h"
 #include "support/TaskRunner.h"
 
+#include <QSignalSpy>
 #include <gtest/gtest.h>
 
 using namespace tarnwell;
@@ -83,12 +84,17 @@ TEST_F(SettingsViewModelTest, SettersSaveThroughTheStoreClampTheDelayAndKeepBuil
     runTask(model->toggleTrigger(saved.appTriggers[1], false));
     EXPECT_FALSE(model->rule().appTriggers[1].isEnabled);
 
+    // A control bound to the rule only learns of a refused change when the stored rule is republished.
     store->failWrites = true;
     const DriveRule before = model->rule();
+    QSignalSpy rulePublished(model.get(), &SettingsViewModel::ruleChanged);
     runTask(model->setMountOnAppLaunch(false));
+    runTask(model->toggleTrigger(before.appTriggers.first(), false));
+    EXPECT_EQ(rulePublished.size(), 2);
     EXPECT_EQ(model->rule(), before);
     EXPECT_EQ(model->errorMessage(), QStringLiteral("The store refused the write."));
-    EXPECT_EQ(errors, QStringList{QStringLiteral("Failed to save drive rule: The store refused the write.")});
+    EXPECT_EQ(errors,
+              QStringList(2, QStringLiteral("Failed to save drive rule: The store refused the write.")));
     EXPECT_EQ(handedOn.size(), 4);
 }
 

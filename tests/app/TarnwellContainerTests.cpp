@@ -77,7 +77,6 @@ TEST_F(TarnwellContainerTest, AnUnreadableConfigurationFallsBackToDefaultsAndSta
     runTask(container->startupFinished());
 
     EXPECT_TRUE(container->configuration().storageRules.isEmpty());
-    EXPECT_EQ(container->rule().appTriggers.size(), 5);
     EXPECT_EQ(container->menuViewModel()->status(), TarnwellStatus::notConfigured());
     const QStringList lines = messages(*log);
     EXPECT_EQ(lines.filter(QStringLiteral("Failed to load drive rule: ")).size(), 1);

@@ -42,11 +42,9 @@ INSTANTIATE_TEST_SUITE_P(
                       AggregateCase{"TwiceNotMounted",
                                     {Status::notMounted(), Status::notMounted()},
                                     TarnwellStatus::notMounted()},
-                      AggregateCase{"MountFailureOutranksEarlierUnmountFailure",
-                                    {Status::mounted(), Status::unmountFailed("A"), Status::mountFailed("B")},
-                                    TarnwellStatus::mountFailed("B")},
-                      AggregateCase{"FirstMountFailureWins",
-                                    {Status::mountFailed("first"), Status::mountFailed("second")},
+                      AggregateCase{"FirstMountFailureOutranksEarlierUnmountFailure",
+                                    {Status::unmountFailed("A"), Status::mountFailed("first"),
+                                     Status::mountFailed("second")},
                                     TarnwellStatus::mountFailed("first")},
                       AggregateCase{"UnmountFailureOutranksOperations",
                                     {Status::mounting(), Status::unmountFailed("A")},
@@ -220,14 +218,16 @@ INSTANTIATE_TEST_SUITE_P(
                          "Manual rule unmount failed to unmount Media: Drive was not found."}),
     [](const ::testing::TestParamInfo<MidOperationCase>& info) { return std::string(info.param.name); });
 
-TEST_F(ControllerTest, LaunchDuringAnUnmountIsReconciledBeforeAnyWaiter) {
+TEST_F(ControllerTest, LaunchDuringAnUnmountIsReconciledBeforeTheWaitersWhichResumeInArrivalOrder) {
     const auto media = rule("Media", {editor.id});
     const auto footage = rule("Footage", {cutter.id});
     const auto archive = rule("Archive", {});
-    start(configuration({media, footage, archive}, {editor, cutter}));
+    const auto notes = rule("Notes", {});
+    start(configuration({media, footage, archive, notes}, {editor, cutter}));
 
     auto unmount = controller->unmountRuleSafely(media.id);
     auto waiter = controller->unmountRuleSafely(archive.id);
+    auto lastWaiter = controller->unmountRuleSafely(notes.id);
     runningNow.insert(cutterID);
     auto launch = controller->handleAppLaunched(cutterID);
     auto relaunch = controller->handleAppLaunched(cutterID);
@@ -239,15 +239,21 @@ TEST_F(ControllerTest, LaunchDuringAnUnmountIsReconciledBeforeAnyWaiter) {
     EXPECT_EQ(service->pendingLog(), QStringList{"status Footage"});
     service->answerStatus(Status::notMounted());
     service->succeed();
+    // Released waiters resume from the event loop, once the releasing operation has finished.
     ASSERT_TRUE(unmount.isReady());
     EXPECT_EQ(service->pendingCount(), 0);
-    drainEvents();
-    service->answerStatus(Status::notMounted());
+    for (const auto* name : {"Archive", "Notes"}) {
+        drainEvents();
+        EXPECT_EQ(service->pendingLog(), QStringList{QStringLiteral("status ") + name});
+        service->answerStatus(Status::notMounted());
+    }
 
-    ASSERT_TRUE(waiter.isReady());
+    ASSERT_TRUE(waiter.isReady() && lastWaiter.isReady());
+    const QString waiting = "Manual rule unmount waiting because another disk operation is in progress.";
     EXPECT_EQ(logger->lines,
               (QStringList{
-                  "Manual rule unmount waiting because another disk operation is in progress.",
+                  waiting,
+                  waiting,
                   "App launched: org.example.cutter",
                   "App launch: org.example.cutter skipped because unmounting is already in progress.",
                   "Rule reconciliation queued until the current disk operation completes.",
@@ -256,7 +262,9 @@ TEST_F(ControllerTest, LaunchDuringAnUnmountIsReconciledBeforeAnyWaiter) {
                   "Manual rule unmount unmounted Media.",
                   "Reconciling pending rule update.",
                   "Pending rule update mounted Footage.",
+                  waiting,
                   "Manual rule unmount skipped because Archive is not mounted.",
+                  "Manual rule unmount skipped because Notes is not mounted.",
               }));
     EXPECT_EQ(notifier->postedTitles(), (QStringList{"Drive Unmounted", "Drive Mounted"}));
 }
@@ -293,33 +301,6 @@ TEST_F(ControllerTest, UpdatesDuringAnUnmountReconcileOnceWithTheLastAndKeepTheU
                                  "Drive status for Footage: mounted.",
                              }));
     EXPECT_EQ(statusOf(media), Status::notMounted());
-}
-
-TEST_F(ControllerTest, WaitersResumeInArrivalOrder) {
-    const auto alpha = rule("Alpha", {});
-    const auto beta = rule("Beta", {});
-    const auto gamma = rule("Gamma", {});
-    start(configuration({alpha, beta, gamma}, {}));
-
-    auto holder = controller->unmountRuleSafely(alpha.id);
-    auto firstWaiter = controller->unmountRuleSafely(beta.id);
-    auto secondWaiter = controller->unmountRuleSafely(gamma.id);
-    service->answerStatus(Status::notMounted());
-    // Released waiters resume from the event loop, once the releasing operation has finished.
-    ASSERT_TRUE(holder.isReady());
-    EXPECT_EQ(service->pendingCount(), 0);
-    for (const auto* name : {"Beta", "Gamma"}) {
-        drainEvents();
-        EXPECT_EQ(service->pendingLog(), QStringList{QStringLiteral("status ") + name});
-        service->answerStatus(Status::notMounted());
-    }
-
-    ASSERT_TRUE(firstWaiter.isReady() && secondWaiter.isReady());
-    const QString waiting = "Manual rule unmount waiting because another disk operation is in progress.";
-    EXPECT_EQ(logger->lines,
-              (QStringList{waiting, waiting, "Manual rule unmount skipped because Alpha is not mounted.",
-                           waiting, "Manual rule unmount skipped because Beta is not mounted.",
-                           "Manual rule unmount skipped because Gamma is not mounted."}));
 }
 
 TEST_F(ControllerTest, UpdatesRefreshWithoutRunningAppsAndMountTheRunningAppsRules) {
