@@ -5,16 +5,8 @@
 // Usage: tarnwell_bench_section_switch [rounds = 20]
 
 #include "app/TarnwellContainer.h"
-#include "core/automation/AppMonitorService.h"
-#include "core/disk/DiskService.h"
-#include "core/disk/ShellRunner.h"
-#include "core/model/JsonCoding.h"
-#include "core/model/RuleService.h"
-#include "support/FakeDiskTool.h"
-#include "support/InMemoryPreferencesStore.h"
-#include "support/NoPresetDiscovery.h"
-#include "support/ScriptedApplicationEventSource.h"
 #include "support/TaskRunner.h"
+#include "support/UiSystem.h"
 #include "ui/MainWindowView.h"
 
 #include <QApplication>
@@ -120,19 +112,8 @@ int main(int argc, char** argv) {
     QLoggingCategory::setFilterRules(QStringLiteral("tarnwell.*=false"));
     const int rounds = argc > 1 ? std::max(1, atoi(argv[1])) : 20;
 
-    FakeDiskTool tool(machine(200));
-    auto preferences = std::make_shared<InMemoryPreferencesStore>();
-    preferences->values.insert(RuleService::configurationKey, JsonCoding::encodeDocument(configuration(50)));
-    TarnwellContainer::Dependencies dependencies;
-    dependencies.appPresetService = presetsWithoutDiscovery();
-    dependencies.ruleService = std::make_shared<RuleService>(preferences, dependencies.appPresetService);
-    dependencies.diskService = std::make_shared<DiskService>(
-        FakeDiskTool::executablePath(), std::make_shared<ShellRunner>(),
-        tool.mountedVolumeLocationsFunction(), QStringList{QStringLiteral("/Volumes/")});
-    dependencies.appMonitorService =
-        std::make_shared<AppMonitorService>(std::make_shared<ScriptedApplicationEventSource>());
-    TarnwellContainer container(std::move(dependencies));
-    runTask(container.startupFinished(), std::chrono::minutes(5));
+    UiSystem system(configuration(50), machine(200));
+    TarnwellContainer& container = *system.container;
     runTask(container.volumesViewModel()->refreshVolumes(), std::chrono::minutes(5));
     std::printf("rules %lld, volumes listed %lld\n", qint64(container.configuration().storageRules.size()),
                 qint64(container.volumesViewModel()->volumes().size()));
