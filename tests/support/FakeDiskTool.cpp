@@ -78,10 +78,6 @@ QList<QStringList> FakeDiskTool::invocations() const {
     return result;
 }
 
-QStringList FakeDiskTool::mountedVolumeLocations() const {
-    return mountPointsOf(state());
-}
-
 std::function<QStringList()> FakeDiskTool::mountedVolumeLocationsFunction() const {
     // A listing still running when a test ends may call this after the tool is gone: it then
     // finds no state file and fails like an unreadable mount table.

@@ -26,10 +26,8 @@ public:
     void setState(const QJsonObject& state);
     QJsonObject state() const;
     QList<QStringList> invocations() const; // every run so far, as its argument vector
-    // The non-empty mount points of the state, disks and partitions first, then container volumes,
-    // each in state order: what the system's mount table would show.
-    QStringList mountedVolumeLocations() const;
-    // mountedVolumeLocations as a function that reads the state afresh on every call.
+    // Reads the state afresh on every call for its non-empty mount points, disks and partitions
+    // first, then container volumes, each in state order: what the system's mount table would show.
     std::function<QStringList()> mountedVolumeLocationsFunction() const;
 
 private:

@@ -54,7 +54,10 @@ protected:
                                              QStringList roots = {"/Volumes/"}) {
         return std::make_shared<DiskService>(
             FakeDiskTool::executablePath(), shell,
-            [this] { return m_tool.mountedVolumeLocations() + m_extraLocations; }, roots);
+            [this, locations = m_tool.mountedVolumeLocationsFunction()] {
+                return locations() + m_extraLocations;
+            },
+            roots);
     }
 
     FakeDiskTool m_tool{mixedMachine()};

@@ -20,22 +20,20 @@ namespace {
 using namespace std::chrono_literals;
 using namespace testing;
 
-class DiskServiceEndToEndTests : public ::testing::Test {
+class DiskServiceEndToEndTests : public RootLoopVolumeTest {
 protected:
     void SetUp() override {
-        if (::geteuid() != 0) {
-            GTEST_SKIP() << "needs root for loop devices and mounts";
+        RootLoopVolumeTest::SetUp();
+        if (IsSkipped() || HasFatalFailure()) {
+            return;
         }
-        ASSERT_TRUE(m_images.isValid());
         ASSERT_EQ(QFileInfo(m_service->diskutilPath()).canonicalFilePath(),
                   QFileInfo(TARNWELL_DISKUTIL_EXECUTABLE).canonicalFilePath());
         m_label = uniqueLabel(QString::fromUtf8("Fé &<> "));
         m_volume = LoopVolume::create(m_images, m_label.toUtf8());
         ASSERT_TRUE(m_volume);
-        // The UUID comes from blkid, so the tool's answers are checked against the file system.
-        m_uuid = QString::fromUtf8(
-                     runProgram("blkid", {"-p", "-s", "UUID", "-o", "value", m_volume->path()}).output)
-                     .trimmed();
+        // The tool's answers are checked against the file system.
+        m_uuid = m_volume->uuid();
         ASSERT_FALSE(m_uuid.isEmpty());
         m_mountPoint = "/media/" + m_label;
     }
@@ -50,7 +48,6 @@ protected:
             {m_label, m_uuid, "loop99", "ext4", std::nullopt, "Disk Image", false});
     }
 
-    QTemporaryDir m_images;
     std::shared_ptr<DiskService> m_service = std::make_shared<DiskService>();
     StorageTargetService m_targets{std::make_shared<LocalVolumeTargetService>(m_service)};
     QString m_label;
@@ -95,11 +92,7 @@ TEST_F(DiskServiceEndToEndTests, HeldVolumeStaysMountedAndTheErrorNamesEveryHold
     inside.start("sh", {"-c", "cd \"$0\" && exec sleep 60", m_mountPoint});
     holding.start("sh", {"-c", "exec 3>\"$0/held\"; exec sleep 60", m_mountPoint});
     ASSERT_TRUE(inside.waitForStarted() && holding.waitForStarted());
-    const auto sleeping = [](const QProcess& process) {
-        QFile command(QStringLiteral("/proc/%1/comm").arg(process.processId()));
-        return command.open(QIODevice::ReadOnly) && command.readAll() == "sleep\n";
-    };
-    ASSERT_TRUE(runUntil([&] { return sleeping(inside) && sleeping(holding); }));
+    ASSERT_TRUE(runUntil([&] { return runsSleep(inside) && runsSleep(holding); }));
     QList<qint64> holders = {inside.processId(), holding.processId()};
     std::sort(holders.begin(), holders.end());
     const QString reason = QStringLiteral("Volume %1 on %2 failed to unmount: target is busy\n"

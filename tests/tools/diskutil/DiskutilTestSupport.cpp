@@ -90,6 +90,16 @@ LoopVolume::~LoopVolume() {
     runProgram("losetup", {"--detach", m_path});
 }
 
+bool runsSleep(const QProcess& process) {
+    QFile command(QStringLiteral("/proc/%1/comm").arg(process.processId()));
+    return command.open(QIODevice::ReadOnly) && command.readAll() == "sleep\n";
+}
+
+QString LoopVolume::uuid() const {
+    return QString::fromUtf8(runProgram("blkid", {"-p", "-s", "UUID", "-o", "value", m_path}).output)
+        .trimmed();
+}
+
 QString LoopVolume::name() const {
     return QFileInfo(m_path).fileName();
 }

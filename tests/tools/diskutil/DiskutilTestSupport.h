@@ -4,8 +4,11 @@
 #include "diskutil/CommandRunning.h"
 #include "support/QtPrinters.h"
 
+#include <QProcess>
 #include <QTemporaryDir>
+#include <gtest/gtest.h>
 #include <memory>
+#include <unistd.h>
 
 namespace tarnwell::testing {
 
@@ -22,6 +25,9 @@ CommandResult diskutil(const QStringList& arguments);
 // Labels differ between runs so that tests running side by side never meet in /media/.
 QString uniqueLabel(const QString& stem);
 
+// Whether the process has got as far as running `sleep`, so that it holds what it was started in.
+bool runsSleep(const QProcess& process);
+
 // An ext4 file-system image attached to a loop device. Whatever happens in the test, the
 // destructor unmounts what is still mounted (plainly, never forced) and detaches the device.
 class LoopVolume {
@@ -36,6 +42,8 @@ public:
 
     const QString& path() const { return m_path; }
     QString name() const;
+    // As blkid reads it from the file system, independent of the tool.
+    QString uuid() const;
     // Read straight from the kernel's table.
     QStringList mountPoints() const;
     // The tool's `info -plist TARGET` document.
@@ -46,6 +54,19 @@ private:
 
     QString m_path;
     QString m_majorMinor;
+};
+
+// Skips without root, which loop devices and mounts need; images go to a folder of the test's own.
+class RootLoopVolumeTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (::geteuid() != 0) {
+            GTEST_SKIP() << "needs root for loop devices and mounts";
+        }
+        ASSERT_TRUE(m_images.isValid());
+    }
+
+    QTemporaryDir m_images;
 };
 
 } // namespace tarnwell::testing

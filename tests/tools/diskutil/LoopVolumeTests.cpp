@@ -16,17 +16,7 @@ namespace {
 
 using namespace testing;
 
-class LoopVolumeTests : public ::testing::Test {
-protected:
-    void SetUp() override {
-        if (::geteuid() != 0) {
-            GTEST_SKIP() << "needs root for loop devices and mounts";
-        }
-        ASSERT_TRUE(m_images.isValid());
-    }
-
-    QTemporaryDir m_images;
-};
+using LoopVolumeTests = RootLoopVolumeTest;
 
 // Tool runs side by side, all for volumes of one label, so they compete for the same folder names
 // and for the record of the folders they made; afterwards no folder of theirs is left.

@@ -128,10 +128,6 @@ struct Scenario {
     bool udisksGoesAway;
 };
 
-void PrintTo(const Scenario& scenario, std::ostream* stream) {
-    *stream << scenario.name;
-}
-
 class UDisksEndToEndTests : public ::testing::TestWithParam<Scenario> {
 protected:
     void SetUp() override {
@@ -254,9 +250,7 @@ TEST_P(UDisksEndToEndTests, MountInfoAndUnmountGoThroughUDisks2) {
         *scenario.labelStem ? testing::uniqueLabel(QString::fromUtf8(scenario.labelStem)) : "";
     const auto volume = testing::LoopVolume::create(m_directory, label.toUtf8());
     ASSERT_TRUE(volume);
-    const QString uuid =
-        QString::fromUtf8(runProgram("blkid", {"-p", "-s", "UUID", "-o", "value", volume->path()}).output)
-            .trimmed();
+    const QString uuid = volume->uuid();
     ASSERT_TRUE(knowsFileSystem(volume->path(), uuid));
     const QString name = label.isEmpty() ? QStringLiteral("Untitled") : label;
     const QString volumeText = QStringLiteral("Volume %1 on %2").arg(name, volume->name());
@@ -295,10 +289,7 @@ TEST_P(UDisksEndToEndTests, MountInfoAndUnmountGoThroughUDisks2) {
     holder.setWorkingDirectory(mountPoint);
     const QStringList holderLine = prefix + QStringList{"sleep", "60"};
     holder.start(holderLine.first(), holderLine.mid(1));
-    ASSERT_TRUE(testing::runUntil([&holder] {
-        QFile command(QStringLiteral("/proc/%1/comm").arg(holder.processId()));
-        return command.open(QIODevice::ReadOnly) && command.readAll() == "sleep\n";
-    }));
+    ASSERT_TRUE(testing::runUntil([&holder] { return testing::runsSleep(holder); }));
     const CommandResult busy = route.unmount(uuid, volume->name());
     EXPECT_EQ(busy.exitCode, 1);
     EXPECT_EQ(busy.error,
