@@ -175,7 +175,6 @@ TEST(AppsViewTest, TheFirstMatchingIconWinsFromTheChosenFileToTheGenericIcon) {
         {custom("Mine", {"org.Missing"}, folder.filePath("gone.desktop")), Source::Generic, {}},
     };
     for (const auto& [trigger, source, asset] : cases) {
-        SCOPED_TRACE(trigger.bundleIdentifiers.join(",").toStdString());
         AppManagementIcon icon(trigger, index);
         EXPECT_EQ(icon.source(), source);
         EXPECT_EQ(icon.presetAsset(), asset);
@@ -448,8 +447,9 @@ TEST(TarnwellTrayTest, ThePanelOpensAtTheClickFlippedAndKeptOnScreen) {
 // A failed listing shows no "Updated just now"; later a clicked row shows "Unknown" for what is missing.
 TEST(VolumesViewTest, AFailedRefreshShowsTheErrorThenARowShowsItsIdentity) {
     UiSystem system({}, UiSystem::disks({QStringLiteral("Rushes")}));
-    // Without the state the mount table cannot be read; the tool runs while the page is back in the loop.
-    QFile::remove(qEnvironmentVariable(FakeDiskTool::stateVariable));
+    // A folder at the state's place keeps the mount table unreadable; the tool runs while the page waits.
+    const QString state = qEnvironmentVariable(FakeDiskTool::stateVariable);
+    ASSERT_TRUE(QFile::remove(state) && QDir().mkdir(state));
     VolumesView page(system.container.get());
     present(&page);
     EXPECT_TRUE(page.isRefreshing());
@@ -457,6 +457,7 @@ TEST(VolumesViewTest, AFailedRefreshShowsTheErrorThenARowShowsItsIdentity) {
     const QString error = system.container->volumesViewModel()->errorMessage().value_or(QString());
     EXPECT_TRUE(!error.isEmpty() && shows(&page, error));
     EXPECT_FALSE(shows(&page, localized("Updated just now")));
+    QDir(state).removeRecursively();
     system.tool.setState(
         QJsonDocument::fromJson(QJsonDocument(UiSystem::disks({"Rushes", "Proxies"}, {"Rushes", "Proxies"}))
                                     .toJson(QJsonDocument::Compact)
