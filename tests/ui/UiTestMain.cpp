@@ -2,9 +2,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-// The widget suites need a full application object; this main replaces the shared one, which the
-// linker then leaves out of the support library. Configuration and autostart folders point into a
-// temporary folder, so nothing of the person running the tests is read or written.
+// A full application object for the widgets, and configuration folders of the tests' own.
 int main(int argc, char** argv) {
     QTemporaryDir home;
     qputenv("XDG_CONFIG_HOME", home.filePath(QStringLiteral("config")).toUtf8());

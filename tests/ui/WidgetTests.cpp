@@ -1,0 +1,484 @@
+#include "core/automation/AppMonitorService.h"
+#include "core/disk/DiskService.h"
+#include "core/disk/ShellRunner.h"
+#include "core/model/JsonCoding.h"
+#include "core/model/RuleService.h"
+#include "core/support/Localization.h"
+#include "platform/SettingsPreferencesStore.h"
+#include "platform/linux/DesktopEntryIndex.h"
+#include "support/ManualDelay.h"
+#include "support/NoPresetDiscovery.h"
+#include "support/QtPrinters.h"
+#include "support/ScriptedApplicationEventSource.h"
+#include "support/TaskRunner.h"
+#include "support/UiSystem.h"
+#include "ui/AppManagementIcon.h"
+#include "ui/AppManagementRow.h"
+#include "ui/AppsView.h"
+#include "ui/DashboardStatusBadge.h"
+#include "ui/DashboardStorageRuleRow.h"
+#include "ui/DashboardView.h"
+#include "ui/ElidedLabel.h"
+#include "ui/GeneralSettingsView.h"
+#include "ui/MenuBarView.h"
+#include "ui/MenuValueRow.h"
+#include "ui/PrimaryActionButton.h"
+#include "ui/RuleCard.h"
+#include "ui/RulesView.h"
+#include "ui/StorageRuleEditorView.h"
+#include "ui/SymbolIcons.h"
+#include "ui/TarnwellApp.h"
+#include "ui/TarnwellSidebar.h"
+#include "ui/TarnwellSidebarItem.h"
+#include "ui/TarnwellSidebarStatusCard.h"
+#include "ui/TarnwellTray.h"
+#include "ui/ToggleSwitch.h"
+#include "ui/VolumeDetailRow.h"
+#include "ui/VolumeRow.h"
+#include "ui/VolumesView.h"
+#include "ui/WorkspaceSplitView.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDirIterator>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QRegularExpression>
+#include <QSystemTrayIcon>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+#include <gtest/gtest.h>
+
+using namespace tarnwell;
+using namespace tarnwell::testing;
+
+namespace {
+
+bool shows(QWidget* page, const QString& text) {
+    const QList<QLabel*> all = page->findChildren<QLabel*>();
+    return std::any_of(all.begin(), all.end(),
+                       [&](QLabel* l) { return l->isVisible() && l->text() == text; });
+}
+
+template <typename T> T* named(QWidget* page, const QString& name) {
+    const QList<T*> all = page->findChildren<T*>();
+    const auto found =
+        std::find_if(all.begin(), all.end(), [&](T* c) { return c->accessibleName() == name; });
+    return found == all.end() ? nullptr : *found;
+}
+
+void present(QWidget* page) {
+    page->resize(960, 700);
+    page->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(page));
+}
+
+AppTrigger custom(const QString& name, QList<QString> identifiers, std::optional<QString> appPath = {}) {
+    return AppTrigger{QUuid::createUuid(), name, std::move(identifiers), true, false, std::move(appPath)};
+}
+
+// The Rules page over a whole system, shown, once the volume listing it starts on showing has finished.
+struct RulesPage {
+    explicit RulesPage(const TarnwellConfiguration& configuration)
+        : system(configuration, UiSystem::disks({})) {
+        page.show();
+        EXPECT_TRUE(runUntil([this] { return page.refreshButton()->isEnabled(); }));
+    }
+    StorageTargetRule stored(qsizetype i) { return service.loadConfiguration().storageRules.value(i); }
+
+    UiSystem system;
+    RulesView page{system.container.get()};
+    RuleService service{system.preferences, presetsWithoutDiscovery()};
+};
+
+} // namespace
+
+// Refused changes snap back; a refused save shows the error; a file at autostart makes the session refuse.
+TEST(PagesTest, ARefusedSwitchSnapsBackAndThePageShowsTheError) {
+    const QList<std::tuple<std::function<QWidget*(TarnwellContainer*)>, QString, bool>> cases{
+        {[](TarnwellContainer* c) { return new AppsView(c); }, localized("Enabled"), false},
+        {[](TarnwellContainer* c) { return new GeneralSettingsView(c); }, localized("Notifications"), false},
+        {[](TarnwellContainer* c) { return new GeneralSettingsView(c); }, localized("Launch at Login"), true},
+        {[](TarnwellContainer* c) { return new VolumesView(c); }, localized("Show All Volumes"), false},
+        {[](TarnwellContainer* c) { return new RulesView(c); }, {}, false},
+    };
+    const QString autostart = qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/autostart");
+    for (const auto& [makePage, name, bySession] : cases) {
+        SCOPED_TRACE(name.toStdString());
+        UiSystem system(UiSystem::configuration({QStringLiteral("Rushes")}),
+                        UiSystem::disks({QStringLiteral("Rushes")}));
+        std::unique_ptr<QWidget> page(makePage(system.container.get()));
+        present(page.get());
+        auto* volumes = qobject_cast<VolumesView*>(page.get());
+        auto* rules = qobject_cast<RulesView*>(page.get());
+        ASSERT_TRUE(runUntil([&] {
+            return (!volumes || volumes->didRefresh()) && (!rules || rules->refreshButton()->isEnabled());
+        }));
+        ToggleSwitch* control =
+            rules ? rules->editor()->mountOnLaunchSwitch() : named<ToggleSwitch>(page.get(), name);
+        ASSERT_NE(control, nullptr);
+        const bool stored = control->isChecked();
+        ASSERT_TRUE(!bySession || (QDir().mkpath(qEnvironmentVariable("XDG_CONFIG_HOME")) &&
+                                   QFile(autostart).open(QIODevice::WriteOnly)));
+        system.preferences->failWrites = !bySession;
+        QTest::mouseClick(control, Qt::LeftButton);
+        EXPECT_TRUE(runUntil([&] {
+            return control->isChecked() == stored &&
+                   (bySession || shows(page.get(), QStringLiteral("The store refused the write.")));
+        }));
+        QFile::remove(autostart);
+    }
+}
+
+TEST(AppsViewTest, OnlyBuiltInsCarryThePresetCapsuleAndACustomAppIsDeleted) {
+    TarnwellConfiguration configuration = UiSystem::configuration({});
+    configuration.appTriggers.append(custom(QStringLiteral("Cutter"), {QStringLiteral("org.Cutter")}));
+    UiSystem system(configuration);
+    AppsView page(system.container.get());
+    present(&page);
+    const qsizetype stored = system.container->settingsViewModel()->rule().appTriggers.size();
+    AppManagementRow* added = nullptr;
+    for (AppManagementRow* row : page.findChildren<AppManagementRow*>()) {
+        EXPECT_EQ(shows(row, localized("Preset")), row->trigger().isBuiltInPreset);
+        added = row->trigger().isBuiltInPreset ? added : row;
+    }
+    ASSERT_NE(added, nullptr);
+    QTest::mouseClick(named<QToolButton>(added, localized("Delete App")), Qt::LeftButton);
+    ASSERT_TRUE(runUntil([&] { return page.findChildren<AppManagementRow*>().size() == stored - 1; }));
+    EXPECT_EQ(system.container->configuration().appTriggers.size(), stored - 1);
+}
+
+TEST(AppsViewTest, TheFirstMatchingIconWinsFromTheChosenFileToTheGenericIcon) {
+    QTemporaryDir folder;
+    QImage red(32, 32, QImage::Format_RGB32);
+    red.fill(Qt::red);
+    ASSERT_TRUE(red.save(folder.filePath("cutter.png")) && QDir(folder.path()).mkpath("applications"));
+    const QString entry = folder.filePath("applications/org.Cutter.desktop");
+    QFile file(entry);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("[Desktop Entry]\nName=Cutter\nExec=true\nIcon=" + folder.filePath("cutter.png").toUtf8() +
+               "\n");
+    file.close();
+    auto index = std::make_shared<const DesktopEntryIndex>(
+        DesktopEntryIndex::load({folder.filePath("applications")}, qEnvironmentVariable("PATH")));
+    using Source = AppManagementIcon::Source;
+    const QList<std::tuple<AppTrigger, Source, QString>> cases{
+        {custom("Mine", {"com.lemon.lvpro"}, entry), Source::AppPath, {}},
+        {custom("Mine", {"org.Missing", "org.Cutter"}), Source::DesktopEntry, {}},
+        {custom("CapCut", {"org.Missing"}), Source::Preset, "PresetIconCapCut"},
+        {custom("CapCut", {"org.Missing", "com.adobe.PremierePro.25"}), Source::Preset,
+         "PresetIconPremierePro"},
+        {custom("Mine", {"org.Missing"}, folder.filePath("gone.desktop")), Source::Generic, {}},
+    };
+    for (const auto& [trigger, source, asset] : cases) {
+        AppManagementIcon icon(trigger, index);
+        EXPECT_EQ(icon.source(), source);
+        EXPECT_EQ(icon.presetAsset(), asset);
+        if (source == Source::AppPath || source == Source::DesktopEntry) {
+            EXPECT_EQ(icon.grab().toImage().pixelColor(22, 22), QColor(Qt::red));
+        }
+    }
+}
+
+// A dangling application id is not counted; a share's rule has no card; no volumes, nothing to add.
+TEST(RulesViewTest, DeletingTheSelectedRuleSelectsTheNextAndTheLastLeavesNoSelection) {
+    TarnwellConfiguration configuration = UiSystem::configuration({"A", "B", "Share"});
+    configuration.storageRules[2].target =
+        SMBTarget{QStringLiteral("Share"), QStringLiteral("smb://nas/share"), {}};
+    RulesPage rules(configuration);
+    const QUuid application = rules.system.container->configuration().appTriggers.first().id;
+    runTask(rules.system.container->rulesViewModel()->setBoundAppTriggerIDs(
+        {application, QUuid::createUuid()}, configuration.storageRules[0].id));
+    EXPECT_EQ(rules.page.cards().first()->appCountText(), QStringLiteral("1 app bound"));
+    const QPointer<StorageRuleEditorView> first = rules.page.editor();
+    QTest::mouseClick(first->deleteButton(), Qt::LeftButton);
+    EXPECT_TRUE(first->missingLabel()->isVisibleTo(first));
+    ASSERT_TRUE(runUntil([&] {
+        return rules.page.editor() && rules.page.editor()->ruleID() == configuration.storageRules[1].id;
+    }));
+    QTest::mouseClick(rules.page.editor()->deleteButton(), Qt::LeftButton);
+    ASSERT_TRUE(runUntil([&] { return !rules.page.editor(); }));
+    EXPECT_EQ(rules.page.selectedRuleID(), std::nullopt);
+    EXPECT_TRUE(rules.page.cards().isEmpty());
+    ASSERT_EQ(rules.page.addMenu()->actions().size(), 2);
+    EXPECT_FALSE(rules.page.addMenu()->actions()[1]->isEnabled());
+}
+
+// The stepper keeps its range, a typed delay is kept as typed, a fast typed name goes whole to its own rule.
+TEST(RulesViewTest, TheEditorStoresTheDelayAndNameAsEnteredInItsOwnRule) {
+    RulesPage rules(UiSystem::configuration({QStringLiteral("A"), QStringLiteral("B")}));
+    StorageRuleEditorView* editor = rules.page.editor();
+    using Step = std::tuple<QString, int, qint64>;
+    for (const auto& [typed, clicks, stored] :
+         {Step{"7", 0, 7}, Step{"905", 0, 905}, Step{"-3", 0, -3}, Step{"597", 2, 600}, Step{"3", -2, 0}}) {
+        editor->delayField()->selectAll();
+        QTest::keyClicks(editor->delayField(), typed);
+        QTest::keyClick(editor->delayField(), Qt::Key_Return);
+        for (int click = 0; click < std::abs(clicks); ++click) {
+            QTest::mouseClick(clicks > 0 ? editor->delayUp() : editor->delayDown(), Qt::LeftButton);
+        }
+        EXPECT_EQ(rules.stored(0).unmountDelaySeconds, stored) << typed.toStdString();
+    }
+    EXPECT_FALSE(editor->delayDown()->isEnabled());
+    QLineEdit* name = editor->nameField();
+    name->setFocus();
+    name->selectAll();
+    const int writesBefore = rules.system.preferences->writeCount;
+    const QString typed = QStringLiteral("Grade Day 14 ");
+    QTest::keyClicks(name, typed);
+    QTest::mouseClick(rules.page.cards()[1], Qt::LeftButton);
+    ASSERT_TRUE(runUntil([&] { return rules.stored(0).name == typed.trimmed(); }));
+    EXPECT_LE(rules.system.preferences->writeCount - writesBefore, 3);
+    EXPECT_EQ(rules.stored(1).name, QStringLiteral("B"));
+}
+
+// A rule made in the window, kept in a real file, driven by a scripted launch and quit of its app.
+TEST(RulesViewTest, ARuleMadeInTheWindowMountsOnLaunchAndUnmountsAfterTheQuitDelay) {
+    QTemporaryDir folder;
+    const auto store =
+        std::make_shared<SettingsPreferencesStore>(folder.filePath(QStringLiteral("Tarnwell.conf")));
+    const QStringList volumes{QStringLiteral("Rushes")};
+    FakeDiskTool tool(UiSystem::disks(volumes, volumes));
+    auto events = std::make_shared<ScriptedApplicationEventSource>();
+    ManualDelay delay;
+    TarnwellContainer::Dependencies dependencies;
+    dependencies.appPresetService = presetsWithoutDiscovery();
+    dependencies.ruleService = std::make_shared<RuleService>(store, dependencies.appPresetService);
+    dependencies.diskService = std::make_shared<DiskService>(
+        FakeDiskTool::executablePath(), std::make_shared<ShellRunner>(),
+        tool.mountedVolumeLocationsFunction(), QStringList{QStringLiteral("/Volumes/")});
+    dependencies.appMonitorService = std::make_shared<AppMonitorService>(events);
+    dependencies.delay = delay.function();
+    store->setData(RuleService::configurationKey,
+                   JsonCoding::encodeDocument(UiSystem::configuration({QStringLiteral("Proxies")})));
+    TarnwellContainer container(std::move(dependencies));
+    runTask(container.startupFinished());
+    MainWindowView window(&container);
+    window.show();
+    window.selectSection(MainWindowSection::Rules);
+    auto* page = qobject_cast<RulesView*>(window.currentPage());
+    ASSERT_TRUE(runUntil([&] { return page->addMenu()->actions().size() == 3; }));
+    page->addMenu()->actions().first()->trigger();
+    ASSERT_TRUE(runUntil([&] {
+        return page->cards().size() == 2 && page->editor()->ruleID() == page->cards()[1]->rule().id;
+    }));
+    QTest::mouseClick(page->editor()->appToggles().first(), Qt::LeftButton);
+    QTest::keyClick(page->editor()->postQuitPicker(), Qt::Key_End);
+    QTest::mouseClick(page->editor()->delayDown(), Qt::LeftButton);
+    QTest::mouseClick(page->editor()->delayDown(), Qt::LeftButton);
+
+    const auto status = [&] { return container.controller()->targetStates().value(1).status; };
+    const QString application = container.configuration().appTriggers.first().bundleIdentifiers.first();
+    tool.setState(UiSystem::disks(volumes));
+    events->launch(application);
+    ASSERT_TRUE(runUntil([&] { return status() == StorageTargetRuntimeStatus::mounted(); }));
+    events->terminate(application);
+    ASSERT_TRUE(runUntil([&] { return delay.pendingSeconds() == QList<qint64>{5}; }));
+    delay.release();
+    ASSERT_TRUE(runUntil([&] { return status() == StorageTargetRuntimeStatus::notMounted(); }));
+    const StorageTargetRule stored =
+        RuleService(store, presetsWithoutDiscovery()).loadConfiguration().storageRules.value(1);
+    EXPECT_EQ(stored.appTriggerIDs, QList<QUuid>{container.configuration().appTriggers.first().id});
+    EXPECT_EQ(stored.postQuitAction, PostQuitAction::AutoUnmount);
+    EXPECT_EQ(stored.unmountDelaySeconds, 5);
+}
+
+// Long names elide, buttons drive the controller and one not offered is inert; no rules: the first steps.
+TEST(DashboardViewTest, RowsElideAndDriveTheControllerAndWithoutRulesTheFirstStepsStandIn) {
+    const QStringList names{QString(200, QLatin1Char('R')),
+                            QStringLiteral("素材盘剪辑项目二〇二六年度纪录片母带备份素材盘剪辑项目")};
+    for (const QStringList& ruleNames : {names, QStringList{}}) {
+        TarnwellConfiguration configuration = UiSystem::configuration(ruleNames);
+        if (!ruleNames.isEmpty()) {
+            configuration.storageRules[0].isEnabled = false;
+        }
+        UiSystem system(configuration, UiSystem::disks(ruleNames));
+        DashboardView page(system.container.get());
+        page.resize(740, 700);
+        page.show();
+        const QList<DashboardStorageRuleRow*> rows = page.findChildren<DashboardStorageRuleRow*>();
+        ASSERT_EQ(rows.size(), ruleNames.size());
+        for (qsizetype index = 0; index < rows.size(); ++index) {
+            const ElidedLabel* title = rows[index]->findChild<ElidedLabel*>();
+            EXPECT_EQ(title->toolTip(), names[index]);
+            EXPECT_LE(title->fontMetrics().horizontalAdvance(title->text()), title->width());
+            EXPECT_EQ(rows[index]->findChild<DashboardStatusBadge*>()->text() == "Disabled", index == 0);
+        }
+        const QList<ElidedLabel*> labels = page.findChildren<ElidedLabel*>();
+        const QStringList steps = system.container->dashboardViewModel()->emptyStateSteps();
+        EXPECT_EQ(std::count_if(labels.begin(), labels.end(),
+                                [&](auto* label) { return steps.contains(label->fullText()); }),
+                  steps.size());
+        for (DashboardStorageRuleRow* row : rows.mid(1)) {
+            QTest::mouseClick(row->unmountButton(), Qt::LeftButton);
+            QTest::mouseClick(row->mountButton(), Qt::LeftButton);
+            ASSERT_TRUE(runUntil([&] { return row->unmountButton()->isEnabled(); }));
+            EXPECT_FALSE(row->mountButton()->isEnabled());
+            QTest::mouseClick(row->mountButton(), Qt::LeftButton);
+            QTest::mouseClick(row->unmountButton(), Qt::LeftButton);
+            ASSERT_TRUE(runUntil([&] { return row->mountButton()->isEnabled(); }));
+            EXPECT_EQ(system.runs(QStringLiteral("mount")), 1);
+            EXPECT_EQ(system.runs(QStringLiteral("unmount")), 1);
+        }
+    }
+}
+
+// The summary verbatim, the minimum size, Diagnostics building no other page (so no view model),
+// and the keyboard.
+TEST(MainWindowViewTest, StatusCardMinimumSizeAndDiagnosticsAlone) {
+    for (const auto& [rules, shown] : {std::pair{QStringList{}, QStringLiteral("All Good")},
+                                       std::pair{QStringList{"Rushes"}, QStringLiteral("1 error")}}) {
+        UiSystem system(UiSystem::configuration(rules), UiSystem::disks({}));
+        MainWindowView window(system.container.get());
+        EXPECT_EQ(window.sidebar()->statusCard()->statusText(), shown);
+        window.show();
+        window.resize(400, 300);
+        EXPECT_TRUE(window.width() >= 940 && window.height() >= 640)
+            << window.width() << "x" << window.height();
+        window.sidebar()->item(MainWindowSection::Diagnostics)->click();
+        for (MainWindowSection other : {MainWindowSection::Rules, MainWindowSection::Volumes,
+                                        MainWindowSection::Apps, MainWindowSection::Settings}) {
+            EXPECT_EQ(window.page(other), nullptr);
+        }
+        // The keyboard alone moves between sections: Ctrl+number, then the arrows in the sidebar.
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+        QTest::keyClick(&window, Qt::Key_6, Qt::ControlModifier);
+        EXPECT_EQ(window.currentSection(), MainWindowSection::Settings);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Up);
+        EXPECT_EQ(window.currentSection(), MainWindowSection::Diagnostics);
+    }
+}
+
+TEST(MenuBarViewTest, TheBulkActionsFollowTheRulesStates) {
+    using Case = std::tuple<QStringList, bool, bool, bool, bool>;
+    for (const auto& [rules, mountFails, noDriveSelected, canMount, canUnmount] :
+         {Case{{}, false, true, false, false}, Case{{"Rushes"}, true, false, true, false},
+          Case{{"Rushes"}, false, false, false, true}}) {
+        QJsonObject disks = UiSystem::disks({QStringLiteral("Rushes")});
+        if (mountFails) {
+            disks[QStringLiteral("failures")] =
+                QJsonArray{QJsonObject{{"command", "mount"}, {"exitCode", 1}}};
+        }
+        UiSystem system(UiSystem::configuration(rules), disks);
+        runTask(system.container->mountMissingTargets());
+        MenuBarView panel(system.container.get(), {});
+        const auto rows = panel.findChildren<MenuValueRow*>();
+        EXPECT_EQ(std::any_of(rows.begin(), rows.end(),
+                              [](auto* row) { return row->value() == "No Drive Selected"; }),
+                  noDriveSelected);
+        EXPECT_EQ(panel.mountButton()->isEnabled(), canMount);
+        EXPECT_EQ(panel.unmountButton()->isEnabled(), canUnmount);
+    }
+}
+
+// Each showing refreshes once, showing again while visible does not; a press shows its feedback at once.
+TEST(MenuBarViewTest, EachShowingRefreshesOnceAndAPressMounts) {
+    const QStringList volumes{QStringLiteral("Rushes")};
+    UiSystem system(UiSystem::configuration(volumes), UiSystem::disks(volumes));
+    const MenuBarViewModel& model = *system.container->menuViewModel();
+    MenuBarView panel(system.container.get(), {});
+    // The volume is mounted behind Tarnwell's back; only a refresh notices.
+    system.tool.setState(UiSystem::disks(volumes, volumes));
+    panel.show();
+    ASSERT_TRUE(runUntil([&] { return model.canUnmountReady(); }));
+    system.tool.setState(UiSystem::disks(volumes));
+    panel.show();
+    QTest::qWait(300);
+    EXPECT_TRUE(model.canUnmountReady());
+    panel.hide();
+    panel.show();
+    ASSERT_TRUE(runUntil([&] { return !model.canUnmountReady(); }));
+    QTest::mouseClick(panel.mountButton(), Qt::LeftButton);
+    EXPECT_TRUE(panel.mountButton()->feedbackShown());
+    EXPECT_TRUE(runUntil([&] { return model.canUnmountReady(); }));
+}
+
+TEST(SymbolIconsTest, EverySymbolTheInterfaceNamesHasAnIconWithOnlyTheFallbackTheme) {
+    QTemporaryDir icons;
+    ASSERT_TRUE(
+        QFile::link(QStringLiteral("/usr/share/icons/breeze"), icons.filePath(QStringLiteral("breeze"))));
+    QIcon::setThemeSearchPaths({icons.path()});
+    QIcon::setThemeName({});
+    SymbolIcons::installFallbackTheme(false);
+    QIcon::setThemeSearchPaths({icons.path()});
+    QStringList known;
+    for (const SymbolName& name : SymbolIcons::symbols()) {
+        known.append(name.name);
+        EXPECT_FALSE(SymbolIcons::icon(name).isNull()) << name.name.toStdString();
+    }
+    const QRegularExpression symbol(QStringLiteral(R"re("([^"]+)"_symbol)re"));
+    for (QDirIterator files(QStringLiteral(TARNWELL_SOURCE_DIR "/src/ui"), {"*.cpp", "*.h"});
+         files.hasNext();) {
+        QFile file(files.next());
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        for (const auto& match : symbol.globalMatch(QString::fromUtf8(file.readAll()))) {
+            EXPECT_TRUE(known.contains(match.captured(1))) << match.captured(1).toStdString();
+        }
+    }
+}
+
+// Without a tray the window opens even in the background; opening it again reloads the stored rules.
+TEST(TarnwellAppTest, WithoutATrayTheWindowOpensAndOpeningAgainReloadsTheRules) {
+    ASSERT_FALSE(QSystemTrayIcon::isSystemTrayAvailable());
+    UiSystem system;
+    TarnwellApp app(system.container.get());
+    app.start(true);
+    MainWindowView* window = app.mainWindow();
+    ASSERT_TRUE(window && window->isVisible());
+    window->close();
+    system.preferences->values.insert(
+        RuleService::configurationKey,
+        JsonCoding::encodeDocument(UiSystem::configuration({QStringLiteral("Rushes")})));
+    app.openMainWindow();
+    ASSERT_TRUE(runUntil([&] { return window->isVisible(); }));
+    EXPECT_EQ(app.mainWindow(), window);
+    EXPECT_TRUE(runUntil([&] { return system.container->configuration().storageRules.size() == 1; }));
+}
+
+TEST(TarnwellTrayTest, ThePanelOpensAtTheClickFlippedAndKeptOnScreen) {
+    for (const auto& [anchor, expected] : QList<std::pair<QPoint, QPoint>>{
+             {{100, 30}, {100, 30}},      // top-left tray: below and right of the click
+             {{1900, 20}, {1582, 20}},    // top-right tray: flipped to the left
+             {{1900, 1070}, {1582, 670}}, // bottom-right tray: flipped left and above
+             {{-50, 500}, {0, 500}},      // a click off the screen's edge: pulled back inside
+         }) {
+        EXPECT_EQ(TarnwellTray::panelPosition({318, 400}, anchor, {0, 0, 1920, 1080}), expected)
+            << anchor.x() << "," << anchor.y();
+    }
+}
+
+// A failed listing shows no "Updated just now"; later a clicked row shows "Unknown" for what is missing.
+TEST(VolumesViewTest, AFailedRefreshShowsTheErrorThenARowShowsItsIdentity) {
+    UiSystem system({}, UiSystem::disks({QStringLiteral("Rushes")}));
+    // A folder at the state's place keeps the mount table unreadable; the tool runs while the page waits.
+    const QString state = qEnvironmentVariable(FakeDiskTool::stateVariable);
+    ASSERT_TRUE(QFile::remove(state) && QDir().mkdir(state));
+    VolumesView page(system.container.get());
+    present(&page);
+    EXPECT_TRUE(page.isRefreshing());
+    ASSERT_TRUE(runUntil([&] { return !page.isRefreshing(); }));
+    const QString error = system.container->volumesViewModel()->errorMessage().value_or(QString());
+    EXPECT_TRUE(!error.isEmpty() && shows(&page, error));
+    EXPECT_FALSE(shows(&page, localized("Updated just now")));
+    QDir(state).removeRecursively();
+    system.tool.setState(
+        QJsonDocument::fromJson(QJsonDocument(UiSystem::disks({"Rushes", "Proxies"}, {"Rushes", "Proxies"}))
+                                    .toJson(QJsonDocument::Compact)
+                                    .replace(R"-("ExFAT","mountPath":"/Volumes/Proxies")-",
+                                             R"-("","mountPath":"/Volumes/Proxies")-"))
+            .object());
+    QTest::mouseClick(page.findChild<PrimaryActionButton*>(), Qt::LeftButton);
+    ASSERT_TRUE(runUntil([&] { return page.didRefresh(); }));
+    EXPECT_TRUE(shows(&page, localized("Updated just now")));
+    const QList<VolumeRow*> rows = page.findChildren<VolumeRow*>();
+    ASSERT_EQ(rows.size(), 2);
+    QTest::mouseClick(rows[1], Qt::LeftButton);
+    EXPECT_TRUE(rows[1]->isSelected());
+    const auto details = page.findChild<WorkspaceSplitView*>()->detail()->findChildren<VolumeDetailRow*>();
+    EXPECT_EQ(details[0]->value(), UiSystem::volumeUUID(QStringLiteral("Proxies")));
+    EXPECT_EQ(details[1]->value(), localized("Unknown"));
+}
