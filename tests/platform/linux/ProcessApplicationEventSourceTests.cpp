@@ -314,7 +314,8 @@ TEST_F(RealProcessTests, LaunchAndTerminationOfTwoInstancesAreReportedOnce) {
     stop(first);
     ASSERT_TRUE(testing::runUntil([&] { return running().size() == 1; }));
     stop(second);
-    ASSERT_TRUE(testing::runUntil([&] { return events.size() == 2; }));
+    ASSERT_TRUE(testing::runUntil([&] { return events.size() == 2; }))
+        << events.join(u' ').toStdString() << " / still running: " << running().join(u' ').toStdString();
     EXPECT_EQ(events, (Events{"+org.example.Editor", "-org.example.Editor"}));
 }
 
