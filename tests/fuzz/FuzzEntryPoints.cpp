@@ -8,7 +8,10 @@
 #include "core/support/DecodingError.h"
 #include "core/support/PropertyListReader.h"
 #include "core/support/PropertyListWriter.h"
-#include "diskutil/BlockDeviceTable.h"
+#include "diskutil/MountInfo.h"
+#include "diskutil/PlistWriter.h"
+#include "diskutil/UdevRecord.h"
+#include "diskutil/Utf8Text.h"
 #include "platform/linux/DesktopEntry.h"
 #include "platform/linux/ProcessIdentifier.h"
 #include "support/InMemoryPreferencesStore.h"
@@ -97,25 +100,35 @@ Outcome readDiskToolOutput(const QByteArray& data) {
     return accepted ? Outcome::Accepted : Outcome::Rejected;
 }
 
-Outcome readBlockDevices(const QByteArray& data) {
-    BlockDeviceTable table;
-    try {
-        table = BlockDeviceTable::fromLsblkJson(data);
-    } catch (const DecodingError&) {
-        return Outcome::Rejected;
+Outcome readBlockDeviceRecords(const QByteArray& data) {
+    const std::string bytes = data.toStdString();
+    require(Utf8Text::valid(bytes) == QString::fromUtf8(data).toUtf8().toStdString(),
+            "the tool reads text that is no UTF-8 as the application does");
+    const FilesystemIdentity identity = UdevRecord::parse(bytes);
+    const std::vector<MountInfo::Mount> mounts = MountInfo::parse(bytes);
+    std::vector<std::string> texts;
+    for (const auto& field : {identity.type, identity.version, identity.label, identity.uuid,
+                              identity.partitionType, identity.partitionTableType}) {
+        if (field) {
+            texts.push_back(*field);
+        }
     }
-    for (const BlockDevice& device : table.devices()) {
-        require(table.device(device.name) == &device && table.resolveDeviceTarget(device.name) != nullptr,
-                "every device is found by its name");
-        require(!device.uuid || device.uuid->isEmpty() || table.resolveUuidTarget(*device.uuid) != nullptr,
-                "a device with a UUID is found by it");
-        require(table.wholeDisk(device).isWholeDisk() || !table.device(table.wholeDisk(device).parent),
-                "the whole disk of a device sits on nothing known");
-        table.isExternal(device);
-        table.busProtocol(device);
-        table.isPhysical(device);
+    for (const MountInfo::Mount& mount : mounts) {
+        require(!mount.mountPoint.empty(), "a mount point is never empty");
+        texts.insert(texts.end(), {mount.majorMinor, mount.source, mount.mountPoint});
     }
-    return Outcome::Accepted;
+    PlistValue::Array written;
+    PropertyList::Array expected;
+    for (const std::string& text : texts) {
+        require(Utf8Text::valid(text) == text, "every text read is valid UTF-8");
+        written.emplace_back(PlistValue::Dictionary{{text, text}});
+        const QString same = QString::fromStdString(text);
+        expected.emplace_back(PropertyList::Dictionary{{same, same}});
+    }
+    require(PlistWriter::write(std::move(written)) ==
+                PropertyListWriter::write(PropertyList(std::move(expected))).toStdString(),
+            "the tool writes its property lists as the application's own writer does");
+    return texts.empty() ? Outcome::Rejected : Outcome::Accepted;
 }
 
 Outcome readDesktopEntry(const QByteArray& data) {
@@ -143,7 +156,7 @@ const QList<EntryPoint>& entryPoints() {
     static const QList<EntryPoint> all{
         {QStringLiteral("configuration"), readConfiguration},
         {QStringLiteral("diskutil-plist"), readDiskToolOutput},
-        {QStringLiteral("lsblk-json"), readBlockDevices},
+        {QStringLiteral("block-device-records"), readBlockDeviceRecords},
         {QStringLiteral("desktop-entry"), readDesktopEntry},
         {QStringLiteral("mountinfo"), readMountInfo},
         {QStringLiteral("proc-files"), readProcessFiles},

@@ -16,8 +16,9 @@ enum class Outcome { Accepted, Rejected };
 Outcome readConfiguration(const QByteArray& data);
 // A property list, read, written back and parsed as each of the disk tool's documents.
 Outcome readDiskToolOutput(const QByteArray& data);
-// The disk tool's `lsblk --json` document, with the lookups its commands make.
-Outcome readBlockDevices(const QByteArray& data);
+// A udev database record and a mount table as the disk tool reads them, and the property list it
+// writes from what they hold.
+Outcome readBlockDeviceRecords(const QByteArray& data);
 Outcome readDesktopEntry(const QByteArray& data);
 Outcome readMountInfo(const QByteArray& data);
 // The /proc/PID stat, cmdline and cgroup texts.

@@ -1,5 +1,7 @@
 #include "diskutil/BlkidFilesystemProbe.h"
 
+#include "diskutil/Utf8Text.h"
+
 #include <blkid.h>
 #include <memory>
 
@@ -11,31 +13,31 @@ struct ProbeDeleter {
     void operator()(blkid_probe probe) const { blkid_free_probe(probe); }
 };
 
-std::optional<QString> lookup(blkid_probe probe, const char* name) {
+std::optional<std::string> lookup(blkid_probe probe, const char* name) {
     const char* value = nullptr;
     size_t length = 0;
     if (blkid_probe_lookup_value(probe, name, &value, &length) != 0 || value == nullptr) {
         return std::nullopt;
     }
     // The reported length includes the terminating zero.
-    const auto size = static_cast<qsizetype>(length > 0 ? length - 1 : 0);
-    return QString::fromUtf8(value, size);
+    const std::string text = Utf8Text::valid(std::string_view(value, length > 0 ? length - 1 : 0));
+    return text.empty() ? std::nullopt : std::optional(text);
 }
 
 } // namespace
 
-FilesystemIdentity BlkidFilesystemProbe::probe(const QString& devicePath) {
-    const QByteArray path = devicePath.toLocal8Bit();
+FilesystemIdentity BlkidFilesystemProbe::probe(const std::string& devicePath) {
     std::unique_ptr<std::remove_pointer_t<blkid_probe>, ProbeDeleter> probe(
-        blkid_new_probe_from_filename(path.constData()));
+        blkid_new_probe_from_filename(devicePath.c_str()));
     if (!probe) {
         return {};
     }
     blkid_probe_enable_superblocks(probe.get(), 1);
     blkid_probe_set_superblocks_flags(probe.get(), BLKID_SUBLKS_LABEL | BLKID_SUBLKS_UUID |
                                                        BLKID_SUBLKS_TYPE | BLKID_SUBLKS_VERSION);
-    // Partition tables are not file systems; lsblk already reports them.
-    blkid_probe_enable_partitions(probe.get(), 0);
+    // The table of a disk, and a partition's entry in its disk's table, name the content.
+    blkid_probe_enable_partitions(probe.get(), 1);
+    blkid_probe_set_partitions_flags(probe.get(), BLKID_PARTS_ENTRY_DETAILS);
     if (blkid_do_safeprobe(probe.get()) != 0) {
         return {};
     }
@@ -44,6 +46,8 @@ FilesystemIdentity BlkidFilesystemProbe::probe(const QString& devicePath) {
     identity.version = lookup(probe.get(), "VERSION");
     identity.label = lookup(probe.get(), "LABEL");
     identity.uuid = lookup(probe.get(), "UUID");
+    identity.partitionType = lookup(probe.get(), "PART_ENTRY_TYPE");
+    identity.partitionTableType = lookup(probe.get(), "PTTYPE");
     return identity;
 }
 

@@ -4,11 +4,11 @@
 
 namespace tarnwell {
 
-// Probes superblocks with libblkid, the library behind the blkid program, inside this process:
-// starting one blkid process per device would cost more than the whole lsblk run.
+// Probes superblocks and partition tables with libblkid inside this process, for the devices the
+// udev database does not describe.
 class BlkidFilesystemProbe : public FilesystemProbing {
 public:
-    FilesystemIdentity probe(const QString& devicePath) override;
+    FilesystemIdentity probe(const std::string& devicePath) override;
 };
 
 } // namespace tarnwell

@@ -1,48 +1,55 @@
 #include "diskutil/DiskDocuments.h"
 
+#include <algorithm>
+#include <utility>
+
 namespace tarnwell {
 
 namespace {
 
-const QString apfsPartitionType = QStringLiteral("7C3457EF-0000-11AA-AA11-00306543ECAC");
-
-struct Naming {
-    QString code;
-    QString content;
-};
+using Naming = std::pair<const char*, const char*>;
 
 // Partition types as the macOS tool names them; GUIDs for GPT, type codes for MBR.
-const QList<Naming> partitionTypes = {
-    {apfsPartitionType, QStringLiteral("Apple_APFS")},
-    {QStringLiteral("48465300-0000-11AA-AA11-00306543ECAC"), QStringLiteral("Apple_HFS")},
-    {QStringLiteral("C12A7328-F81F-11D2-BA4B-00A0C93EC93B"), QStringLiteral("EFI")},
-    {QStringLiteral("EBD0A0A2-B9E5-4433-87C0-68B6B72699C7"), QStringLiteral("Microsoft Basic Data")},
-    {QStringLiteral("0FC63DAF-8483-4772-8E79-3D69D8477DE4"), QStringLiteral("Linux Filesystem")},
-    {QStringLiteral("0x7"), QStringLiteral("Windows_NTFS")},
-    {QStringLiteral("0xb"), QStringLiteral("DOS_FAT_32")},
-    {QStringLiteral("0xc"), QStringLiteral("Windows_FAT_32")},
-    {QStringLiteral("0xe"), QStringLiteral("Windows_FAT_16")},
-    {QStringLiteral("0x83"), QStringLiteral("Linux")},
-    {QStringLiteral("0xaf"), QStringLiteral("Apple_HFS")},
-    {QStringLiteral("0xef"), QStringLiteral("EFI")},
+const Naming partitionTypes[] = {
+    {"7C3457EF-0000-11AA-AA11-00306543ECAC", "Apple_APFS"},
+    {"48465300-0000-11AA-AA11-00306543ECAC", "Apple_HFS"},
+    {"C12A7328-F81F-11D2-BA4B-00A0C93EC93B", "EFI"},
+    {"EBD0A0A2-B9E5-4433-87C0-68B6B72699C7", "Microsoft Basic Data"},
+    {"0FC63DAF-8483-4772-8E79-3D69D8477DE4", "Linux Filesystem"},
+    {"0x7", "Windows_NTFS"},
+    {"0xb", "DOS_FAT_32"},
+    {"0xc", "Windows_FAT_32"},
+    {"0xe", "Windows_FAT_16"},
+    {"0x83", "Linux"},
+    {"0xaf", "Apple_HFS"},
+    {"0xef", "EFI"},
 };
 
-void insert(PropertyList::Dictionary& dictionary, const char* key, PropertyList value) {
-    dictionary.emplace_back(QString::fromLatin1(key), std::move(value));
+char upper(char character) {
+    return character >= 'a' && character <= 'z' ? static_cast<char>(character - 'a' + 'A') : character;
 }
 
-PropertyList listEntry(const BlockDeviceTable& table, const BlockDevice& device, QStringList& allDisks,
-                       QStringList& volumes) {
-    allDisks.append(device.name);
-    PropertyList::Dictionary entry;
+std::string upperCase(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(), upper);
+    return text;
+}
+
+void insert(PlistValue::Dictionary& dictionary, const char* key, PlistValue value) {
+    dictionary.emplace_back(key, std::move(value));
+}
+
+PlistValue listEntry(const BlockDeviceTable& table, const BlockDevice& device, PlistValue::Array& allDisks,
+                     PlistValue::Array& volumes) {
+    allDisks.emplace_back(device.name);
+    PlistValue::Dictionary entry;
     insert(entry, "Content", DiskDocuments::content(device));
     insert(entry, "DeviceIdentifier", device.name);
     if (const auto mountPoint = device.mountPoint()) {
         insert(entry, "MountPoint", *mountPoint);
     }
     insert(entry, "OSInternal", false);
-    PropertyList::Array partitions;
-    for (const QString& childName : device.children) {
+    PlistValue::Array partitions;
+    for (const std::string& childName : device.children) {
         if (const BlockDevice* child = table.device(childName)) {
             partitions.push_back(listEntry(table, *child, allDisks, volumes));
         }
@@ -52,29 +59,21 @@ PropertyList listEntry(const BlockDeviceTable& table, const BlockDevice& device,
     }
     insert(entry, "Size", device.size);
     if (device.fileSystemType) {
-        const QString name = DiskDocuments::volumeName(device);
+        const std::string name = DiskDocuments::volumeName(device);
         insert(entry, "VolumeName", name);
-        volumes.append(name);
+        volumes.emplace_back(name);
     }
     if (device.uuid) {
         insert(entry, "VolumeUUID", *device.uuid);
     }
-    return PropertyList(std::move(entry));
-}
-
-PropertyList textArray(const QStringList& texts) {
-    PropertyList::Array array;
-    for (const QString& text : texts) {
-        array.emplace_back(text);
-    }
-    return PropertyList(std::move(array));
+    return PlistValue(std::move(entry));
 }
 
 } // namespace
 
-PropertyList DiskDocuments::info(const BlockDeviceTable& table, const BlockDevice& device) {
+PlistValue DiskDocuments::info(const BlockDeviceTable& table, const BlockDevice& device) {
     const BlockDevice& disk = table.wholeDisk(device);
-    PropertyList::Dictionary document;
+    PlistValue::Dictionary document;
     // Keys in the macOS tool's alphabetical order.
     insert(document, "BusProtocol", table.busProtocol(device));
     insert(document, "Content", content(device));
@@ -85,108 +84,99 @@ PropertyList DiskDocuments::info(const BlockDeviceTable& table, const BlockDevic
         insert(document, "FilesystemType", filesystemType(*device.fileSystemType));
     }
     insert(document, "Internal", !table.isExternal(device));
-    insert(document, "MountPoint", device.mountPoint().value_or(QString()));
+    insert(document, "MountPoint", device.mountPoint().value_or(std::string()));
     insert(document, "ParentWholeDisk", disk.name);
     insert(document, "Removable", disk.removable || device.removable);
     insert(document, "Size", device.size);
-    insert(document, "VirtualOrPhysical",
-           table.isPhysical(device) ? QStringLiteral("Physical") : QStringLiteral("Virtual"));
+    insert(document, "VirtualOrPhysical", table.isPhysical(device) ? "Physical" : "Virtual");
     insert(document, "VolumeName", volumeName(device));
     if (device.uuid) {
         insert(document, "VolumeUUID", *device.uuid);
     }
     insert(document, "WholeDisk", device.isWholeDisk());
-    return PropertyList(std::move(document));
+    return PlistValue(std::move(document));
 }
 
-PropertyList DiskDocuments::externalPhysicalList(const BlockDeviceTable& table) {
-    QStringList allDisks;
-    QStringList volumes;
-    QStringList wholeDisks;
-    PropertyList::Array entries;
+PlistValue DiskDocuments::externalPhysicalList(const BlockDeviceTable& table) {
+    PlistValue::Array allDisks;
+    PlistValue::Array volumes;
+    PlistValue::Array wholeDisks;
+    PlistValue::Array entries;
     for (const BlockDevice& device : table.devices()) {
         if (device.isWholeDisk() && table.isPhysical(device) && table.isExternal(device)) {
-            wholeDisks.append(device.name);
+            wholeDisks.emplace_back(device.name);
             entries.push_back(listEntry(table, device, allDisks, volumes));
         }
     }
-    PropertyList::Dictionary document;
-    insert(document, "AllDisks", textArray(allDisks));
-    insert(document, "AllDisksAndPartitions", PropertyList(std::move(entries)));
-    insert(document, "VolumesFromDisks", textArray(volumes));
-    insert(document, "WholeDisks", textArray(wholeDisks));
-    return PropertyList(std::move(document));
+    return PlistValue(PlistValue::Dictionary{{"AllDisks", std::move(allDisks)},
+                                             {"AllDisksAndPartitions", std::move(entries)},
+                                             {"VolumesFromDisks", std::move(volumes)},
+                                             {"WholeDisks", std::move(wholeDisks)}});
 }
 
-PropertyList DiskDocuments::emptyApfsList() {
-    PropertyList::Dictionary document;
-    insert(document, "Containers", PropertyList(PropertyList::Array{}));
-    return PropertyList(std::move(document));
+PlistValue DiskDocuments::emptyApfsList() {
+    return PlistValue(PlistValue::Dictionary{{"Containers", PlistValue::Array{}}});
 }
 
-QString DiskDocuments::volumeName(const BlockDevice& device) {
+std::string DiskDocuments::volumeName(const BlockDevice& device) {
     if (!device.fileSystemType) {
-        return QString();
+        return std::string();
     }
-    return device.label ? *device.label : QStringLiteral("Untitled");
+    return device.label ? *device.label : "Untitled";
 }
 
-QString DiskDocuments::filesystemName(const QString& type, const std::optional<QString>& version) {
-    if (type == QLatin1String("vfat")) {
+std::string DiskDocuments::filesystemName(const std::string& type,
+                                          const std::optional<std::string>& version) {
+    if (type == "vfat") {
         // libblkid reports the FAT width as the version: FAT12, FAT16 or FAT32.
-        return version && version->startsWith(QLatin1String("FAT")) ? QStringLiteral("MS-DOS ") + *version
-                                                                    : QStringLiteral("MS-DOS");
+        return version && version->starts_with("FAT") ? "MS-DOS " + *version : "MS-DOS";
     }
-    static const QList<std::pair<QString, QString>> names = {
-        {QStringLiteral("exfat"), QStringLiteral("ExFAT")},
-        {QStringLiteral("ntfs"), QStringLiteral("NTFS")},
-        {QStringLiteral("ntfs3"), QStringLiteral("NTFS")},
-        {QStringLiteral("apfs"), QStringLiteral("APFS")},
-        {QStringLiteral("hfsplus"), QStringLiteral("Mac OS Extended")},
-        {QStringLiteral("hfs"), QStringLiteral("Mac OS Standard")},
-        {QStringLiteral("iso9660"), QStringLiteral("ISO 9660")},
-        {QStringLiteral("udf"), QStringLiteral("UDF")},
+    static const Naming names[] = {
+        {"exfat", "ExFAT"},
+        {"ntfs", "NTFS"},
+        {"ntfs3", "NTFS"},
+        {"apfs", "APFS"},
+        {"hfsplus", "Mac OS Extended"},
+        {"hfs", "Mac OS Standard"},
+        {"iso9660", "ISO 9660"},
+        {"udf", "UDF"},
     };
     for (const auto& [candidate, name] : names) {
-        if (candidate == type) {
+        if (type == candidate) {
             return name;
         }
     }
     return type;
 }
 
-QString DiskDocuments::filesystemType(const QString& type) {
-    static const QList<std::pair<QString, QString>> types = {
-        {QStringLiteral("vfat"), QStringLiteral("msdos")},
-        {QStringLiteral("ntfs3"), QStringLiteral("ntfs")},
-        {QStringLiteral("hfsplus"), QStringLiteral("hfs")},
-        {QStringLiteral("iso9660"), QStringLiteral("cd9660")},
-    };
+std::string DiskDocuments::filesystemType(const std::string& type) {
+    static const Naming types[] = {
+        {"vfat", "msdos"}, {"ntfs3", "ntfs"}, {"hfsplus", "hfs"}, {"iso9660", "cd9660"}};
     for (const auto& [candidate, word] : types) {
-        if (candidate == type) {
+        if (type == candidate) {
             return word;
         }
     }
     return type;
 }
 
-QString DiskDocuments::content(const BlockDevice& device) {
-    if (device.fileSystemType == QLatin1String("apfs")) {
-        return QStringLiteral("Apple_APFS");
+std::string DiskDocuments::content(const BlockDevice& device) {
+    if (device.fileSystemType == "apfs") {
+        return "Apple_APFS";
     }
-    if (!device.partitionType.isEmpty()) {
-        for (const Naming& naming : partitionTypes) {
-            if (naming.code.compare(device.partitionType, Qt::CaseInsensitive) == 0) {
-                return naming.content;
+    if (!device.partitionType.empty()) {
+        for (const auto& [code, content] : partitionTypes) {
+            if (upperCase(code) == upperCase(device.partitionType)) {
+                return content;
             }
         }
-        return device.partitionType.toUpper();
+        return upperCase(device.partitionType);
     }
-    if (device.partitionTableType == QLatin1String("gpt")) {
-        return QStringLiteral("GUID_partition_scheme");
+    if (device.partitionTableType == "gpt") {
+        return "GUID_partition_scheme";
     }
-    if (device.partitionTableType == QLatin1String("dos")) {
-        return QStringLiteral("FDisk_partition_scheme");
+    if (device.partitionTableType == "dos") {
+        return "FDisk_partition_scheme";
     }
     return device.partitionTableType;
 }

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/support/PropertyList.h"
 #include "diskutil/BlockDeviceTable.h"
+#include "diskutil/PlistValue.h"
 
 namespace tarnwell {
 
@@ -10,20 +10,20 @@ namespace tarnwell {
 class DiskDocuments {
 public:
     // `info -plist TARGET`.
-    static PropertyList info(const BlockDeviceTable& table, const BlockDevice& device);
+    static PlistValue info(const BlockDeviceTable& table, const BlockDevice& device);
     // `list -plist external physical`: the external hardware disks with their partitions.
-    static PropertyList externalPhysicalList(const BlockDeviceTable& table);
+    static PlistValue externalPhysicalList(const BlockDeviceTable& table);
     // `apfs list CONTAINER -plist`: Linux has no APFS containers to enumerate.
-    static PropertyList emptyApfsList();
+    static PlistValue emptyApfsList();
 
     // The label, "Untitled" for a file system without one, "" for a device without a file system.
-    static QString volumeName(const BlockDevice& device);
+    static std::string volumeName(const BlockDevice& device);
     // "ext4", "MS-DOS FAT32", "ExFAT", ...: the name shown to users.
-    static QString filesystemName(const QString& type, const std::optional<QString>& version);
+    static std::string filesystemName(const std::string& type, const std::optional<std::string>& version);
     // "ext4", "msdos", "exfat", ...: the short type word.
-    static QString filesystemType(const QString& type);
+    static std::string filesystemType(const std::string& type);
     // The partition scheme of a disk or the type of a partition; "Apple_APFS" for an APFS store.
-    static QString content(const BlockDevice& device);
+    static std::string content(const BlockDevice& device);
 };
 
 } // namespace tarnwell

@@ -1,17 +1,15 @@
 #include "diskutil/DiskTool.h"
 
-#include "core/support/DecodingError.h"
-#include "core/support/PlatformError.h"
-#include "core/support/PropertyListWriter.h"
 #include "diskutil/DiskDocuments.h"
+#include "diskutil/FileText.h"
 #include "diskutil/MountPointNaming.h"
+#include "diskutil/PlistWriter.h"
+#include "diskutil/SysfsBlockDevices.h"
+#include "diskutil/ToolError.h"
 #include "diskutil/UDisksService.h"
+#include "diskutil/Utf8Text.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <cerrno>
-#include <cstring>
+#include <algorithm>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,48 +17,57 @@ namespace tarnwell {
 
 namespace {
 
-const QString usage = QStringLiteral("Usage: tarnwell-diskutil info -plist TARGET\n"
-                                     "       tarnwell-diskutil list -plist external physical\n"
-                                     "       tarnwell-diskutil apfs list [CONTAINER] -plist\n"
-                                     "       tarnwell-diskutil mount TARGET\n"
-                                     "       tarnwell-diskutil unmount TARGET\n");
+const char* const usage = "Usage: tarnwell-diskutil info -plist TARGET\n"
+                          "       tarnwell-diskutil list -plist external physical\n"
+                          "       tarnwell-diskutil apfs list [CONTAINER] -plist\n"
+                          "       tarnwell-diskutil mount TARGET\n"
+                          "       tarnwell-diskutil unmount TARGET\n";
 
-QByteArray line(const QString& text) {
-    return text.toUtf8() + '\n';
+CommandResult success(const std::string& message) {
+    return {0, message + '\n', {}};
 }
 
-CommandResult success(const QString& message) {
-    return {0, line(message), {}};
-}
-
-CommandResult failure(const QString& message) {
-    return {1, {}, line(message)};
+CommandResult failure(const std::string& message) {
+    return {1, {}, message + '\n'};
 }
 
 // "Volume NAME on DEVICE", or "Volume on DEVICE" when there is no file system to name.
-QString volumeText(const BlockDevice& device) {
-    const QString name = DiskDocuments::volumeName(device);
-    return name.isEmpty() ? QStringLiteral("Volume on %1").arg(device.name)
-                          : QStringLiteral("Volume %1 on %2").arg(name, device.name);
+std::string volumeText(const BlockDevice& device) {
+    const std::string name = DiskDocuments::volumeName(device);
+    return name.empty() ? "Volume on " + device.name : "Volume " + name + " on " + device.name;
+}
+
+std::string trimmed(std::string_view text) {
+    const auto isSpace = [](char character) {
+        return character == ' ' || (character >= '\t' && character <= '\r');
+    };
+    while (!text.empty() && isSpace(text.front())) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && isSpace(text.back())) {
+        text.remove_suffix(1);
+    }
+    return std::string(text);
 }
 
 // The first line a failed program wrote, without its own name in front.
-QString reason(const CommandResult& result) {
-    QString text = QString::fromUtf8(result.error).trimmed();
-    if (text.isEmpty()) {
-        text = QString::fromUtf8(result.output).trimmed();
+std::string reason(const CommandResult& result) {
+    std::string text = trimmed(Utf8Text::valid(result.error));
+    if (text.empty()) {
+        text = trimmed(Utf8Text::valid(result.output));
     }
-    text = text.section(QLatin1Char('\n'), 0, 0);
-    return text.isEmpty() ? QStringLiteral("exit code %1").arg(result.exitCode) : text;
+    text = text.substr(0, text.find('\n'));
+    return text.empty() ? "exit code " + std::to_string(result.exitCode) : text;
 }
 
 bool isBusy(const CommandResult& result) {
-    return result.error.contains("busy") || result.error.contains("DeviceBusy") ||
-           result.output.contains("busy");
+    return result.error.find("busy") != std::string::npos ||
+           result.error.find("DeviceBusy") != std::string::npos ||
+           result.output.find("busy") != std::string::npos;
 }
 
-QString systemError() {
-    return QString::fromLocal8Bit(std::strerror(errno));
+std::string orReason(const std::optional<std::string>& answer, const CommandResult& result) {
+    return answer ? *answer : reason(result);
 }
 
 } // namespace
@@ -69,50 +76,41 @@ DiskTool::DiskTool(DiskToolServices services)
     : m_services(std::move(services)) {
 }
 
-CommandResult DiskTool::run(const QStringList& arguments) {
+CommandResult DiskTool::run(const std::vector<std::string>& rawArguments) {
+    std::vector<std::string> arguments;
+    std::transform(rawArguments.begin(), rawArguments.end(), std::back_inserter(arguments), Utf8Text::valid);
     try {
-        const QString command = arguments.value(0);
-        if (command == QLatin1String("info") && arguments.size() == 3 &&
-            arguments.at(1) == QLatin1String("-plist")) {
-            return info(arguments.at(2));
+        const std::string command = arguments.empty() ? std::string() : arguments[0];
+        if (command == "info" && arguments.size() == 3 && arguments[1] == "-plist") {
+            return info(arguments[2]);
         }
-        if (command == QLatin1String("list") &&
-            arguments.mid(1) == QStringList{QStringLiteral("-plist"), QStringLiteral("external"),
-                                            QStringLiteral("physical")}) {
+        if (command == "list" &&
+            arguments == std::vector<std::string>{"list", "-plist", "external", "physical"}) {
             return externalPhysicalList();
         }
-        if (command == QLatin1String("apfs") && arguments.value(1) == QLatin1String("list") &&
-            arguments.mid(2).contains(QStringLiteral("-plist")) && arguments.size() <= 4) {
-            return {0, PropertyListWriter::write(DiskDocuments::emptyApfsList()), {}};
+        if (command == "apfs" && arguments.size() >= 3 && arguments.size() <= 4 && arguments[1] == "list" &&
+            std::find(arguments.begin() + 2, arguments.end(), "-plist") != arguments.end()) {
+            return {0, PlistWriter::write(DiskDocuments::emptyApfsList()), {}};
         }
-        if (command == QLatin1String("mount") && arguments.size() == 2) {
-            return mount(arguments.at(1));
+        if (command == "mount" && arguments.size() == 2) {
+            return mount(arguments[1]);
         }
-        if (command == QLatin1String("unmount") && arguments.size() == 2) {
-            return unmount(arguments.at(1));
+        if (command == "unmount" && arguments.size() == 2) {
+            return unmount(arguments[1]);
         }
-        return {1, {}, usage.toUtf8()};
-    } catch (const PlatformError& error) {
-        return failure(error.message());
-    } catch (const DecodingError& error) {
-        return failure(error.userMessage());
+        return {1, {}, usage};
+    } catch (const ToolError& error) {
+        return failure(error.what());
     }
 }
 
 BlockDeviceTable DiskTool::loadTable() {
-    const CommandResult result = m_services.commands->run(
-        QStringLiteral("lsblk"),
-        {QStringLiteral("--json"), QStringLiteral("--bytes"), QStringLiteral("--output"),
-         BlockDeviceTable::lsblkColumns.join(QLatin1Char(','))});
-    if (result.exitCode != 0) {
-        throw PlatformError(QStringLiteral("lsblk failed: %1").arg(reason(result)));
-    }
-    BlockDeviceTable table = BlockDeviceTable::fromLsblkJson(result.output);
-    table.useMounts(MountTable::parse(m_services.mountInfo()));
+    BlockDeviceTable table(SysfsBlockDevices::read(m_services.sysRoot, m_services.udevDataRoot));
+    table.useMounts(MountInfo::parse(FileText::read(m_services.mountInfoPath).value_or(std::string())));
     return table;
 }
 
-std::optional<BlockDevice> DiskTool::resolve(BlockDeviceTable& table, const QString& target) {
+std::optional<BlockDevice> DiskTool::resolve(BlockDeviceTable& table, const std::string& target) {
     const BlockDevice* found = nullptr;
     if (BlockDeviceTable::looksLikePath(target)) {
         found = table.resolvePathTarget(target);
@@ -130,145 +128,135 @@ std::optional<BlockDevice> DiskTool::resolve(BlockDeviceTable& table, const QStr
     if (found == nullptr) {
         return std::nullopt;
     }
-    const QString name = found->name;
+    const std::string name = found->name;
     table.probeMissingIdentity(name, *m_services.probe);
     return *table.device(name);
 }
 
-CommandResult DiskTool::info(const QString& target) {
+CommandResult DiskTool::info(const std::string& target) {
     BlockDeviceTable table = loadTable();
     const auto device = resolve(table, target);
     if (!device) {
-        return failure(QStringLiteral("Could not find disk: %1").arg(target));
+        return failure("Could not find disk: " + target);
     }
-    return {0, PropertyListWriter::write(DiskDocuments::info(table, *device)), {}};
+    return {0, PlistWriter::write(DiskDocuments::info(table, *device)), {}};
 }
 
 CommandResult DiskTool::externalPhysicalList() {
     BlockDeviceTable table = loadTable();
     table.probeMissingIdentities(*m_services.probe);
-    return {0, PropertyListWriter::write(DiskDocuments::externalPhysicalList(table)), {}};
+    return {0, PlistWriter::write(DiskDocuments::externalPhysicalList(table)), {}};
 }
 
-CommandResult DiskTool::mount(const QString& target) {
+CommandResult DiskTool::mount(const std::string& target) {
     BlockDeviceTable table = loadTable();
     const auto device = resolve(table, target);
     if (!device) {
-        return failure(QStringLiteral("Could not find disk: %1").arg(target));
+        return failure("Could not find disk: " + target);
     }
-    const QString volume = volumeText(*device);
+    const std::string volume = volumeText(*device);
     if (const auto mountPoint = device->mountPoint()) {
-        return success(QStringLiteral("%1 is already mounted at %2").arg(volume, *mountPoint));
+        return success(volume + " is already mounted at " + *mountPoint);
     }
     if (!device->fileSystemType) {
-        return failure(QStringLiteral("%1 failed to mount: no file system was found on it").arg(volume));
+        return failure(volume + " failed to mount: no file system was found on it");
     }
     if (m_services.udisksAnswers && m_services.udisksAnswers()) {
         const CommandResult result = m_services.commands->run(
-            QStringLiteral("udisksctl"), {QStringLiteral("mount"), QStringLiteral("--block-device"),
-                                          device->path, QStringLiteral("--no-user-interaction")});
+            "udisksctl", {"mount", "--block-device", device->path, "--no-user-interaction"});
         if (result.exitCode != 0) {
-            return failure(QStringLiteral("%1 failed to mount: %2")
-                               .arg(volume, UDisksService::failureReason(result, QStringLiteral("mount"))
-                                                .value_or(reason(result))));
+            return failure(volume + " failed to mount: " +
+                           orReason(UDisksService::failureReason(result, "mount"), result));
         }
-        return success(QStringLiteral("%1 mounted").arg(volume));
+        return success(volume + " mounted");
     }
     if (!m_services.isRoot) {
-        return failure(
-            QStringLiteral("%1 failed to mount: mounting needs the UDisks2 service or root privileges")
-                .arg(volume));
+        return failure(volume + " failed to mount: mounting needs the UDisks2 service or root privileges");
     }
-    const QString directory =
+    const std::string directory =
         MountPointNaming::createDirectory(m_services.mediaRoot, DiskDocuments::volumeName(*device));
     // Devices that users plug in must not bring set-user-ID programs or device nodes with them.
-    const CommandResult result = m_services.commands->run(
-        QStringLiteral("mount"),
-        {QStringLiteral("-o"), QStringLiteral("nosuid,nodev"), device->path, directory});
+    const CommandResult result =
+        m_services.commands->run("mount", {"-o", "nosuid,nodev", device->path, directory});
     if (result.exitCode != 0) {
-        ::rmdir(QFile::encodeName(directory).constData());
-        return failure(QStringLiteral("%1 failed to mount: %2").arg(volume, reason(result)));
+        ::rmdir(directory.c_str());
+        return failure(volume + " failed to mount: " + reason(result));
     }
-    CommandResult mounted = success(QStringLiteral("%1 mounted").arg(volume));
+    CommandResult mounted = success(volume + " mounted");
     try {
         m_services.registry.add(directory);
-    } catch (const PlatformError& error) {
+    } catch (const ToolError& error) {
         // The volume is mounted all the same; only the directory will outlive its unmount.
-        mounted.error = line(error.message());
+        mounted.error = std::string(error.what()) + '\n';
     }
     return mounted;
 }
 
-CommandResult DiskTool::unmount(const QString& target) {
+CommandResult DiskTool::unmount(const std::string& target) {
     BlockDeviceTable table = loadTable();
     const auto device = resolve(table, target);
     if (!device) {
-        return failure(QStringLiteral("Could not find disk: %1").arg(target));
+        return failure("Could not find disk: " + target);
     }
-    const QString volume = volumeText(*device);
-    if (device->mountPoints.isEmpty()) {
-        return failure(QStringLiteral("%1 failed to unmount: not mounted").arg(volume));
+    const std::string volume = volumeText(*device);
+    if (device->mountPoints.empty()) {
+        return failure(volume + " failed to unmount: not mounted");
     }
     // A mount path names one mount of the device; any other target names all of them.
-    QStringList mountPoints = device->mountPoints;
+    std::vector<std::string> mountPoints = device->mountPoints;
     if (BlockDeviceTable::looksLikePath(target)) {
-        const QString canonical = QDir(target).canonicalPath();
-        if (mountPoints.contains(canonical)) {
+        const std::string canonical = FileText::canonicalPath(target);
+        if (std::find(mountPoints.begin(), mountPoints.end(), canonical) != mountPoints.end()) {
             mountPoints = {canonical};
         }
     }
     if (m_services.udisksAnswers && m_services.udisksAnswers()) {
         const CommandResult result = m_services.commands->run(
-            QStringLiteral("udisksctl"), {QStringLiteral("unmount"), QStringLiteral("--block-device"),
-                                          device->path, QStringLiteral("--no-user-interaction")});
+            "udisksctl", {"unmount", "--block-device", device->path, "--no-user-interaction"});
         if (result.exitCode != 0) {
             return isBusy(result)
                        ? busyFailure(volume, mountPoints)
-                       : failure(
-                             QStringLiteral("%1 failed to unmount: %2")
-                                 .arg(volume, UDisksService::failureReason(result, QStringLiteral("unmount"))
-                                                  .value_or(reason(result))));
+                       : failure(volume + " failed to unmount: " +
+                                 orReason(UDisksService::failureReason(result, "unmount"), result));
         }
     } else if (m_services.isRoot) {
-        for (const QString& mountPoint : mountPoints) {
+        for (const std::string& mountPoint : mountPoints) {
             // A mount path that is not valid UTF-8 cannot be named through text; the device node
             // reaches the device's most recent mount instead.
-            const QString argument = QFileInfo::exists(mountPoint) ? mountPoint : device->path;
-            const CommandResult result = m_services.commands->run(QStringLiteral("umount"), {argument});
+            const std::string argument = FileText::exists(mountPoint) ? mountPoint : device->path;
+            const CommandResult result = m_services.commands->run("umount", {argument});
             if (result.exitCode != 0) {
-                return isBusy(result)
-                           ? busyFailure(volume, {mountPoint})
-                           : failure(QStringLiteral("%1 failed to unmount: %2").arg(volume, reason(result)));
+                return isBusy(result) ? busyFailure(volume, {mountPoint})
+                                      : failure(volume + " failed to unmount: " + reason(result));
             }
         }
     } else {
-        return failure(
-            QStringLiteral("%1 failed to unmount: unmounting needs the UDisks2 service or root privileges")
-                .arg(volume));
+        return failure(volume +
+                       " failed to unmount: unmounting needs the UDisks2 service or root privileges");
     }
-    QByteArray warnings;
+    std::string warnings;
     // Only root mounts in folders of its own making, and only root may read their record: an
     // ordinary user's unmount through UDisks2 is complete here.
-    for (const QString& mountPoint : m_services.isRoot ? mountPoints : QStringList()) {
-        if (m_services.registry.take(mountPoint) && ::rmdir(QFile::encodeName(mountPoint).constData()) != 0) {
-            warnings += line(QStringLiteral("Could not remove %1: %2").arg(mountPoint, systemError()));
+    for (const std::string& mountPoint : m_services.isRoot ? mountPoints : std::vector<std::string>()) {
+        if (m_services.registry.take(mountPoint) && ::rmdir(mountPoint.c_str()) != 0) {
+            warnings += "Could not remove " + mountPoint + ": " + FileText::systemError() + '\n';
         }
     }
-    return {0, line(QStringLiteral("%1 unmounted").arg(volume)), warnings};
+    return {0, volume + " unmounted\n", warnings};
 }
 
-CommandResult DiskTool::busyFailure(const QString& volume, const QStringList& mountPoints) {
-    QString message = QStringLiteral("%1 failed to unmount: target is busy").arg(volume);
-    QList<qint64> reported;
-    for (const QString& mountPoint : mountPoints) {
+CommandResult DiskTool::busyFailure(const std::string& volume, const std::vector<std::string>& mountPoints) {
+    std::string message = volume + " failed to unmount: target is busy";
+    std::vector<std::int64_t> reported;
+    for (const std::string& mountPoint : mountPoints) {
         struct stat status {};
-        if (::stat(QFile::encodeName(mountPoint).constData(), &status) != 0) {
+        if (::stat(mountPoint.c_str(), &status) != 0) {
             continue;
         }
         for (const MountHolder& holder : m_services.findHolders(status.st_dev)) {
-            if (!reported.contains(holder.pid)) {
-                reported.append(holder.pid);
-                message += QStringLiteral("\ndissented by PID %1 (%2)").arg(holder.pid).arg(holder.command);
+            if (std::find(reported.begin(), reported.end(), holder.pid) == reported.end()) {
+                reported.push_back(holder.pid);
+                message += "\ndissented by PID " + std::to_string(holder.pid) + " (" + holder.command + ")";
             }
         }
     }

@@ -6,7 +6,6 @@
 #include "diskutil/MountHolders.h"
 #include "diskutil/MountRegistry.h"
 
-#include <QStringList>
 #include <functional>
 
 namespace tarnwell {
@@ -17,10 +16,12 @@ struct DiskToolServices {
     FilesystemProbing* probe = nullptr;
     std::function<bool()> udisksAnswers;
     bool isRoot = false;
-    QString mediaRoot = QStringLiteral("/media");
+    std::string mediaRoot = "/media";
     MountRegistry registry;
-    std::function<QByteArray()> mountInfo = [] { return MountTable::read(); };
-    std::function<QList<MountHolder>(dev_t)> findHolders = [](dev_t device) {
+    std::string sysRoot = "/sys";
+    std::string udevDataRoot = "/run/udev/data";
+    std::string mountInfoPath = MountInfo::defaultPath;
+    std::function<std::vector<MountHolder>(dev_t)> findHolders = [](dev_t device) {
         return MountHolders::find(device);
     };
 };
@@ -31,18 +32,19 @@ class DiskTool {
 public:
     explicit DiskTool(DiskToolServices services);
 
-    CommandResult run(const QStringList& arguments);
+    // Arguments as the system passed them; bytes that are no UTF-8 become U+FFFD.
+    CommandResult run(const std::vector<std::string>& arguments);
 
 private:
-    CommandResult info(const QString& target);
+    CommandResult info(const std::string& target);
     CommandResult externalPhysicalList();
-    CommandResult mount(const QString& target);
-    CommandResult unmount(const QString& target);
+    CommandResult mount(const std::string& target);
+    CommandResult unmount(const std::string& target);
 
     BlockDeviceTable loadTable();
     // The device TARGET names with its file-system identity filled in, or nothing.
-    std::optional<BlockDevice> resolve(BlockDeviceTable& table, const QString& target);
-    CommandResult busyFailure(const QString& volume, const QStringList& mountPoints);
+    std::optional<BlockDevice> resolve(BlockDeviceTable& table, const std::string& target);
+    CommandResult busyFailure(const std::string& volume, const std::vector<std::string>& mountPoints);
 
     DiskToolServices m_services;
 };

@@ -1,28 +1,30 @@
 #pragma once
 
-#include <QString>
 #include <optional>
+#include <string>
 
 namespace tarnwell {
 
-// What probing a device's superblock found. Every field is absent when the device carries no
-// recognisable file system.
+// What the udev database or a probe of the device knows about its contents. Every field is
+// absent when nothing was recognised.
 struct FilesystemIdentity {
-    std::optional<QString> type;
-    std::optional<QString> version;
-    std::optional<QString> label;
-    std::optional<QString> uuid;
+    std::optional<std::string> type;
+    std::optional<std::string> version;
+    std::optional<std::string> label;
+    std::optional<std::string> uuid;
+    std::optional<std::string> partitionType;      // of a partition, in its disk's table
+    std::optional<std::string> partitionTableType; // of a disk that carries one
 
     bool operator==(const FilesystemIdentity&) const = default;
 };
 
-// Reads the file-system identity of one device node. Devices that cannot be read (no permission,
-// no medium) give an empty identity rather than an error: the caller still knows the topology.
-// Several devices may be probed at once from different threads.
+// Reads the identity of one device node. Devices that cannot be read (no permission, no medium)
+// give an empty identity rather than an error: the caller still knows the topology. Several
+// devices may be probed at once from different threads.
 class FilesystemProbing {
 public:
     virtual ~FilesystemProbing() = default;
-    virtual FilesystemIdentity probe(const QString& devicePath) = 0;
+    virtual FilesystemIdentity probe(const std::string& devicePath) = 0;
 };
 
 } // namespace tarnwell

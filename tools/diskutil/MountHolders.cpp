@@ -1,8 +1,13 @@
 #include "diskutil/MountHolders.h"
 
-#include <QDir>
-#include <QFile>
+#include "diskutil/FileText.h"
+#include "diskutil/Utf8Text.h"
+
 #include <algorithm>
+#include <cstdio>
+#include <dirent.h>
+#include <memory>
+#include <sstream>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
@@ -10,72 +15,70 @@ namespace tarnwell {
 
 namespace {
 
-bool isOn(const QString& path, dev_t device) {
+using Folder = std::unique_ptr<DIR, int (*)(DIR*)>;
+
+bool isOn(const std::string& path, dev_t device) {
     struct stat status {};
-    return ::stat(QFile::encodeName(path).constData(), &status) == 0 && status.st_dev == device;
+    return ::stat(path.c_str(), &status) == 0 && status.st_dev == device;
 }
 
 // Memory maps name their file's device as "major:minor" in hexadecimal; this avoids opening
 // every mapped file.
-bool mapsDevice(const QString& mapsPath, dev_t device) {
-    QFile maps(mapsPath);
-    if (!maps.open(QIODevice::ReadOnly)) {
+bool mapsDevice(const std::string& mapsPath, dev_t device) {
+    const auto maps = FileText::read(mapsPath);
+    if (!maps) {
         return false;
     }
-    const QByteArray wanted = QByteArray::number(major(device), 16).rightJustified(2, '0') + ':' +
-                              QByteArray::number(minor(device), 16).rightJustified(2, '0');
-    const QList<QByteArray> lines = maps.readAll().split('\n');
-    for (const QByteArray& line : lines) {
+    char wanted[32];
+    std::snprintf(wanted, sizeof wanted, "%02x:%02x", major(device), minor(device));
+    std::istringstream lines(*maps);
+    std::string line;
+    while (std::getline(lines, line)) {
         // address perms offset dev inode path
-        const QList<QByteArray> fields = line.simplified().split(' ');
-        if (fields.size() >= 5 && fields.at(3) == wanted && fields.at(4) != "0") {
+        std::istringstream fields(line);
+        std::string address, permissions, offset, number, inode;
+        if (fields >> address >> permissions >> offset >> number >> inode && number == wanted &&
+            inode != "0") {
             return true;
         }
     }
     return false;
 }
 
-bool holds(const QString& processPath, dev_t device) {
-    if (isOn(processPath + QStringLiteral("/cwd"), device) ||
-        isOn(processPath + QStringLiteral("/root"), device)) {
+bool holds(const std::string& processPath, dev_t device) {
+    if (isOn(processPath + "/cwd", device) || isOn(processPath + "/root", device)) {
         return true;
     }
-    const QString descriptors = processPath + QStringLiteral("/fd");
-    const QStringList entries =
-        QDir(descriptors).entryList(QDir::Files | QDir::System | QDir::NoDotAndDotDot);
-    for (const QString& entry : entries) {
-        if (isOn(descriptors + QLatin1Char('/') + entry, device)) {
-            return true;
+    const std::string descriptors = processPath + "/fd";
+    if (const Folder folder(::opendir(descriptors.c_str()), ::closedir); folder) {
+        while (const dirent* entry = ::readdir(folder.get())) {
+            if (entry->d_name[0] != '.' && isOn(descriptors + "/" + entry->d_name, device)) {
+                return true;
+            }
         }
     }
-    return mapsDevice(processPath + QStringLiteral("/maps"), device);
+    return mapsDevice(processPath + "/maps", device);
 }
 
 } // namespace
 
-QList<MountHolder> MountHolders::find(dev_t device, const QString& procRoot) {
-    QList<MountHolder> holders;
-    const QStringList entries = QDir(procRoot).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::NoSort);
-    QList<qint64> pids;
-    for (const QString& entry : entries) {
-        bool isNumber = false;
-        const qint64 pid = entry.toLongLong(&isNumber);
-        if (isNumber) {
-            pids.append(pid);
+std::vector<MountHolder> MountHolders::find(dev_t device, const std::string& procRoot) {
+    std::vector<std::int64_t> pids;
+    if (const Folder folder(::opendir(procRoot.c_str()), ::closedir); folder) {
+        while (const dirent* entry = ::readdir(folder.get())) {
+            const std::string name = entry->d_name;
+            if (!name.empty() && name.size() < 19 && std::all_of(name.begin(), name.end(), ::isdigit)) {
+                pids.push_back(std::stoll(name));
+            }
         }
     }
     std::sort(pids.begin(), pids.end());
-    for (const qint64 pid : pids) {
-        const QString processPath = procRoot + QLatin1Char('/') + QString::number(pid);
-        if (!holds(processPath, device)) {
-            continue;
+    std::vector<MountHolder> holders;
+    for (const std::int64_t pid : pids) {
+        const std::string processPath = procRoot + "/" + std::to_string(pid);
+        if (holds(processPath, device)) {
+            holders.push_back({pid, Utf8Text::valid(FileText::attribute(processPath + "/comm"))});
         }
-        QFile comm(processPath + QStringLiteral("/comm"));
-        QString command;
-        if (comm.open(QIODevice::ReadOnly)) {
-            command = QString::fromUtf8(comm.readAll()).trimmed();
-        }
-        holders.append({pid, command});
     }
     return holders;
 }

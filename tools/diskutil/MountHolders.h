@@ -1,14 +1,15 @@
 #pragma once
 
-#include <QList>
-#include <QString>
+#include <cstdint>
+#include <string>
 #include <sys/types.h>
+#include <vector>
 
 namespace tarnwell {
 
 struct MountHolder {
-    qint64 pid = 0;
-    QString command;
+    std::int64_t pid = 0;
+    std::string command;
 
     bool operator==(const MountHolder&) const = default;
 };
@@ -18,7 +19,7 @@ struct MountHolder {
 class MountHolders {
 public:
     // device is the file system's device number as stat() reports it for paths on it.
-    static QList<MountHolder> find(dev_t device, const QString& procRoot = QStringLiteral("/proc"));
+    static std::vector<MountHolder> find(dev_t device, const std::string& procRoot = "/proc");
 };
 
 } // namespace tarnwell

@@ -1,11 +1,10 @@
 #include "diskutil/MountPointNaming.h"
 
-#include "core/support/PlatformError.h"
+#include "diskutil/FileText.h"
+#include "diskutil/ToolError.h"
+#include "diskutil/Utf8Text.h"
 
-#include <QDir>
-#include <QFile>
 #include <cerrno>
-#include <cstring>
 #include <sys/stat.h>
 
 namespace tarnwell {
@@ -17,41 +16,40 @@ constexpr int maximumSuffix = 1000;
 
 } // namespace
 
-QString MountPointNaming::directoryName(const QString& label) {
-    QString name;
-    name.reserve(label.size());
-    for (const QChar character : label) {
+std::string MountPointNaming::directoryName(const std::string& label) {
+    std::string name;
+    size_t characters = 0;
+    Utf8Text::forEach(Utf8Text::valid(label), [&name, &characters](char32_t code, std::string_view sequence) {
         // No shell ever sees the name, so quotes and the like stay; a line break in a folder name
         // would only confuse every line-based listing of the mounts.
-        const bool unsafe = character == QLatin1Char('/') || character.category() == QChar::Other_Control;
-        name.append(unsafe ? QLatin1Char('_') : character);
+        const bool control = code < 0x20 || (code >= 0x7F && code <= 0x9F);
+        name += code == '/' || control ? std::string_view("_") : sequence;
+        ++characters;
+    });
+    if (name.empty()) {
+        return "Untitled";
     }
-    if (name.isEmpty()) {
-        return QStringLiteral("Untitled");
-    }
-    if (name == QLatin1String(".") || name == QLatin1String("..")) {
-        return QString(name.size(), QLatin1Char('_'));
+    if (name == "." || name == "..") {
+        return std::string(characters, '_');
     }
     return name;
 }
 
-QString MountPointNaming::createDirectory(const QString& root, const QString& label) {
-    if (::mkdir(QFile::encodeName(root).constData(), 0755) != 0 && errno != EEXIST) {
-        throw PlatformError(QStringLiteral("Could not create %1: %2")
-                                .arg(root, QString::fromLocal8Bit(std::strerror(errno))));
+std::string MountPointNaming::createDirectory(const std::string& root, const std::string& label) {
+    if (::mkdir(root.c_str(), 0755) != 0 && errno != EEXIST) {
+        throw ToolError("Could not create " + root + ": " + FileText::systemError());
     }
-    const QString base = QDir(root).filePath(directoryName(label));
+    const std::string base = root + "/" + directoryName(label);
     for (int suffix = 0; suffix <= maximumSuffix; ++suffix) {
-        const QString candidate = suffix == 0 ? base : base + QString::number(suffix);
-        if (::mkdir(QFile::encodeName(candidate).constData(), 0755) == 0) {
+        const std::string candidate = suffix == 0 ? base : base + std::to_string(suffix);
+        if (::mkdir(candidate.c_str(), 0755) == 0) {
             return candidate;
         }
         if (errno != EEXIST) {
-            throw PlatformError(QStringLiteral("Could not create %1: %2")
-                                    .arg(candidate, QString::fromLocal8Bit(std::strerror(errno))));
+            throw ToolError("Could not create " + candidate + ": " + FileText::systemError());
         }
     }
-    throw PlatformError(QStringLiteral("Could not find a free directory for %1 in %2").arg(label, root));
+    throw ToolError("Could not find a free directory for " + label + " in " + root);
 }
 
 } // namespace tarnwell

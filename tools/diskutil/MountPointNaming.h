@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QString>
+#include <string>
 
 namespace tarnwell {
 
@@ -9,11 +9,11 @@ class MountPointNaming {
 public:
     // The label as one path component: "/" and control characters become "_",
     // and names that mean a directory already ("", ".", "..") are replaced.
-    static QString directoryName(const QString& label);
+    static std::string directoryName(const std::string& label);
     // Creates root/NAME, or root/NAME1, root/NAME2, ... when the path exists, and returns it. The
-    // directory is created in one step, so two mounts never share it. Throws PlatformError when
+    // directory is created in one step, so two mounts never share it. Throws ToolError when
     // no directory can be made.
-    static QString createDirectory(const QString& root, const QString& label);
+    static std::string createDirectory(const std::string& root, const std::string& label);
 };
 
 } // namespace tarnwell

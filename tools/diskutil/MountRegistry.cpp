@@ -1,44 +1,79 @@
 #include "diskutil/MountRegistry.h"
 
-#include "core/support/PlatformError.h"
+#include "diskutil/FileText.h"
+#include "diskutil/ToolError.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
-#include <QStringList>
-
+#include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace tarnwell {
 
 namespace {
 
-QStringList readEntries(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return {};
+std::vector<std::string> readEntries(const std::string& path) {
+    std::vector<std::string> entries;
+    const std::string text = FileText::read(path).value_or(std::string());
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        end = end == std::string::npos ? text.size() : end;
+        if (end > start) {
+            entries.push_back(text.substr(start, end - start));
+        }
+        start = end + 1;
     }
-    return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    return entries;
 }
 
-void writeEntries(const QString& path, const QStringList& entries) {
-    if (!QDir().mkpath(QFileInfo(path).absolutePath())) {
-        throw PlatformError(QStringLiteral("Could not create the directory of %1").arg(path));
+void makeParentDirectory(const std::string& path) {
+    const std::string parent = path.substr(0, path.rfind('/'));
+    for (size_t slash = parent.find('/', 1);; slash = parent.find('/', slash + 1)) {
+        const std::string step = parent.substr(0, slash);
+        if (!step.empty() && ::mkdir(step.c_str(), 0755) != 0 && errno != EEXIST) {
+            throw ToolError("Could not create the directory of " + path);
+        }
+        if (slash == std::string::npos) {
+            return;
+        }
     }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        throw PlatformError(QStringLiteral("Could not write %1: %2").arg(path, file.errorString()));
+}
+
+// Writes the whole record to a new file of root's own and puts it in place in one rename, so a
+// reader sees the old record or the new one, never a part.
+void writeEntries(const std::string& path, const std::vector<std::string>& entries) {
+    std::string text;
+    for (const std::string& entry : entries) {
+        text += entry + '\n';
     }
-    for (const QString& entry : entries) {
-        file.write(entry.toUtf8() + '\n');
+    const std::string temporary = path + ".new";
+    ::unlink(temporary.c_str());
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0) {
+        throw ToolError("Could not write " + path + ": " + FileText::systemError());
     }
-    if (!file.commit()) {
-        throw PlatformError(QStringLiteral("Could not write %1: %2").arg(path, file.errorString()));
+    size_t written = 0;
+    while (written < text.size()) {
+        const ssize_t count = ::write(fd, text.data() + written, text.size() - written);
+        if (count < 0 && errno == EINTR) {
+            continue;
+        }
+        if (count < 0) {
+            const std::string error = FileText::systemError();
+            ::close(fd);
+            ::unlink(temporary.c_str());
+            throw ToolError("Could not write " + path + ": " + error);
+        }
+        written += static_cast<size_t>(count);
+    }
+    if (::fsync(fd) != 0 || ::close(fd) != 0 || ::rename(temporary.c_str(), path.c_str()) != 0) {
+        const std::string error = FileText::systemError();
+        ::unlink(temporary.c_str());
+        throw ToolError("Could not write " + path + ": " + error);
     }
 }
 
@@ -46,22 +81,18 @@ void writeEntries(const QString& path, const QStringList& entries) {
 // replaced by rename on every write, so the lock lives in a file of its own that is never replaced.
 class RegistryLock {
 public:
-    explicit RegistryLock(const QString& path) {
-        if (!QDir().mkpath(QFileInfo(path).absolutePath())) {
-            throw PlatformError(QStringLiteral("Could not create the directory of %1").arg(path));
-        }
-        const QByteArray lockPath = QFile::encodeName(path + QStringLiteral(".lock"));
-        m_fd = ::open(lockPath.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    explicit RegistryLock(const std::string& path) {
+        makeParentDirectory(path);
+        const std::string lockPath = path + ".lock";
+        m_fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
         if (m_fd < 0) {
-            throw PlatformError(QStringLiteral("Could not lock %1: %2")
-                                    .arg(path, QString::fromLocal8Bit(std::strerror(errno))));
+            throw ToolError("Could not lock " + path + ": " + FileText::systemError());
         }
         while (::flock(m_fd, LOCK_EX) != 0) {
             if (errno != EINTR) {
-                const int error = errno;
+                const std::string error = FileText::systemError();
                 ::close(m_fd);
-                throw PlatformError(QStringLiteral("Could not lock %1: %2")
-                                        .arg(path, QString::fromLocal8Bit(std::strerror(error))));
+                throw ToolError("Could not lock " + path + ": " + error);
             }
         }
     }
@@ -75,29 +106,27 @@ private:
 
 } // namespace
 
-QString MountRegistry::defaultPath() {
-    return QStringLiteral("/run/tarnwell-diskutil/created-mount-points");
-}
-
-MountRegistry::MountRegistry(QString path)
+MountRegistry::MountRegistry(std::string path)
     : m_path(std::move(path)) {
 }
 
-void MountRegistry::add(const QString& directory) {
+void MountRegistry::add(const std::string& directory) {
     const RegistryLock lock(m_path);
-    QStringList entries = readEntries(m_path);
-    if (!entries.contains(directory)) {
-        entries.append(directory);
+    std::vector<std::string> entries = readEntries(m_path);
+    if (std::find(entries.begin(), entries.end(), directory) == entries.end()) {
+        entries.push_back(directory);
         writeEntries(m_path, entries);
     }
 }
 
-bool MountRegistry::take(const QString& directory) {
+bool MountRegistry::take(const std::string& directory) {
     const RegistryLock lock(m_path);
-    QStringList entries = readEntries(m_path);
-    if (!entries.removeAll(directory)) {
+    std::vector<std::string> entries = readEntries(m_path);
+    const auto removed = std::remove(entries.begin(), entries.end(), directory);
+    if (removed == entries.end()) {
         return false;
     }
+    entries.erase(removed, entries.end());
     writeEntries(m_path, entries);
     return true;
 }

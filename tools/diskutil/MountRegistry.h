@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QString>
+#include <string>
 
 namespace tarnwell {
 
@@ -9,17 +9,17 @@ namespace tarnwell {
 // together with the mounts it describes.
 class MountRegistry {
 public:
-    static QString defaultPath();
+    static constexpr const char* defaultPath = "/run/tarnwell-diskutil/created-mount-points";
 
-    explicit MountRegistry(QString path = defaultPath());
+    explicit MountRegistry(std::string path = defaultPath);
 
-    // Throws PlatformError when the record cannot be written.
-    void add(const QString& directory);
+    // Throws ToolError when the record cannot be written.
+    void add(const std::string& directory);
     // Forgets the directory and says whether it was recorded.
-    bool take(const QString& directory);
+    bool take(const std::string& directory);
 
 private:
-    QString m_path;
+    std::string m_path;
 };
 
 } // namespace tarnwell

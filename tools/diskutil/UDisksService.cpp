@@ -1,46 +1,82 @@
 #include "diskutil/UDisksService.h"
 
-#include "core/support/PlatformError.h"
+#include "diskutil/FileText.h"
+#include "diskutil/SystemBus.h"
 
-#include <QRegularExpression>
-#include <QStandardPaths>
+#include <cstdlib>
+#include <unistd.h>
 
 namespace tarnwell {
 
-bool UDisksService::answers(CommandRunning& commands, int timeoutMilliseconds) {
-    if (QStandardPaths::findExecutable(QStringLiteral("udisksctl")).isEmpty() ||
-        QStandardPaths::findExecutable(QStringLiteral("dbus-send")).isEmpty()) {
-        return false;
+namespace {
+
+bool isOnPath(const std::string& program) {
+    const char* path = std::getenv("PATH");
+    const std::string folders = path != nullptr ? path : "/usr/bin:/bin";
+    size_t start = 0;
+    while (start <= folders.size()) {
+        const size_t end = std::min(folders.find(':', start), folders.size());
+        const std::string folder = folders.substr(start, end - start);
+        if (::access(((folder.empty() ? "." : folder) + "/" + program).c_str(), X_OK) == 0) {
+            return true;
+        }
+        start = end + 1;
     }
-    try {
-        const CommandResult result = commands.run(
-            QStringLiteral("dbus-send"),
-            {QStringLiteral("--system"), QStringLiteral("--print-reply"),
-             QStringLiteral("--reply-timeout=%1").arg(timeoutMilliseconds),
-             QStringLiteral("--dest=org.freedesktop.UDisks2"), QStringLiteral("/org/freedesktop/UDisks2"),
-             QStringLiteral("org.freedesktop.DBus.Peer.Ping")});
-        return result.exitCode == 0;
-    } catch (const PlatformError&) {
-        // A client that cannot even be started is as good as a service that does not answer.
-        return false;
-    }
+    return false;
 }
 
-std::optional<QString> UDisksService::failureReason(const CommandResult& result, const QString& operation) {
-    static const QRegularExpression serviceError(QStringLiteral("GDBus\\.Error:([\\w.]+): (.+)$"));
-    const QString text = QString::fromUtf8(result.error + '\n' + result.output);
-    for (const QString& line : text.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
-        const QRegularExpressionMatch match = serviceError.match(line.trimmed());
-        if (!match.hasMatch()) {
-            continue;
+bool isNameCharacter(char character) {
+    return (character >= 'a' && character <= 'z') || (character >= 'A' && character <= 'Z') ||
+           (character >= '0' && character <= '9') || character == '_' || character == '.';
+}
+
+std::string trimmed(std::string_view text) {
+    const auto isSpace = [](char character) {
+        return character == ' ' || (character >= '\t' && character <= '\r');
+    };
+    while (!text.empty() && isSpace(text.front())) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && isSpace(text.back())) {
+        text.remove_suffix(1);
+    }
+    return std::string(text);
+}
+
+} // namespace
+
+bool UDisksService::answers(int timeoutMilliseconds) {
+    return isOnPath("udisksctl") &&
+           SystemBus::ping("org.freedesktop.UDisks2", "/org/freedesktop/UDisks2", timeoutMilliseconds);
+}
+
+std::optional<std::string> UDisksService::failureReason(const CommandResult& result,
+                                                        const std::string& operation) {
+    static constexpr std::string_view marker = "GDBus.Error:";
+    const std::string text = result.error + '\n' + result.output;
+    size_t start = 0;
+    while (start < text.size()) {
+        const size_t end = std::min(text.find('\n', start), text.size());
+        const std::string line = trimmed(std::string_view(text).substr(start, end - start));
+        start = end + 1;
+        // "GDBus.Error:NAME: MESSAGE", anywhere in the line.
+        for (size_t at = line.find(marker); at != std::string::npos; at = line.find(marker, at + 1)) {
+            size_t nameEnd = at + marker.size();
+            while (nameEnd < line.size() && isNameCharacter(line[nameEnd])) {
+                ++nameEnd;
+            }
+            const std::string name = line.substr(at + marker.size(), nameEnd - at - marker.size());
+            if (name.empty() || line.compare(nameEnd, 2, ": ") != 0 || nameEnd + 2 >= line.size()) {
+                continue;
+            }
+            const std::string message = line.substr(nameEnd + 2);
+            // Every refusal by the authorisation policy, whether or not a password could have changed
+            // it: the user has to hear that they may not do this, not a D-Bus error name.
+            if (name.starts_with("org.freedesktop.UDisks2.Error.NotAuthorized")) {
+                return "you are not allowed to " + operation + " this volume (UDisks2: " + message + ")";
+            }
+            return message;
         }
-        // Every refusal by the authorisation policy, whether or not a password could have changed
-        // it: the user has to hear that they may not do this, not a D-Bus error name.
-        if (match.captured(1).startsWith(QLatin1String("org.freedesktop.UDisks2.Error.NotAuthorized"))) {
-            return QStringLiteral("you are not allowed to %1 this volume (UDisks2: %2)")
-                .arg(operation, match.captured(2));
-        }
-        return match.captured(2);
     }
     return std::nullopt;
 }

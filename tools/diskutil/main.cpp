@@ -3,29 +3,25 @@
 #include "diskutil/ProcessCommandRunner.h"
 #include "diskutil/UDisksService.h"
 
-#include <QStringList>
 #include <cstdio>
 #include <unistd.h>
 
 // The Linux stand-in for the macOS disk tool: the same command lines, the same property-list keys.
-// It runs without an application object: every command is one pass with blocking waits, and the
-// tool is started for every query, so start-up time counts.
+// It is started for every query, so it links nothing heavier than libblkid and starts no other
+// program to answer one.
 int main(int argc, char** argv) {
-    QStringList arguments;
-    for (int index = 1; index < argc; ++index) {
-        arguments.append(QString::fromLocal8Bit(argv[index]));
-    }
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
     tarnwell::ProcessCommandRunner commands;
     tarnwell::BlkidFilesystemProbe probe;
     tarnwell::DiskToolServices services;
     services.commands = &commands;
     services.probe = &probe;
-    services.udisksAnswers = [&commands] { return tarnwell::UDisksService::answers(commands); };
+    services.udisksAnswers = [] { return tarnwell::UDisksService::answers(); };
     services.isRoot = ::geteuid() == 0;
     tarnwell::DiskTool tool(std::move(services));
 
     const tarnwell::CommandResult result = tool.run(arguments);
-    std::fwrite(result.output.constData(), 1, static_cast<size_t>(result.output.size()), stdout);
-    std::fwrite(result.error.constData(), 1, static_cast<size_t>(result.error.size()), stderr);
+    std::fwrite(result.output.data(), 1, result.output.size(), stdout);
+    std::fwrite(result.error.data(), 1, result.error.size(), stderr);
     return std::fflush(stdout) == 0 ? result.exitCode : 1;
 }

@@ -1,21 +1,20 @@
 #include "DiskutilTestSupport.h"
-#include "core/support/DecodingError.h"
 #include "core/support/PropertyListReader.h"
-#include "core/support/PropertyListWriter.h"
 #include "diskutil/DiskDocuments.h"
 #include "diskutil/DiskTool.h"
+#include "diskutil/PlistWriter.h"
+#include "diskutil/SysfsBlockDevices.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFileInfo>
-#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QMutex>
 #include <gtest/gtest.h>
+#include <map>
 
-// The tool's commands in-process over captured and constructed lsblk output, with every program
-// it would start scripted.
+// The tool's commands in-process over sysfs trees and udev records of constructed machines, with
+// every program it would start scripted.
 
 namespace tarnwell {
 namespace {
@@ -24,64 +23,70 @@ using testing::diskutilFixture;
 
 // Answers probes from a table of device paths and remembers which devices were read.
 struct FixtureProbe : FilesystemProbing {
-    QHash<QString, FilesystemIdentity> identities;
-    QStringList probed;
+    std::map<std::string, FilesystemIdentity> identities;
+    std::vector<std::string> probed;
     QMutex mutex;
 
-    FilesystemIdentity probe(const QString& devicePath) override {
+    FilesystemIdentity probe(const std::string& devicePath) override {
         const QMutexLocker lock(&mutex);
-        probed.append(devicePath);
-        return identities.value(devicePath);
+        probed.push_back(devicePath);
+        return identities.count(devicePath) ? identities.at(devicePath) : FilesystemIdentity{};
     }
 };
 
-// Prints a fixed lsblk document and answers every other program with the next scripted result
-// (success with no output when none is left), recording each call other than lsblk's.
+// Answers every program with the next scripted result (success with no output when none is left),
+// recording each call.
 struct ScriptedCommands : CommandRunning {
-    QByteArray lsblkOutput;
-    int lsblkExitCode = 0;
-    QList<CommandResult> results;
-    QList<QStringList> calls; // program first, then its arguments
+    std::vector<CommandResult> results;
+    std::vector<std::vector<std::string>> calls; // program first, then its arguments
 
-    CommandResult run(const QString& program, const QStringList& arguments) override {
-        if (program == QLatin1String("lsblk")) {
-            return {lsblkExitCode, lsblkOutput, lsblkExitCode == 0 ? QByteArray() : "lsblk: broken\n"};
-        }
-        calls.append(QStringList{program} + arguments);
-        return results.isEmpty() ? CommandResult{} : results.takeFirst();
+    CommandResult run(const std::string& program, const std::vector<std::string>& arguments) override {
+        calls.push_back({program});
+        calls.back().insert(calls.back().end(), arguments.begin(), arguments.end());
+        const CommandResult result = results.empty() ? CommandResult{} : results.front();
+        results.erase(results.begin(), results.begin() + (results.empty() ? 0 : 1));
+        return result;
     }
 };
+
+const QString machines = QStringLiteral(TARNWELL_DISKUTIL_FIXTURES "/machines/");
 
 class DiskToolTests : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(m_root.isValid());
-        m_commands.lsblkOutput = diskutilFixture("lsblk-four-loop-devices.json");
-        // As blkid read them from the captured loop devices.
+        // Four loop devices with no udev records; the identities are as blkid read them.
         m_probe.identities = {
-            {"/dev/loop0", {"ext4", "1.0", "My Disk &<>\u00e9", "9c616c72-770c-40a3-9a07-73691edcb53f"}},
-            {"/dev/loop1", {"vfat", "FAT16", "FAT LBL", "402B-4653"}},
-            {"/dev/loop2", {"exfat", "1.0", "ex lbl", "EBB5-F42C"}}};
+            {"/dev/loop0",
+             {"ext4", "1.0", "My Disk &<>\u00e9", "9c616c72-770c-40a3-9a07-73691edcb53f", {}, {}}},
+            {"/dev/loop1", {"vfat", "FAT16", "FAT LBL", "402B-4653", {}, {}}},
+            {"/dev/loop2", {"exfat", "1.0", "ex lbl", "EBB5-F42C", {}, {}}}};
         m_mountInfo = "30 1 7:0 / /tmp/i7probe/m\\040nt\\040\xC3\xA9 rw - ext4 /dev/loop0 rw\n";
     }
 
-    CommandResult run(const QStringList& arguments, bool root = true, bool udisks = false,
-                      QList<MountHolder> holders = {}) {
+    CommandResult run(const std::vector<std::string>& arguments, bool root = true, bool udisks = false,
+                      std::vector<MountHolder> holders = {}, bool noSysfs = false) {
+        QFile mountInfo(m_root.filePath("mountinfo"));
+        EXPECT_TRUE(mountInfo.open(QIODevice::WriteOnly) &&
+                    mountInfo.write(m_mountInfo) == m_mountInfo.size());
+        mountInfo.close();
         DiskToolServices services;
         services.commands = &m_commands;
         services.probe = &m_probe;
         services.udisksAnswers = [udisks] { return udisks; };
         services.isRoot = root;
-        services.mediaRoot = media();
+        services.mediaRoot = media().toStdString();
         services.registry = registry();
         services.findHolders = [holders](dev_t) { return holders; };
-        services.mountInfo = [this] { return m_mountInfo; };
+        services.sysRoot = (noSysfs ? media() + "/no-sys" : machines + "four-loop-devices/sys").toStdString();
+        services.udevDataRoot = m_root.filePath("udev").toStdString();
+        services.mountInfoPath = mountInfo.fileName().toStdString();
         return DiskTool(std::move(services)).run(arguments);
     }
 
     QString media() const { return QDir(m_root.path()).canonicalPath() + "/media"; }
-    MountRegistry registry() const { return MountRegistry(m_root.filePath("run/created")); }
-    QString here(QString text) const { return text.replace("MEDIA", media()); }
+    MountRegistry registry() const { return MountRegistry(m_root.filePath("run/created").toStdString()); }
+    std::string here(QString text) const { return text.replace("MEDIA", media()).toStdString(); }
 
     QTemporaryDir m_root;
     ScriptedCommands m_commands;
@@ -91,9 +96,10 @@ protected:
 
 // A device name reads that device's superblock and no other.
 TEST_F(DiskToolTests, InfoOnADeviceReadsOnlyThatDevice) {
-    EXPECT_EQ(PropertyListReader::read(run({"info", "-plist", "loop2"}).output).string("FilesystemName"),
+    const CommandResult result = run({"info", "-plist", "loop2"});
+    EXPECT_EQ(PropertyListReader::read(QByteArray::fromStdString(result.output)).string("FilesystemName"),
               "ExFAT");
-    EXPECT_EQ(m_probe.probed, QStringList{"/dev/loop2"});
+    EXPECT_EQ(m_probe.probed, std::vector<std::string>{"/dev/loop2"});
 }
 
 // Commands, each row of the cases file with the volume loop1 ("FAT LBL", 402B-4653) mounted at
@@ -104,49 +110,49 @@ TEST_F(DiskToolTests, MountAndUnmountRunThePlainCommandsAndKeepOnlyTheirOwnFolde
     ASSERT_FALSE(rows.isEmpty());
     const QByteArray baseMountInfo = m_mountInfo;
     const auto texts = [this](const QJsonValue& value) {
-        QStringList list = value.toVariant().toStringList();
-        std::transform(list.begin(), list.end(), list.begin(),
-                       [this](const QString& text) { return here(text); });
+        std::vector<std::string> list;
+        for (const QString& text : value.toVariant().toStringList()) {
+            list.push_back(here(text));
+        }
         return list;
     };
     const auto result = [this](const QJsonValue& value) {
-        return CommandResult{value[0].toInt(), here(value[1].toString()).toUtf8(),
-                             here(value[2].toString()).toUtf8()};
+        return CommandResult{value[0].toInt(), here(value[1].toString()), here(value[2].toString())};
     };
     for (const QJsonValue& row : rows) {
         SCOPED_TRACE(row["name"].toString().toStdString());
         m_commands.calls.clear();
         m_commands.results.clear();
-        m_commands.lsblkExitCode = row["lsblkFails"].toBool() ? 1 : 0;
         m_mountInfo = baseMountInfo;
-        for (const QString& folder : texts(row["mounted"])) {
-            ASSERT_TRUE(QDir().mkpath(media() + "/" + folder));
-            m_mountInfo +=
-                QStringLiteral("31 1 7:1 / %1/%2 rw - vfat /dev/loop1 rw\n").arg(media(), folder).toUtf8();
+        for (const std::string& folder : texts(row["mounted"])) {
+            ASSERT_TRUE(QDir().mkpath(media() + "/" + QString::fromStdString(folder)));
+            m_mountInfo += "31 1 7:1 / " + media().toUtf8() + "/" + QByteArray::fromStdString(folder) +
+                           " rw - vfat /dev/loop1 rw\n";
         }
-        for (const QString& folder : texts(row["recorded"])) {
-            registry().add(media() + "/" + folder);
+        for (const std::string& folder : texts(row["recorded"])) {
+            registry().add(media().toStdString() + "/" + folder);
         }
         for (const QJsonValue& scripted : row["results"].toArray()) {
-            m_commands.results.append(result(scripted));
+            m_commands.results.push_back(result(scripted));
         }
-        QList<MountHolder> holders;
+        std::vector<MountHolder> holders;
         for (const QJsonValue& holder : row["holders"].toArray()) {
-            holders.append({holder[0].toInteger(), holder[1].toString()});
+            holders.push_back({holder[0].toInteger(), holder[1].toString().toStdString()});
         }
-        EXPECT_EQ(run(texts(row["arguments"]), row["root"].toBool(true), row["udisks"].toBool(), holders),
+        EXPECT_EQ(run(texts(row["arguments"]), row["root"].toBool(true), row["udisks"].toBool(), holders,
+                      row["noSysfs"].toBool()),
                   result(row["expected"]));
-        QList<QStringList> calls;
+        std::vector<std::vector<std::string>> calls;
         for (const QJsonValue& call : row["calls"].toArray()) {
-            calls.append(texts(call));
+            calls.push_back(texts(call));
         }
         EXPECT_EQ(m_commands.calls, calls);
         EXPECT_EQ(QDir(media()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
-                  texts(row["foldersAfter"]));
-        QStringList recorded;
-        for (const QString folder : {"FAT LBL", "Shoot", "First", "Second"}) {
-            if (registry().take(media() + "/" + folder)) {
-                recorded.append(folder);
+                  row["foldersAfter"].toVariant().toStringList());
+        std::vector<std::string> recorded;
+        for (const std::string folder : {"FAT LBL", "Shoot", "First", "Second"}) {
+            if (registry().take(media().toStdString() + "/" + folder)) {
+                recorded.push_back(folder);
             }
         }
         EXPECT_EQ(recorded, texts(row["recordedAfter"]));
@@ -154,38 +160,29 @@ TEST_F(DiskToolTests, MountAndUnmountRunThePlainCommandsAndKeepOnlyTheirOwnFolde
     }
 }
 
-// Every document of every device of each lsblk sample, compared with the checked-in expectation;
-// the mount points come from the kernel's table, not from lsblk. Malformed samples, shared with the
-// fuzzing corpus, must be refused rather than described as an empty machine.
-TEST(DiskDocumentsTests, LsblkSamplesGiveTheExpectedDocuments) {
-    const auto mounts = MountTable::parse(diskutilFixture("constructed.mountinfo"));
-    QStringList samples;
-    for (QDirIterator found(TARNWELL_DISKUTIL_FIXTURES, {"lsblk-*.json"}, QDir::Files,
-                            QDirIterator::Subdirectories);
-         found.hasNext();) {
-        samples.append(QDir(TARNWELL_DISKUTIL_FIXTURES).relativeFilePath(found.next()));
-    }
-    samples.sort();
-    PropertyList::Dictionary machines;
-    for (const QString& sample : samples) {
-        try {
-            BlockDeviceTable table = BlockDeviceTable::fromLsblkJson(diskutilFixture(sample));
-            table.useMounts(mounts);
-            PropertyList::Dictionary infos;
-            for (const BlockDevice& device : table.devices()) {
-                infos.emplace_back(device.name, DiskDocuments::info(table, device));
-            }
-            machines.emplace_back(sample,
-                                  PropertyList::Dictionary{{"info", PropertyList(std::move(infos))},
-                                                           {"list external physical",
-                                                            DiskDocuments::externalPhysicalList(table)}});
-        } catch (const DecodingError& error) {
-            machines.emplace_back(sample, "refused: " + error.userMessage());
+// Every document of every device of each constructed machine, compared with the checked-in
+// expectation; the mount points come from the kernel's table. The machines' sysfs trees and udev
+// records are read as the tool reads the real ones.
+TEST(DiskDocumentsTests, MachinesGiveTheExpectedDocuments) {
+    const auto mounts = MountInfo::parse(diskutilFixture("constructed.mountinfo").toStdString());
+    PlistValue::Dictionary documents;
+    for (const QString& machine : QDir(machines).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
+        BlockDeviceTable table(
+            SysfsBlockDevices::read((machines + machine + "/sys").toStdString(),
+                                    (machines + machine + "/run/udev/data").toStdString()));
+        table.useMounts(mounts);
+        PlistValue::Dictionary infos;
+        for (const BlockDevice& device : table.devices()) {
+            infos.emplace_back(device.name, DiskDocuments::info(table, device));
         }
+        documents.emplace_back(
+            machine.toStdString(),
+            PlistValue::Dictionary{{"info", std::move(infos)},
+                                   {"list external physical", DiskDocuments::externalPhysicalList(table)}});
     }
-    const QByteArray actual = PropertyListWriter::write(PropertyList(std::move(machines)));
-    if (actual != diskutilFixture("lsblk-documents.plist")) {
-        QFile file(QDir::temp().filePath("lsblk-documents.actual.plist"));
+    const QByteArray actual = QByteArray::fromStdString(PlistWriter::write(std::move(documents)));
+    if (actual != diskutilFixture("machine-documents.plist")) {
+        QFile file(QDir::temp().filePath("machine-documents.actual.plist"));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(actual) == actual.size());
         ADD_FAILURE() << "documents differ from the expectation; see " << file.fileName().toStdString();
     }

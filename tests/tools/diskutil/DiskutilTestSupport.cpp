@@ -32,7 +32,10 @@ QString printfOctal(const QByteArray& bytes) {
 }
 
 CommandResult runProgram(const QString& program, const QStringList& arguments) {
-    return ProcessCommandRunner().run(program, arguments);
+    std::vector<std::string> texts;
+    std::transform(arguments.begin(), arguments.end(), std::back_inserter(texts),
+                   [](const QString& text) { return text.toStdString(); });
+    return ProcessCommandRunner().run(program.toStdString(), texts);
 }
 
 CommandResult diskutil(const QStringList& arguments) {
@@ -68,10 +71,10 @@ std::unique_ptr<LoopVolume> LoopVolume::create(const QTemporaryDir& directory, c
     const CommandResult attached =
         formatted.exitCode == 0 ? runProgram("losetup", {"--find", "--show", image}) : formatted;
     if (attached.exitCode != 0) {
-        ADD_FAILURE() << "mkfs.ext4 or losetup: " << attached.error.toStdString();
+        ADD_FAILURE() << "mkfs.ext4 or losetup: " << attached.error;
         return nullptr;
     }
-    volume->m_path = QString::fromUtf8(attached.output).trimmed();
+    volume->m_path = QString::fromStdString(attached.output).trimmed();
     struct stat status {};
     ::stat(QFile::encodeName(volume->m_path).constData(), &status);
     volume->m_majorMinor = QStringLiteral("%1:%2").arg(major(status.st_rdev)).arg(minor(status.st_rdev));
@@ -83,7 +86,7 @@ LoopVolume::~LoopVolume() {
         const CommandResult result =
             runProgram("umount", {QFileInfo::exists(mountPoint) ? mountPoint : m_path});
         EXPECT_EQ(result.exitCode, 0) << "cleanup could not unmount " << mountPoint.toStdString();
-        if (MountRegistry().take(mountPoint)) {
+        if (MountRegistry().take(mountPoint.toStdString())) {
             QDir().rmdir(mountPoint);
         }
     }
@@ -96,7 +99,7 @@ bool runsSleep(const QProcess& process) {
 }
 
 QString LoopVolume::uuid() const {
-    return QString::fromUtf8(runProgram("blkid", {"-p", "-s", "UUID", "-o", "value", m_path}).output)
+    return QString::fromStdString(runProgram("blkid", {"-p", "-s", "UUID", "-o", "value", m_path}).output)
         .trimmed();
 }
 
@@ -106,8 +109,8 @@ QString LoopVolume::name() const {
 
 PropertyList LoopVolume::info(const QString& target) const {
     const CommandResult result = diskutil({"info", "-plist", target});
-    EXPECT_EQ(result.exitCode, 0) << result.error.toStdString();
-    return PropertyListReader::read(result.output);
+    EXPECT_EQ(result.exitCode, 0) << result.error;
+    return PropertyListReader::read(QByteArray::fromStdString(result.output));
 }
 
 } // namespace tarnwell::testing

@@ -54,7 +54,7 @@ TEST_F(LoopVolumeTests, ConcurrentMountsAndUnmountsLeaveNoFolderBehind) {
         EXPECT_EQ(mountPoints.size(), volumeCount);
         runAll("unmount");
         for (const QString& mountPoint : mountPoints) {
-            EXPECT_FALSE(MountRegistry().take(mountPoint)) << mountPoint.toStdString();
+            EXPECT_FALSE(MountRegistry().take(mountPoint.toStdString())) << mountPoint.toStdString();
         }
         ASSERT_EQ(QDir("/media").entryList({label + "*"}, QDir::Dirs | QDir::NoDotAndDotDot), QStringList());
     }
@@ -92,12 +92,12 @@ TEST_F(LoopVolumeTests, HostileLabelsAndMountPathsPassVerbatimAndNeverReachAShel
         const QString uuid = before.string("VolumeUUID").value_or(QString());
         EXPECT_EQ(before.string("VolumeName"), row.shownLabel);
         const QByteArray handMade = QFile::encodeName(handPath) + row.mountPath;
+        const auto told = [&](const QString& text) {
+            return ("Volume " + row.shownLabel + " on " + volume->name() + text + "\n").toStdString();
+        };
         if (row.mountPath.isEmpty()) {
             const CommandResult mounted = diskutil({"mount", uuid});
-            EXPECT_EQ(mounted, (CommandResult{0,
-                                              "Volume " + row.shownLabel.toUtf8() + " on " +
-                                                  volume->name().toUtf8() + " mounted\n",
-                                              {}}));
+            EXPECT_EQ(mounted, (CommandResult{0, told(" mounted"), {}}));
         } else {
             ASSERT_EQ(::mkdir(handMade.constData(), 0755), 0);
             ASSERT_EQ(runProgram("sh", {"-c", "exec mount \"$0\" \"$(printf '%b' \"$1\")\"", volume->path(),
@@ -116,14 +116,9 @@ TEST_F(LoopVolumeTests, HostileLabelsAndMountPathsPassVerbatimAndNeverReachAShel
         for (const QString& target : targets) {
             EXPECT_EQ(volume->info(target).string("MountPoint"), row.shownMountPoint) << target.toStdString();
         }
-        EXPECT_EQ(diskutil({"mount", uuid}).output, "Volume " + row.shownLabel.toUtf8() + " on " +
-                                                        volume->name().toUtf8() + " is already mounted at " +
-                                                        row.shownMountPoint.toUtf8() + "\n");
+        EXPECT_EQ(diskutil({"mount", uuid}).output, told(" is already mounted at " + row.shownMountPoint));
         const CommandResult unmounted = diskutil({"unmount", nameable ? row.shownMountPoint : uuid});
-        EXPECT_EQ(unmounted, (CommandResult{0,
-                                            "Volume " + row.shownLabel.toUtf8() + " on " +
-                                                volume->name().toUtf8() + " unmounted\n",
-                                            {}}));
+        EXPECT_EQ(unmounted, (CommandResult{0, told(" unmounted"), {}}));
         EXPECT_TRUE(volume->mountPoints().isEmpty());
         // The tool removes the folder it made and leaves one made by hand.
         EXPECT_EQ(::access(row.mountPath.isEmpty() ? QFile::encodeName(row.shownMountPoint).constData()

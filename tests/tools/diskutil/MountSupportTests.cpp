@@ -1,7 +1,7 @@
 #include "DiskutilTestSupport.h"
-#include "core/support/PlatformError.h"
 #include "diskutil/MountPointNaming.h"
 #include "diskutil/MountRegistry.h"
+#include "diskutil/ToolError.h"
 
 #include <QDir>
 #include <QFile>
@@ -19,36 +19,38 @@ TEST(MountPointNamingTests, LabelsBecomeOneFolderOfTheirOwnBelowTheRoot) {
           std::pair{"a/b\"c'd\\e $(x) `y` &<>", "a_b\"c'd\\e $(x) `y` &<>"},
           std::pair{"tab\there\nnew\x7f", "tab_here_new_"}, std::pair{"..", "__"}, std::pair{".", "_"},
           std::pair{"", "Untitled"}, std::pair{"../etc", ".._etc"}}) {
-        EXPECT_EQ(MountPointNaming::directoryName(QString::fromUtf8(label)), QString::fromUtf8(name))
-            << label;
+        EXPECT_EQ(MountPointNaming::directoryName(label), name) << label;
     }
     QTemporaryDir root;
     ASSERT_TRUE(root.isValid());
-    const QString media = root.filePath("media");
+    const std::string media = root.filePath("media").toStdString();
     EXPECT_EQ(MountPointNaming::createDirectory(media, "Card"), media + "/Card");
     EXPECT_EQ(MountPointNaming::createDirectory(media, "Card"), media + "/Card1");
-    QFile(media + "/Card2").open(QIODevice::WriteOnly);
+    QFile(QString::fromStdString(media + "/Card2")).open(QIODevice::WriteOnly);
     EXPECT_EQ(MountPointNaming::createDirectory(media, "Card"), media + "/Card3");
-    EXPECT_THROW(MountPointNaming::createDirectory(media + "/Card2", "Card"), PlatformError);
+    EXPECT_THROW(MountPointNaming::createDirectory(media + "/Card2", "Card"), ToolError);
 }
 
 // Tool runs in parallel processes must not lose each other's entries.
 TEST(MountRegistryTests, ParallelRunsKeepEveryEntryUntilItIsTaken) {
     QTemporaryDir root;
     ASSERT_TRUE(root.isValid());
-    const QString path = root.filePath("state/created");
+    const std::string path = root.filePath("state/created").toStdString();
     constexpr int writers = 6;
     constexpr int entriesEach = 15;
+    const auto entry = [](const char* stem, int writer, int index) {
+        return std::string(stem) + std::to_string(writer) + "-" + std::to_string(index);
+    };
     QList<pid_t> children;
     for (int writer = 0; writer < writers; ++writer) {
         const pid_t pid = ::fork();
         ASSERT_GE(pid, 0);
         if (pid == 0) {
             MountRegistry own(path);
-            for (int entry = 0; entry < entriesEach; ++entry) {
-                own.add(QStringLiteral("/media/W%1-%2").arg(writer).arg(entry));
-                own.add(QString::fromUtf8("/media/Gone \xC3\xA9 %1-%2").arg(writer).arg(entry));
-                own.take(QString::fromUtf8("/media/Gone \xC3\xA9 %1-%2").arg(writer).arg(entry));
+            for (int index = 0; index < entriesEach; ++index) {
+                own.add(entry("/media/W", writer, index));
+                own.add(entry("/media/Gone \xC3\xA9 ", writer, index));
+                own.take(entry("/media/Gone \xC3\xA9 ", writer, index));
             }
             ::_exit(0);
         }
@@ -61,11 +63,10 @@ TEST(MountRegistryTests, ParallelRunsKeepEveryEntryUntilItIsTaken) {
     }
     MountRegistry later(path);
     for (int writer = 0; writer < writers; ++writer) {
-        for (int entry = 0; entry < entriesEach; ++entry) {
-            EXPECT_TRUE(later.take(QStringLiteral("/media/W%1-%2").arg(writer).arg(entry)))
-                << writer << " " << entry;
-            EXPECT_FALSE(later.take(QStringLiteral("/media/W%1-%2").arg(writer).arg(entry)));
-            EXPECT_FALSE(later.take(QString::fromUtf8("/media/Gone \xC3\xA9 %1-%2").arg(writer).arg(entry)));
+        for (int index = 0; index < entriesEach; ++index) {
+            EXPECT_TRUE(later.take(entry("/media/W", writer, index))) << writer << " " << index;
+            EXPECT_FALSE(later.take(entry("/media/W", writer, index)));
+            EXPECT_FALSE(later.take(entry("/media/Gone \xC3\xA9 ", writer, index)));
         }
     }
 }

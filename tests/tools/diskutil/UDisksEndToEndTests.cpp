@@ -89,7 +89,8 @@ public:
             const DriveInfo drive = testing::runTask(m_service->info(uuid), 30s);
             return {drive.volumeName, drive.mountPoint.value_or(QString())};
         }
-        const PropertyList document = PropertyListReader::read(tool({"info", "-plist", uuid}).output);
+        const PropertyList document =
+            PropertyListReader::read(QByteArray::fromStdString(tool({"info", "-plist", uuid}).output));
         return {document.string("VolumeName").value_or("?"), document.string("MountPoint").value_or("?")};
     }
 
@@ -107,8 +108,9 @@ private:
         } catch (const TarnwellError& error) {
             const QString message = error.userMessage();
             const QString exitCode = QRegularExpression("\nExit code: (-?\\d+)\n").match(message).captured(1);
-            return {
-                exitCode.isEmpty() ? -1 : exitCode.toInt(), {}, message.section("\nStderr: ", -1).toUtf8()};
+            return {exitCode.isEmpty() ? -1 : exitCode.toInt(),
+                    {},
+                    message.section("\nStderr: ", -1).toStdString()};
         }
     }
 
@@ -228,10 +230,10 @@ protected:
     // Waits until UDisks2 describes the file system on the device.
     static bool knowsFileSystem(const QString& devicePath, const QString& uuid) {
         return testing::runUntil([&] {
-            const QByteArray description =
+            const std::string description =
                 runProgram("udisksctl", {"info", "--block-device", devicePath}).output;
-            return description.contains(uuid.toUtf8()) &&
-                   description.contains("org.freedesktop.UDisks2.Filesystem:");
+            return description.find(uuid.toStdString()) != std::string::npos &&
+                   description.find("org.freedesktop.UDisks2.Filesystem:") != std::string::npos;
         });
     }
 
@@ -262,7 +264,7 @@ TEST_P(UDisksEndToEndTests, MountInfoAndUnmountGoThroughUDisks2) {
         EXPECT_EQ(gone.exitCode, 1);
         EXPECT_EQ(gone.error,
                   (volumeText + " failed to mount: mounting needs the UDisks2 service or root privileges\n")
-                      .toUtf8());
+                      .toStdString());
         EXPECT_TRUE(volume->mountPoints().isEmpty());
         ASSERT_TRUE(startUDisks());
         ASSERT_TRUE(knowsFileSystem(volume->path(), uuid));
@@ -271,13 +273,13 @@ TEST_P(UDisksEndToEndTests, MountInfoAndUnmountGoThroughUDisks2) {
     const CommandResult mounted = route.mount(uuid);
     if (!scenario.allowed) {
         EXPECT_EQ(mounted.exitCode, 1);
-        EXPECT_EQ(QString::fromUtf8(mounted.error),
+        EXPECT_EQ(QString::fromStdString(mounted.error),
                   volumeText + " failed to mount: you are not allowed to mount "
                                "this volume (UDisks2: Not authorized to perform operation)\n");
         EXPECT_TRUE(volume->mountPoints().isEmpty());
         return;
     }
-    ASSERT_EQ(mounted.exitCode, 0) << mounted.error.constData();
+    ASSERT_EQ(mounted.exitCode, 0) << mounted.error;
     const QString mountPoint =
         QStringLiteral("/media/%1/%2")
             .arg(scenario.asTestUser ? "nobody" : "root", label.isEmpty() ? uuid : label);
@@ -296,7 +298,7 @@ TEST_P(UDisksEndToEndTests, MountInfoAndUnmountGoThroughUDisks2) {
               QStringLiteral("%1 failed to unmount: target is busy\ndissented by PID %2 (sleep)\n")
                   .arg(volumeText)
                   .arg(holder.processId())
-                  .toUtf8());
+                  .toStdString());
     EXPECT_EQ(volume->mountPoints(), QStringList{mountPoint});
 
     holder.kill();

@@ -1,0 +1,3 @@
+#include "fuzz/FuzzEntryPoints.h"
+
+TARNWELL_FUZZ_HARNESS(tarnwell::fuzzing::readBlockDeviceRecords)

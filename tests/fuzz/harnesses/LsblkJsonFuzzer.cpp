@@ -1,3 +1,0 @@
-#include "fuzz/FuzzEntryPoints.h"
-
-TARNWELL_FUZZ_HARNESS(tarnwell::fuzzing::readBlockDevices)

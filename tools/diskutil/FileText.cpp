@@ -1,0 +1,58 @@
+#include "diskutil/FileText.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace tarnwell {
+
+std::optional<std::string> FileText::read(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    std::string text;
+    char buffer[8192];
+    for (;;) {
+        const ssize_t count = ::read(fd, buffer, sizeof buffer);
+        if (count < 0 && errno == EINTR) {
+            continue;
+        }
+        if (count < 0) {
+            ::close(fd);
+            return std::nullopt;
+        }
+        if (count == 0) {
+            break;
+        }
+        text.append(buffer, static_cast<size_t>(count));
+    }
+    ::close(fd);
+    return text;
+}
+
+std::string FileText::attribute(const std::string& path) {
+    std::string text = read(path).value_or(std::string());
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) {
+        text.pop_back();
+    }
+    return text;
+}
+
+bool FileText::exists(const std::string& path) {
+    return ::access(path.c_str(), F_OK) == 0;
+}
+
+std::string FileText::canonicalPath(const std::string& path) {
+    char resolved[PATH_MAX];
+    return ::realpath(path.c_str(), resolved) != nullptr ? std::string(resolved) : std::string();
+}
+
+std::string FileText::systemError() {
+    return std::strerror(errno);
+}
+
+} // namespace tarnwell

@@ -1,0 +1,18 @@
+#pragma once
+
+#include "diskutil/FilesystemIdentity.h"
+
+#include <string_view>
+
+namespace tarnwell {
+
+// One device's record in the udev database (/run/udev/data/bMAJOR:MINOR): the file-system and
+// partition properties udev's own probe stored for it.
+class UdevRecord {
+public:
+    // Lines other than the "E:" properties the tool uses are passed over. Labels and UUIDs come
+    // from their encoded forms, whose \xNN escapes keep every byte, and are then made valid UTF-8.
+    static FilesystemIdentity parse(std::string_view record);
+};
+
+} // namespace tarnwell
