@@ -1,116 +1,169 @@
-// Median wall time of the disk tool's reading commands, against lsblk alone as the floor: every
-// command runs lsblk once, so the difference is the tool's own cost. As root it attaches loop
-// devices until the machine has at least eight block devices; the UUID asked for is on the last
-// one, so info has to identify every device first.
+// Median wall time of the disk tool against the system programs it replaces or runs, measured in
+// one run on the same devices: `lsblk --json` against `info -plist UUID` and `list -plist external
+// physical`, and the tool's mount and unmount against the bare mount and umount (or udisksctl,
+// when UDisks2 answers) on one loop volume. As root it attaches loop devices until the machine has
+// at least eight block devices; the UUID asked for is on the last one, so info may have to identify
+// every device first.
 
-#include "diskutil/BlockDeviceTable.h"
 #include "diskutil/ProcessCommandRunner.h"
+#include "diskutil/SysfsBlockDevices.h"
+#include "diskutil/UDisksService.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QFile>
-#include <QTemporaryDir>
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <string>
 #include <unistd.h>
+#include <vector>
 
 using tarnwell::CommandResult;
-using tarnwell::ProcessCommandRunner;
 
 namespace {
 
-constexpr int wantedDevices = 8;
-constexpr int runs = 60;
+constexpr size_t wantedDevices = 8;
+constexpr int queryRuns = 60;
+constexpr int mountRuns = 30;
 
-CommandResult run(const QString& program, const QStringList& arguments) {
-    return ProcessCommandRunner().run(program, arguments);
+CommandResult run(const std::string& program, const std::vector<std::string>& arguments) {
+    return tarnwell::ProcessCommandRunner().run(program, arguments);
 }
 
-int blockDeviceCount() {
-    const CommandResult lsblk = run("lsblk", {"--list", "--noheadings", "--output", "NAME"});
-    return static_cast<int>(lsblk.output.count('\n'));
+std::string firstLine(const std::string& text) {
+    return text.substr(0, text.find('\n'));
 }
 
-double medianMilliseconds(const QString& program, const QStringList& arguments) {
-    std::vector<double> times;
-    for (int index = 0; index < runs; ++index) {
-        QElapsedTimer timer;
-        timer.start();
-        const CommandResult result = run(program, arguments);
-        times.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e6);
-        if (result.exitCode != 0) {
-            std::fprintf(stderr, "%s failed: %s\n", qPrintable(program), result.error.constData());
-            return -1;
-        }
+double millisecondsOf(const std::string& program, const std::vector<std::string>& arguments) {
+    const auto start = std::chrono::steady_clock::now();
+    const CommandResult result = run(program, arguments);
+    const double elapsed =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    if (result.exitCode != 0) {
+        std::fprintf(stderr, "%s failed: %s%s\n", program.c_str(), result.error.c_str(),
+                     result.output.c_str());
+        std::exit(1);
     }
+    return elapsed;
+}
+
+double median(std::vector<double> times) {
     std::sort(times.begin(), times.end());
     return times[times.size() / 2];
 }
 
-// Loop devices made for the measurement, detached again however the run ends normally.
+// The commands in turn, run after run, so a change in the machine's load meets all of them alike.
+std::vector<double> medianMilliseconds(const std::vector<std::vector<std::string>>& commands) {
+    std::vector<std::vector<double>> times(commands.size());
+    for (int index = 0; index < queryRuns; ++index) {
+        for (size_t command = 0; command < commands.size(); ++command) {
+            times[command].push_back(
+                millisecondsOf(commands[command][0], std::vector<std::string>(commands[command].begin() + 1,
+                                                                              commands[command].end())));
+        }
+    }
+    std::vector<double> medians;
+    for (const std::vector<double>& series : times) {
+        medians.push_back(median(series));
+    }
+    return medians;
+}
+
+// Loop devices and images made for the measurement, removed again however the run ends normally.
 class LoopDevices {
 public:
+    LoopDevices()
+        : m_folder(std::filesystem::temp_directory_path() /
+                   ("diskutil-bench-" + std::to_string(::getpid()))) {
+        std::filesystem::create_directories(m_folder);
+    }
     ~LoopDevices() {
-        for (const QString& device : m_devices) {
+        for (const std::string& device : m_devices) {
             run("losetup", {"--detach", device});
         }
+        std::filesystem::remove_all(m_folder);
     }
 
-    QString attach(const QString& image) {
-        const CommandResult attached = run("losetup", {"--find", "--show", image});
-        const QString device = QString::fromUtf8(attached.output).trimmed();
-        if (attached.exitCode == 0) {
-            m_devices.append(device);
+    // An ext4 image with the label, attached; returns the device and the file system's UUID.
+    std::pair<std::string, std::string> attach(const std::string& label) {
+        const std::string image = (m_folder / std::to_string(m_devices.size())).string();
+        run("truncate", {"--size=16M", image});
+        run("mkfs.ext4", {"-q", "-L", label, image});
+        const std::string device = firstLine(run("losetup", {"--find", "--show", image}).output);
+        if (device.empty()) {
+            std::fprintf(stderr, "Could not attach %s\n", image.c_str());
+            std::exit(1);
         }
-        return device;
+        m_devices.push_back(device);
+        return {device, firstLine(run("blkid", {"-p", "-s", "UUID", "-o", "value", device}).output)};
     }
+
+    std::filesystem::path folder() const { return m_folder; }
 
 private:
-    QStringList m_devices;
+    std::filesystem::path m_folder;
+    std::vector<std::string> m_devices;
 };
+
+size_t blockDeviceCount() {
+    return tarnwell::SysfsBlockDevices::read("/sys", "/run/udev/data").size();
+}
 
 } // namespace
 
-int main(int argc, char** argv) {
-    QCoreApplication application(argc, argv);
-    const QString tool = QStringLiteral(TARNWELL_DISKUTIL_EXECUTABLE);
-    QTemporaryDir images;
+int main() {
+    const std::string tool = TARNWELL_DISKUTIL_EXECUTABLE;
+    if (::geteuid() != 0) {
+        std::fprintf(stderr, "Needs root: it attaches loop devices and mounts them.\n");
+        return 1;
+    }
     LoopDevices loops;
-    QString uuid;
+    std::pair<std::string, std::string> last;
+    int index = 0;
+    while (blockDeviceCount() < wantedDevices || last.second.empty()) {
+        last = loops.attach("Bench " + std::to_string(++index));
+    }
+    const auto& [device, uuid] = last;
 
-    if (::geteuid() == 0) {
-        int index = 0;
-        while (blockDeviceCount() < wantedDevices || uuid.isEmpty()) {
-            const QString image = images.filePath(QString::number(index++));
-            QFile file(image);
-            if (!file.open(QIODevice::WriteOnly) || !file.resize(16 * 1024 * 1024)) {
-                return 1;
-            }
-            file.close();
-            run("mkfs.ext4", {"-q", "-L", QStringLiteral("Bench %1").arg(index), image});
-            const QString device = loops.attach(image);
-            const CommandResult blkid = run("blkid", {"-p", "-s", "UUID", "-o", "value", device});
-            uuid = QString::fromUtf8(blkid.output).trimmed();
+    std::printf("block devices: %zu, runs per query: %d, mount and unmount cycles: %d\n", blockDeviceCount(),
+                queryRuns, mountRuns);
+    const std::vector<double> medians =
+        medianMilliseconds({{"true"},
+                            {"lsblk", "--json"},
+                            {tool, "info", "-plist", uuid},
+                            {tool, "list", "-plist", "external", "physical"}});
+    const double lsblk = medians[1];
+    const double info = medians[2];
+    const double list = medians[3];
+    std::printf("true (the cost of starting any program):       %7.2f ms\n", medians[0]);
+    std::printf("lsblk --json:                                  %7.2f ms\n", lsblk);
+    std::printf("info -plist UUID (goal <= 4 ms, <= lsblk / 2):  %7.2f ms (%.1fx faster than lsblk)\n", info,
+                lsblk / info);
+    std::printf("list -plist external physical (goal <= 6 ms):  %7.2f ms\n", list);
+
+    // The same volume mounted and unmounted by the program the tool runs and by the tool, in turn.
+    const bool udisks = tarnwell::UDisksService::answers();
+    const std::string folder = (loops.folder() / "mount").string();
+    std::filesystem::create_directories(folder);
+    std::vector<double> bareMount, bareUnmount, toolMount, toolUnmount;
+    for (int cycle = 0; cycle < mountRuns; ++cycle) {
+        if (udisks) {
+            bareMount.push_back(
+                millisecondsOf("udisksctl", {"mount", "--block-device", device, "--no-user-interaction"}));
+            bareUnmount.push_back(
+                millisecondsOf("udisksctl", {"unmount", "--block-device", device, "--no-user-interaction"}));
+        } else {
+            bareMount.push_back(millisecondsOf("mount", {"-o", "nosuid,nodev", device, folder}));
+            bareUnmount.push_back(millisecondsOf("umount", {folder}));
         }
-    } else {
-        std::fprintf(stderr, "Not root: measuring info on the machine's own devices only.\n");
-        const CommandResult lsblk = run("lsblk", {"--list", "--noheadings", "--output", "UUID"});
-        uuid = QString::fromUtf8(lsblk.output).split('\n', Qt::SkipEmptyParts).value(0).trimmed();
+        toolMount.push_back(millisecondsOf(tool, {"mount", uuid}));
+        toolUnmount.push_back(millisecondsOf(tool, {"unmount", uuid}));
     }
-
-    const QStringList lsblkArguments = {"--json", "--bytes", "--output",
-                                        tarnwell::BlockDeviceTable::lsblkColumns.join(',')};
-    std::printf("block devices: %d, runs per command: %d\n", blockDeviceCount(), runs);
-    std::printf("lsblk --json (floor):               %7.2f ms\n",
-                medianMilliseconds("lsblk", lsblkArguments));
-    // The tool's start-up alone: a command that reads no device.
-    std::printf("apfs list -plist (start-up only):    %7.2f ms\n",
-                medianMilliseconds(tool, {"apfs", "list", "-plist"}));
-    if (!uuid.isEmpty()) {
-        std::printf("info -plist UUID (goal <= 15 ms):    %7.2f ms\n",
-                    medianMilliseconds(tool, {"info", "-plist", uuid}));
-    }
-    std::printf("list -plist external physical (<= 20 ms): %7.2f ms\n",
-                medianMilliseconds(tool, {"list", "-plist", "external", "physical"}));
+    const char* program = udisks ? "udisksctl" : "mount/umount";
+    std::printf("mount through %s:  bare %7.2f ms, tool %7.2f ms, added %6.2f ms (goal <= 3 ms)\n", program,
+                median(bareMount), median(toolMount), median(toolMount) - median(bareMount));
+    std::printf("unmount through %s: bare %7.2f ms, tool %7.2f ms, added %6.2f ms (goal <= 3 ms)\n", program,
+                median(bareUnmount), median(toolUnmount), median(toolUnmount) - median(bareUnmount));
     return 0;
 }

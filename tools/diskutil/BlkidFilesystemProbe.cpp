@@ -26,7 +26,7 @@ std::optional<std::string> lookup(blkid_probe probe, const char* name) {
 
 } // namespace
 
-FilesystemIdentity BlkidFilesystemProbe::probe(const std::string& devicePath) {
+FilesystemIdentity BlkidFilesystemProbe::probe(const std::string& devicePath, bool isPartition) {
     std::unique_ptr<std::remove_pointer_t<blkid_probe>, ProbeDeleter> probe(
         blkid_new_probe_from_filename(devicePath.c_str()));
     if (!probe) {
@@ -35,10 +35,20 @@ FilesystemIdentity BlkidFilesystemProbe::probe(const std::string& devicePath) {
     blkid_probe_enable_superblocks(probe.get(), 1);
     blkid_probe_set_superblocks_flags(probe.get(), BLKID_SUBLKS_LABEL | BLKID_SUBLKS_UUID |
                                                        BLKID_SUBLKS_TYPE | BLKID_SUBLKS_VERSION);
-    // The table of a disk, and a partition's entry in its disk's table, name the content.
-    blkid_probe_enable_partitions(probe.get(), 1);
+    // A partition's entry in its disk's table names its content.
+    blkid_probe_enable_partitions(probe.get(), isPartition ? 1 : 0);
     blkid_probe_set_partitions_flags(probe.get(), BLKID_PARTS_ENTRY_DETAILS);
-    if (blkid_do_safeprobe(probe.get()) != 0) {
+    const bool found = blkid_do_safeprobe(probe.get()) == 0;
+    if (!found && !isPartition) {
+        // A disk without a file system may carry a partition table; looking for one only then
+        // spares every other disk the work.
+        blkid_probe_enable_superblocks(probe.get(), 0);
+        blkid_probe_enable_partitions(probe.get(), 1);
+        blkid_probe_set_partitions_flags(probe.get(), 0);
+        if (blkid_do_safeprobe(probe.get()) != 0) {
+            return {};
+        }
+    } else if (!found) {
         return {};
     }
     FilesystemIdentity identity;

@@ -8,7 +8,7 @@ namespace tarnwell {
 // udev database does not describe.
 class BlkidFilesystemProbe : public FilesystemProbing {
 public:
-    FilesystemIdentity probe(const std::string& devicePath) override;
+    FilesystemIdentity probe(const std::string& devicePath, bool isPartition) override;
 };
 
 } // namespace tarnwell

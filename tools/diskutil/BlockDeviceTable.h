@@ -23,13 +23,16 @@ public:
     const std::vector<BlockDevice>& devices() const { return m_devices; }
     const BlockDevice* device(const std::string& name) const;
 
-    // Fills in the identity of devices the udev database knew nothing about. Devices that already
-    // have a file-system type are not probed: the database is the cheaper and equal source.
-    void probeMissingIdentities(FilesystemProbing& probe);
+    // Fills in the identity of the external hardware disks and what sits on them, where the udev
+    // database knew nothing: the devices the external list shows. Devices that already have a
+    // file-system type are not probed: the database is the cheaper and equal source.
+    void probeExternalPhysicalIdentities(FilesystemProbing& probe);
     // Probes only the given device; used when the target names a device and the others do not
     // matter.
     void probeMissingIdentity(const std::string& name, FilesystemProbing& probe);
-    bool hasMissingIdentities() const;
+    // The first device with the file-system UUID, in any letter case, probing in table order the
+    // devices the udev database knew nothing about, until one matches.
+    const BlockDevice* probeForUuid(const std::string& uuid, FilesystemProbing& probe);
 
     // TARGET as the disk tool accepts it: "/dev/sdb1" or any link to it, "sdb1", a path on a
     // mounted file system, or a file-system UUID in any letter case. Nothing when no device matches.

@@ -117,13 +117,11 @@ std::optional<BlockDevice> DiskTool::resolve(BlockDeviceTable& table, const std:
     } else {
         found = table.resolveDeviceTarget(target);
     }
-    if (found == nullptr) {
+    if (found == nullptr && BlockDeviceTable::looksLikePath(target)) {
         found = table.resolveUuidTarget(target);
-    }
-    if (found == nullptr && !BlockDeviceTable::looksLikePath(target) && table.hasMissingIdentities()) {
-        // The udev database does not know every device: read the superblocks themselves.
-        table.probeMissingIdentities(*m_services.probe);
-        found = table.resolveUuidTarget(target);
+    } else if (found == nullptr) {
+        // The udev database may not know every device: then the superblocks themselves are read.
+        found = table.probeForUuid(target, *m_services.probe);
     }
     if (found == nullptr) {
         return std::nullopt;
@@ -144,7 +142,7 @@ CommandResult DiskTool::info(const std::string& target) {
 
 CommandResult DiskTool::externalPhysicalList() {
     BlockDeviceTable table = loadTable();
-    table.probeMissingIdentities(*m_services.probe);
+    table.probeExternalPhysicalIdentities(*m_services.probe);
     return {0, PlistWriter::write(DiskDocuments::externalPhysicalList(table)), {}};
 }
 

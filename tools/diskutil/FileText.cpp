@@ -35,11 +35,30 @@ std::optional<std::string> FileText::read(const std::string& path) {
 }
 
 std::string FileText::attribute(const std::string& path) {
-    std::string text = read(path).value_or(std::string());
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return std::string();
+    }
+    char buffer[4096];
+    ssize_t count = -1;
+    while (count < 0) {
+        count = ::read(fd, buffer, sizeof buffer);
+        if (count < 0 && errno != EINTR) {
+            count = 0;
+        }
+    }
+    ::close(fd);
+    std::string text(buffer, static_cast<size_t>(count));
     while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) {
         text.pop_back();
     }
     return text;
+}
+
+std::string FileText::link(const std::string& path) {
+    char target[PATH_MAX];
+    const ssize_t length = ::readlink(path.c_str(), target, sizeof target);
+    return length > 0 ? std::string(target, static_cast<size_t>(length)) : std::string();
 }
 
 bool FileText::exists(const std::string& path) {

@@ -11,8 +11,11 @@ public:
     // The file's bytes, read until its end (proc and sysfs files report no size); nothing when it
     // cannot be opened or read.
     static std::optional<std::string> read(const std::string& path);
-    // A one-line attribute without its line feed; "" when it cannot be read.
+    // A sysfs attribute without its line feed; "" when it cannot be read. The kernel hands over an
+    // attribute, at most a page, in one read.
     static std::string attribute(const std::string& path);
+    // Where a symbolic link points, as written in it; "" when PATH is no link.
+    static std::string link(const std::string& path);
     static bool exists(const std::string& path);
     // The path with every link resolved; "" when it does not lead anywhere.
     static std::string canonicalPath(const std::string& path);

@@ -18,13 +18,13 @@ struct FilesystemIdentity {
     bool operator==(const FilesystemIdentity&) const = default;
 };
 
-// Reads the identity of one device node. Devices that cannot be read (no permission, no medium)
-// give an empty identity rather than an error: the caller still knows the topology. Several
-// devices may be probed at once from different threads.
+// Reads the identity of one device node; a partition's type is looked up in its disk's table.
+// Devices that cannot be read (no permission, no medium) give an empty identity rather than an
+// error: the caller still knows the topology.
 class FilesystemProbing {
 public:
     virtual ~FilesystemProbing() = default;
-    virtual FilesystemIdentity probe(const std::string& devicePath) = 0;
+    virtual FilesystemIdentity probe(const std::string& devicePath, bool isPartition) = 0;
 };
 
 } // namespace tarnwell

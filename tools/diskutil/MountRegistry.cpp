@@ -70,7 +70,9 @@ void writeEntries(const std::string& path, const std::vector<std::string>& entri
         }
         written += static_cast<size_t>(count);
     }
-    if (::fsync(fd) != 0 || ::close(fd) != 0 || ::rename(temporary.c_str(), path.c_str()) != 0) {
+    // No fsync: the record sits on a tmpfs with the mounts it describes, and neither survives a
+    // reboot; the rename alone keeps a reader from seeing half a record.
+    if (::close(fd) != 0 || ::rename(temporary.c_str(), path.c_str()) != 0) {
         const std::string error = FileText::systemError();
         ::unlink(temporary.c_str());
         throw ToolError("Could not write " + path + ": " + error);

@@ -16,8 +16,8 @@ public:
     // disks are left out, as they hold nothing. Throws ToolError when ROOT/block cannot be read.
     static std::vector<BlockDevice> read(const std::string& sysRoot, const std::string& udevDataRoot);
 
-    // "sata", "usb", "nvme", ... for the whole disk at DIRECTORY (ROOT/block/NAME); "" when the
-    // kernel names no transport.
+    // "sata", "usb", "nvme", ... for the whole disk whose device folder (below ROOT/devices) is
+    // DIRECTORY; "" when the kernel names no transport.
     static std::string transport(const std::string& directory, const std::string& name);
 };
 

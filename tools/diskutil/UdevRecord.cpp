@@ -40,7 +40,7 @@ std::string decodeHexEscapes(std::string_view value) {
 
 FilesystemIdentity UdevRecord::parse(std::string_view record) {
     FilesystemIdentity identity;
-    const std::pair<std::string_view, std::optional<std::string> FilesystemIdentity::*> properties[] = {
+    const std::pair<std::string_view, std::optional<std::string> FilesystemIdentity::*> fields[] = {
         {"ID_FS_TYPE", &FilesystemIdentity::type},
         {"ID_FS_VERSION", &FilesystemIdentity::version},
         {"ID_FS_LABEL_ENC", &FilesystemIdentity::label},
@@ -48,25 +48,32 @@ FilesystemIdentity UdevRecord::parse(std::string_view record) {
         {"ID_PART_ENTRY_TYPE", &FilesystemIdentity::partitionType},
         {"ID_PART_TABLE_TYPE", &FilesystemIdentity::partitionTableType},
     };
-    size_t start = 0;
-    while (start < record.size()) {
-        size_t end = record.find('\n', start);
-        end = end == std::string_view::npos ? record.size() : end;
-        const std::string_view line = record.substr(start, end - start);
-        start = end + 1;
-        const size_t equals = line.find('=');
-        if (!line.starts_with("E:") || equals == std::string_view::npos) {
-            continue;
-        }
-        const std::string_view key = line.substr(2, equals - 2);
-        const std::string value = Utf8Text::valid(decodeHexEscapes(line.substr(equals + 1)));
-        for (const auto& [name, field] : properties) {
-            if (key == name && !value.empty()) {
-                identity.*field = value;
+    for (const auto& [key, value] : properties(record, "E:")) {
+        const std::string text = Utf8Text::valid(decodeHexEscapes(value));
+        for (const auto& [name, field] : fields) {
+            if (key == name && !text.empty()) {
+                identity.*field = text;
             }
         }
     }
     return identity;
+}
+
+std::vector<std::pair<std::string_view, std::string_view>> UdevRecord::properties(std::string_view text,
+                                                                                  std::string_view prefix) {
+    std::vector<std::pair<std::string_view, std::string_view>> found;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        end = end == std::string_view::npos ? text.size() : end;
+        const std::string_view line = text.substr(start, end - start);
+        start = end + 1;
+        const size_t equals = line.find('=');
+        if (line.starts_with(prefix) && equals != std::string_view::npos && equals > prefix.size()) {
+            found.emplace_back(line.substr(prefix.size(), equals - prefix.size()), line.substr(equals + 1));
+        }
+    }
+    return found;
 }
 
 } // namespace tarnwell

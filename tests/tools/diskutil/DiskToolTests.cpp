@@ -27,7 +27,7 @@ struct FixtureProbe : FilesystemProbing {
     std::vector<std::string> probed;
     QMutex mutex;
 
-    FilesystemIdentity probe(const std::string& devicePath) override {
+    FilesystemIdentity probe(const std::string& devicePath, bool) override {
         const QMutexLocker lock(&mutex);
         probed.push_back(devicePath);
         return identities.count(devicePath) ? identities.at(devicePath) : FilesystemIdentity{};
