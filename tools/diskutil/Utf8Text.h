@@ -13,13 +13,15 @@ public:
     // application reads such text.
     static std::string valid(std::string_view bytes);
 
-    // Calls visit(codePoint, sequence) for each character of valid UTF-8 text.
+    // Calls visit(codePoint, sequence) for each character of the text; a byte that belongs to no
+    // valid sequence is visited alone as U+FFFD.
     template <typename Visitor> static void forEach(std::string_view text, Visitor visit) {
         size_t index = 0;
         while (index < text.size()) {
             const size_t length = sequenceLength(text, index);
-            visit(decode(text.substr(index, length)), text.substr(index, length));
-            index += length;
+            const std::string_view sequence = text.substr(index, length > 0 ? length : 1);
+            visit(length > 0 ? decode(sequence) : U'\uFFFD', sequence);
+            index += sequence.size();
         }
     }
 
