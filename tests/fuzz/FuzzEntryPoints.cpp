@@ -106,6 +106,10 @@ Outcome readBlockDeviceRecords(const QByteArray& data) {
             "the tool reads text that is no UTF-8 as the application does");
     const FilesystemIdentity identity = UdevRecord::parse(bytes);
     const std::vector<MountInfo::Mount> mounts = MountInfo::parse(bytes);
+    const auto uevent = UdevRecord::properties(bytes, "");
+    for (const auto& [key, value] : uevent) {
+        require(!key.empty() && key.find('=') == std::string_view::npos, "a uevent key is a whole name");
+    }
     std::vector<std::string> texts;
     for (const auto& field : {identity.type, identity.version, identity.label, identity.uuid,
                               identity.partitionType, identity.partitionTableType}) {
@@ -128,7 +132,7 @@ Outcome readBlockDeviceRecords(const QByteArray& data) {
     require(PlistWriter::write(std::move(written)) ==
                 PropertyListWriter::write(PropertyList(std::move(expected))).toStdString(),
             "the tool writes its property lists as the application's own writer does");
-    return texts.empty() ? Outcome::Rejected : Outcome::Accepted;
+    return texts.empty() && uevent.empty() ? Outcome::Rejected : Outcome::Accepted;
 }
 
 Outcome readDesktopEntry(const QByteArray& data) {
