@@ -14,11 +14,6 @@ using namespace tarnwell::testing;
 
 namespace {
 
-DriveInfo volume(const QString& name) {
-    return DriveInfo{name, QStringLiteral("UUID-") + name, {}, {}, QStringLiteral("/media/") + name, {}, true,
-                     true};
-}
-
 class RulesViewModelTest : public ::testing::Test {
 protected:
     RulesViewModelTest() {

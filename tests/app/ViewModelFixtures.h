@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/model/DriveInfo.h"
 #include "core/model/StorageTargetState.h"
 #include "core/model/TarnwellConfiguration.h"
 
@@ -14,6 +15,12 @@ inline StorageTargetRule localRule(const QString& name, qint64 sortOrder = 0, bo
     rule.sortOrder = sortOrder;
     rule.isEnabled = isEnabled;
     return rule;
+}
+
+// A mounted external volume with the given name.
+inline DriveInfo volume(const QString& name) {
+    return DriveInfo{name, QStringLiteral("UUID-") + name, {}, {}, QStringLiteral("/media/") + name, {}, true,
+                     true};
 }
 
 inline TarnwellConfiguration configurationWith(QList<StorageTargetRule> rules,

@@ -14,11 +14,6 @@ using namespace tarnwell::testing;
 
 namespace {
 
-DriveInfo volume(const QString& name) {
-    return DriveInfo{name, QStringLiteral("UUID-") + name, {}, {}, QStringLiteral("/media/") + name, {}, true,
-                     true};
-}
-
 class VolumesViewModelTest : public ::testing::Test {
 protected:
     std::shared_ptr<ScriptedDiskService> disks = std::make_shared<ScriptedDiskService>();

@@ -17,7 +17,8 @@ QString UiSystem::volumeUUID(const QString& name) {
     return QUuid::createUuidV5(QUuid(), name).toString(QUuid::WithoutBraces).toUpper();
 }
 
-QJsonObject UiSystem::disks(const QStringList& volumeNames, const QStringList& mountedNames) {
+QJsonObject UiSystem::disks(const QStringList& volumeNames, const QStringList& mountedNames,
+                            const QStringList& busyNames) {
     QJsonArray partitions;
     for (qsizetype index = 0; index < volumeNames.size(); ++index) {
         partitions.append(QJsonObject{{"deviceIdentifier", QStringLiteral("disk8s%1").arg(index + 1)},
@@ -27,7 +28,9 @@ QJsonObject UiSystem::disks(const QStringList& volumeNames, const QStringList& m
                                       {"mountPoint", mountedNames.contains(volumeNames[index])
                                                          ? "/Volumes/" + volumeNames[index]
                                                          : QString()},
-                                      {"mountPath", "/Volumes/" + volumeNames[index]}});
+                                      {"mountPath", "/Volumes/" + volumeNames[index]},
+                                      {"busy", busyNames.contains(volumeNames[index])},
+                                      {"busyProcess", "4242 (render)"}});
     }
     QJsonObject disk{{"deviceIdentifier", "disk8"},
                      {"internal", false},

@@ -14,8 +14,10 @@ namespace tarnwell::testing {
 // notifications, application events or login items of the machine's own.
 class UiSystem {
 public:
-    // One external disk with the volumes named in volumeNames; those in mountedNames are mounted.
-    static QJsonObject disks(const QStringList& volumeNames, const QStringList& mountedNames = {});
+    // One external disk with the volumes named in volumeNames; those in mountedNames are mounted,
+    // those in busyNames held open by process 4242 (render).
+    static QJsonObject disks(const QStringList& volumeNames, const QStringList& mountedNames = {},
+                             const QStringList& busyNames = {});
     // The volume UUID the fake disk tool gives the named volume of disks().
     static QString volumeUUID(const QString& name);
     // A configuration with one enabled local rule per name, in order, each for the volume of

@@ -236,7 +236,8 @@ TEST(RulesViewTest, TheEditorStoresTheDelayAndNameAsEnteredInItsOwnRule) {
     EXPECT_EQ(rules.stored(1).name, QStringLiteral("B"));
 }
 
-// A rule made in the window, kept in a real file, driven by a scripted launch and quit of its app.
+// A rule made in the window, kept in a real file, driven by scripted launches and quits of its app:
+// auto-unmount after the delay, a busy volume that stays mounted, then a reminder.
 TEST(RulesViewTest, ARuleMadeInTheWindowMountsOnLaunchAndUnmountsAfterTheQuitDelay) {
     QTemporaryDir folder;
     const auto store =
@@ -285,6 +286,36 @@ TEST(RulesViewTest, ARuleMadeInTheWindowMountsOnLaunchAndUnmountsAfterTheQuitDel
     EXPECT_EQ(stored.appTriggerIDs, QList<QUuid>{container.configuration().appTriggers.first().id});
     EXPECT_EQ(stored.postQuitAction, PostQuitAction::AutoUnmount);
     EXPECT_EQ(stored.unmountDelaySeconds, 5);
+
+    // A volume in use is never forced: the unmount fails, names who holds it, and the volume stays.
+    tool.setState(UiSystem::disks(volumes, {}, volumes));
+    events->launch(application);
+    ASSERT_TRUE(runUntil([&] { return status() == StorageTargetRuntimeStatus::mounted(); }));
+    events->terminate(application);
+    ASSERT_TRUE(runUntil([&] { return !delay.pendingSeconds().isEmpty(); }));
+    delay.release();
+    ASSERT_TRUE(runUntil([&] { return status().kind() == StorageTargetRuntimeStatus::Kind::UnmountFailed; }));
+    EXPECT_TRUE(status().message().contains(QStringLiteral("4242 (render)")))
+        << status().message().toStdString();
+    for (const QStringList& invocation : tool.invocations()) {
+        EXPECT_FALSE(invocation.join(' ').contains(QStringLiteral("force")))
+            << invocation.join(' ').toStdString();
+    }
+
+    // A reminder chosen in the editor leaves the volume mounted after the quit.
+    QTest::keyClick(page->editor()->postQuitPicker(), Qt::Key_Up);
+    ASSERT_TRUE(runUntil([&] {
+        return container.configuration().storageRules.value(1).postQuitAction == PostQuitAction::Remind;
+    }));
+    events->launch(application);
+    ASSERT_TRUE(runUntil([&] { return status() == StorageTargetRuntimeStatus::mounted(); }));
+    events->terminate(application);
+    ASSERT_TRUE(runUntil([&] { return status() == StorageTargetRuntimeStatus::readyToUnmount(); }));
+    // Since the busy state was set, only the refused unmount ran.
+    const QList<QStringList> runs = tool.invocations();
+    EXPECT_EQ(std::count_if(runs.begin(), runs.end(),
+                            [](const QStringList& run) { return run.first() == u"unmount"; }),
+              1);
 }
 
 // Long names elide, buttons drive the controller and one not offered is inert; no rules: the first steps.

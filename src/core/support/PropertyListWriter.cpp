@@ -25,10 +25,24 @@ QString xmlSafe(const QString& text) {
     return result;
 }
 
+// XML readers turn a literal carriage return into a line feed, so one that belongs to the text is
+// written as a character reference to read back as itself.
+void writeTextElement(QXmlStreamWriter& writer, const QString& name, const QString& text) {
+    writer.writeStartElement(name);
+    const QStringList lines = xmlSafe(text).split(QLatin1Char('\r'));
+    for (qsizetype index = 0; index < lines.size(); ++index) {
+        if (index > 0) {
+            writer.writeEntityReference(QStringLiteral("#13"));
+        }
+        writer.writeCharacters(lines.at(index));
+    }
+    writer.writeEndElement();
+}
+
 void writeValue(QXmlStreamWriter& writer, const PropertyList& value) {
     switch (value.kind()) {
     case PropertyList::Kind::String:
-        writer.writeTextElement(QStringLiteral("string"), xmlSafe(*value.string()));
+        writeTextElement(writer, QStringLiteral("string"), *value.string());
         break;
     case PropertyList::Kind::Integer:
         writer.writeTextElement(QStringLiteral("integer"), QString::number(*value.integer()));
@@ -55,7 +69,7 @@ void writeValue(QXmlStreamWriter& writer, const PropertyList& value) {
     case PropertyList::Kind::Dictionary:
         writer.writeStartElement(QStringLiteral("dict"));
         for (const auto& [key, item] : *value.dictionary()) {
-            writer.writeTextElement(QStringLiteral("key"), xmlSafe(key));
+            writeTextElement(writer, QStringLiteral("key"), key);
             writeValue(writer, item);
         }
         writer.writeEndElement();
