@@ -21,10 +21,14 @@ void appendEscaped(std::string& output, std::string_view text) {
         case '"':
             output += "&quot;";
             return;
+        case '\r':
+            // A literal carriage return would read back as a line feed.
+            output += "&#13;";
+            return;
         default:
             break;
         }
-        const bool allowedControl = code == '\t' || code == '\n' || code == '\r';
+        const bool allowedControl = code == '\t' || code == '\n';
         const bool invalid = (code < 0x20 && !allowedControl) || code == 0xFFFE || code == 0xFFFF;
         output += invalid ? Utf8Text::replacement : sequence;
     });
