@@ -165,7 +165,10 @@ void RuleCard::paintEvent(QPaintEvent*) {
     const int enabledWidth = QFontMetrics(caption).horizontalAdvance(enabled);
     const int heading = headingHeight(m_enabled);
     const int enabledLeft = m_enabled->x() - itemSpacing - enabledWidth;
-    draw(caption, QRect(enabledLeft, verticalMargin, enabledWidth, heading), enabled);
+    painter.setFont(caption);
+    painter.setPen(text);
+    painter.drawText(QRect(enabledLeft, verticalMargin, m_enabled->x() - enabledLeft, heading),
+                     Qt::AlignLeft | Qt::AlignVCenter, enabled);
     draw(nameFont(), QRect(left, verticalMargin, enabledLeft - itemSpacing - left, heading), m_rule.name);
 
     // The policy and the bound applications, each after its icon.
