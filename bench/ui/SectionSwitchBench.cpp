@@ -7,13 +7,13 @@
 #include "app/TarnwellContainer.h"
 #include "support/TaskRunner.h"
 #include "support/UiSystem.h"
+#include "support/WidgetEnvironment.h"
 #include "ui/MainWindowView.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QJsonArray>
 #include <QLoggingCategory>
-#include <QTemporaryDir>
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
@@ -111,12 +111,7 @@ double median(std::vector<double> values) {
 } // namespace
 
 int main(int argc, char** argv) {
-    QTemporaryDir home;
-    qputenv("XDG_CONFIG_HOME", home.filePath(QStringLiteral("config")).toUtf8());
-    qputenv("XDG_DATA_HOME", home.filePath(QStringLiteral("data")).toUtf8());
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
+    const WidgetEnvironment environment;
     QApplication application(argc, argv);
     // Figures appear as they are measured, also when written to a file.
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
