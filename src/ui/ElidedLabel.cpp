@@ -14,7 +14,14 @@ ElidedLabel::ElidedLabel(const QString& text, QWidget* parent)
 }
 
 void ElidedLabel::setFullText(const QString& text) {
+    if (text == m_fullText) {
+        return;
+    }
     m_fullText = text;
+    // Line breaks would make a second line that the row has no room for.
+    m_line = text;
+    m_line.replace(u'\n', u' ');
+    m_lineWidth = -1;
     setToolTip(text);
     setAccessibleName(text);
     updateGeometry();
@@ -26,7 +33,7 @@ QSize ElidedLabel::minimumSizeHint() const {
 }
 
 QSize ElidedLabel::sizeHint() const {
-    return {fontMetrics().horizontalAdvance(m_fullText), fontMetrics().height()};
+    return {lineWidth(), fontMetrics().height()};
 }
 
 void ElidedLabel::resizeEvent(QResizeEvent* event) {
@@ -34,19 +41,40 @@ void ElidedLabel::resizeEvent(QResizeEvent* event) {
     elide();
 }
 
+void ElidedLabel::showEvent(QShowEvent* event) {
+    QLabel::showEvent(event);
+    // A text set while hidden was not fitted, and a layout that keeps the size sends no resize.
+    elide();
+}
+
 void ElidedLabel::changeEvent(QEvent* event) {
     QLabel::changeEvent(event);
     if (event->type() == QEvent::FontChange) {
+        m_lineWidth = -1;
         updateGeometry();
         elide();
     }
 }
 
+int ElidedLabel::lineWidth() const {
+    // Measuring shapes the whole text: layouts ask for the size hint many times, so it is kept.
+    if (m_lineWidth < 0) {
+        m_lineWidth = fontMetrics().horizontalAdvance(m_line);
+    }
+    return m_lineWidth;
+}
+
 void ElidedLabel::elide() {
-    // Line breaks would make a second line that the row has no room for.
-    QString line = m_fullText;
-    line.replace(u'\n', u' ');
-    setText(fontMetrics().elidedText(line, Qt::ElideRight, qMax(0, contentsRect().width())));
+    // Until a layout has placed it, the label's width means nothing; the first resize or showing
+    // fits the text.
+    if (!testAttribute(Qt::WA_Resized) && !isVisible()) {
+        setText(m_line);
+        return;
+    }
+    const int available = qMax(0, contentsRect().width());
+    // Most texts fit, and finding that out costs far less than eliding; an unchanged text makes
+    // the label neither re-measure nor ask its layout again.
+    setText(lineWidth() <= available ? m_line : fontMetrics().elidedText(m_line, Qt::ElideRight, available));
 }
 
 } // namespace tarnwell

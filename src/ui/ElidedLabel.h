@@ -20,12 +20,17 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void changeEvent(QEvent* event) override;
 
 private:
+    int lineWidth() const;
     void elide();
 
     QString m_fullText;
+    // The text on one line, and its width in the current font once measured (-1 before).
+    QString m_line;
+    mutable int m_lineWidth = -1;
 };
 
 } // namespace tarnwell

@@ -59,13 +59,23 @@ void PrimaryActionButton::paintEvent(QPaintEvent*) {
     } else if (underMouse() && isEnabled()) {
         fill = m_prominent ? accent.lighter(108) : TarnwellTheme::rowBackground(palette()).lighter(110);
     }
+    const bool drawnProminent = m_prominent && isEnabled();
     if (!isEnabled()) {
+        // A paler accent still reads as a button to press, above all on a dark background: a
+        // disabled button loses the accent and takes the palette's disabled text.
+        fill = TarnwellTheme::subtleBackground(palette());
         fill.setAlphaF(fill.alphaF() * 0.4f);
-        textColor.setAlphaF(0.45f);
+        const QColor disabledText = palette().color(QPalette::Disabled, QPalette::ButtonText);
+        textColor = palette().color(QPalette::ButtonText);
+        if (disabledText != textColor) {
+            textColor = disabledText;
+        } else {
+            textColor.setAlphaF(0.45f);
+        }
     }
     const QPen border =
-        hasFocus() ? QPen(m_prominent ? palette().color(QPalette::Text) : accent, 1.5)
-                   : QPen(m_prominent ? Qt::transparent : TarnwellTheme::separator(palette()).darker(130));
+        hasFocus() ? QPen(drawnProminent ? palette().color(QPalette::Text) : accent, 1.5)
+                   : QPen(drawnProminent ? Qt::transparent : TarnwellTheme::separator(palette()).darker(130));
     painter.setPen(border);
     painter.setBrush(fill);
     painter.drawRoundedRect(area, TarnwellTheme::controlRadius - 3, TarnwellTheme::controlRadius - 3);

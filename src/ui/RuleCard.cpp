@@ -1,54 +1,47 @@
 #include "ui/RuleCard.h"
 
 #include "core/support/Localization.h"
-#include "ui/DashboardComponents.h"
-#include "ui/ElidedLabel.h"
-#include "ui/SymbolLabel.h"
+#include "ui/SymbolIcons.h"
 #include "ui/TarnwellTheme.h"
 #include "ui/ToggleSwitch.h"
-#include "ui/WorkspaceLayout.h"
 
-#include <QHBoxLayout>
 #include <QKeyEvent>
-#include <QLabel>
 #include <QPainter>
-#include <QVBoxLayout>
 
 namespace tarnwell {
 
+namespace {
+
+constexpr int horizontalMargin = 12;
+constexpr int verticalMargin = 10;
+constexpr int iconSpacing = 10;
+constexpr int lineSpacing = 3;
+constexpr int itemSpacing = 8;
+
+QFont nameFont() {
+    return TarnwellTheme::font(14, QFont::DemiBold);
+}
+
+// The heading line is as tall as the switch or the name; each detail line as its icon or text.
+int headingHeight(const ToggleSwitch* toggle) {
+    return std::max(toggle->sizeHint().height(), QFontMetrics(nameFont()).height());
+}
+
+int detailHeight() {
+    return std::max(TarnwellTheme::rowIconSize, QFontMetrics(TarnwellTheme::captionFont()).height());
+}
+
+} // namespace
+
 RuleCard::RuleCard(QWidget* parent)
     : QWidget(parent)
-    , m_icon(new SymbolLabel("externaldrive.fill"_symbol, TarnwellTheme::headerIconSize, this))
-    , m_name(new ElidedLabel({}, this))
-    , m_policy(new ElidedLabel({}, this))
-    , m_apps(new ElidedLabel({}, this))
     , m_enabled(new ToggleSwitch(this)) {
     setFocusPolicy(Qt::StrongFocus);
     setCursor(Qt::PointingHandCursor);
-    m_name->setFont(TarnwellTheme::font(14, QFont::DemiBold));
-    m_policy->setFont(TarnwellTheme::captionFont());
-    m_apps->setFont(TarnwellTheme::captionFont());
-    auto* enabledLabel = new QLabel(localized("Enabled"), this);
-    enabledLabel->setFont(TarnwellTheme::captionFont());
-    enabledLabel->setBuddy(m_enabled);
-    m_enabled->setAccessibleName(enabledLabel->text());
-
-    auto* heading = new QHBoxLayout;
-    heading->setSpacing(8);
-    heading->addWidget(m_name, 1);
-    heading->addWidget(enabledLabel);
-    heading->addWidget(m_enabled);
-    auto* text = new QVBoxLayout;
-    text->setSpacing(3);
-    text->addLayout(heading);
-    text->addWidget(DashboardComponents::iconLine("checkmark.shield"_symbol, m_policy));
-    text->addWidget(DashboardComponents::iconLine("square.grid.2x2"_symbol, m_apps));
-    auto* layout = new QHBoxLayout(this);
-    layout->setContentsMargins(12, 10, 12, 10);
-    layout->setSpacing(10);
-    layout->addWidget(m_icon, 0, Qt::AlignTop);
-    layout->addLayout(text, 1);
-
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    m_enabled->setAccessibleName(localized("Enabled"));
+    m_enabled->resize(m_enabled->sizeHint());
+    renderIcons();
     connect(m_enabled, &QAbstractButton::clicked, this,
             [this](bool checked) { Q_EMIT enabledChanged(m_rule.id, checked); });
 }
@@ -65,22 +58,62 @@ QString RuleCard::appCountText(const StorageTargetRule& rule, const QList<AppTri
     return count == 1 ? localized("1 app bound") : localizedFormat("%lld apps bound", {qint64(count)});
 }
 
-QString RuleCard::appCountText() const {
-    return m_apps->fullText();
-}
-
 void RuleCard::setRule(const StorageTargetRule& rule, const QList<AppTrigger>& appTriggers, bool isSelected) {
+    const bool iconChanges = rule.isEnabled != m_rule.isEnabled || m_icon.isNull();
     m_rule = rule;
     m_selected = isSelected;
-    m_icon->setSymbol(rule.isEnabled ? "externaldrive.fill"_symbol : "externaldrive"_symbol);
-    m_icon->setColorKind(rule.isEnabled ? MenuBarViewModel::StatusColorKind::Accent
-                                        : MenuBarViewModel::StatusColorKind::Secondary);
-    m_name->setFullText(rule.name);
-    m_policy->setFullText(rule.policySummary());
-    m_apps->setFullText(appCountText(rule, appTriggers));
+    m_policy = rule.policySummary();
+    m_appCount = appCountText(rule, appTriggers);
+    if (iconChanges) {
+        renderIcons();
+    }
     m_enabled->setChecked(rule.isEnabled);
     setAccessibleName(rule.name);
+    setAccessibleDescription(m_policy + QStringLiteral(", ") + m_appCount);
+    // The card elides its lines; the tooltip keeps them whole.
+    setToolTip(rule.name + u'\n' + m_policy + u'\n' + m_appCount);
     update();
+}
+
+QSize RuleCard::sizeHint() const {
+    // The list gives the card its width and the lines elide to it.
+    return minimumSizeHint();
+}
+
+QSize RuleCard::minimumSizeHint() const {
+    const int text = headingHeight(m_enabled) + 2 * (lineSpacing + detailHeight());
+    return {2 * horizontalMargin + TarnwellTheme::headerIconSize + iconSpacing +
+                m_enabled->sizeHint().width(),
+            2 * verticalMargin + std::max(TarnwellTheme::headerIconSize, text)};
+}
+
+void RuleCard::renderIcons() {
+    const qreal ratio = devicePixelRatioF();
+    m_icon = SymbolIcons::tinted(
+        m_rule.isEnabled ? "externaldrive.fill"_symbol : "externaldrive"_symbol,
+        TarnwellTheme::headerIconSize,
+        TarnwellTheme::statusColor(m_rule.isEnabled ? MenuBarViewModel::StatusColorKind::Accent
+                                                    : MenuBarViewModel::StatusColorKind::Secondary,
+                                   palette()),
+        ratio);
+    const QSize line(TarnwellTheme::rowIconSize, TarnwellTheme::rowIconSize);
+    m_policyIcon = SymbolIcons::icon("checkmark.shield"_symbol).pixmap(line, ratio);
+    m_appsIcon = SymbolIcons::icon("square.grid.2x2"_symbol).pixmap(line, ratio);
+}
+
+void RuleCard::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    const QSize toggle = m_enabled->sizeHint();
+    const int top = verticalMargin + (headingHeight(m_enabled) - toggle.height()) / 2;
+    m_enabled->setGeometry(width() - horizontalMargin - toggle.width(), top, toggle.width(), toggle.height());
+}
+
+void RuleCard::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::StyleChange) {
+        renderIcons();
+        update();
+    }
 }
 
 void RuleCard::mousePressEvent(QMouseEvent* event) {
@@ -111,6 +144,45 @@ void RuleCard::paintEvent(QPaintEvent*) {
         painter.setBrush(Qt::NoBrush);
         painter.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), TarnwellTheme::controlRadius,
                                 TarnwellTheme::controlRadius);
+    }
+
+    const int iconSize = TarnwellTheme::headerIconSize;
+    painter.drawPixmap(QRect(horizontalMargin, verticalMargin, iconSize, iconSize), m_icon);
+    const int left = horizontalMargin + iconSize + iconSpacing;
+    const QColor text = palette().color(QPalette::WindowText);
+    const auto draw = [&](const QFont& font, const QRect& box, const QString& line) {
+        QString single = line;
+        single.replace(u'\n', u' ');
+        painter.setFont(font);
+        painter.setPen(text);
+        painter.drawText(box, Qt::AlignLeft | Qt::AlignVCenter,
+                         QFontMetrics(font).elidedText(single, Qt::ElideRight, std::max(0, box.width())));
+    };
+
+    // Heading: the name, then "Enabled" beside the switch.
+    const QFont caption = TarnwellTheme::captionFont();
+    const QString enabled = localized("Enabled");
+    const int enabledWidth = QFontMetrics(caption).horizontalAdvance(enabled);
+    const int heading = headingHeight(m_enabled);
+    const int enabledLeft = m_enabled->x() - itemSpacing - enabledWidth;
+    painter.setFont(caption);
+    painter.setPen(text);
+    painter.drawText(QRect(enabledLeft, verticalMargin, m_enabled->x() - enabledLeft, heading),
+                     Qt::AlignLeft | Qt::AlignVCenter, enabled);
+    draw(nameFont(), QRect(left, verticalMargin, enabledLeft - itemSpacing - left, heading), m_rule.name);
+
+    // The policy and the bound applications, each after its icon.
+    const int line = detailHeight();
+    const int textLeft = left + TarnwellTheme::rowIconSize + itemSpacing;
+    const int textWidth = width() - horizontalMargin - textLeft;
+    int top = verticalMargin + heading + lineSpacing;
+    for (const auto& [icon, value] :
+         {std::pair{&m_policyIcon, &m_policy}, std::pair{&m_appsIcon, &m_appCount}}) {
+        const int iconTop = top + (line - TarnwellTheme::rowIconSize) / 2;
+        painter.drawPixmap(QRect(left, iconTop, TarnwellTheme::rowIconSize, TarnwellTheme::rowIconSize),
+                           *icon);
+        draw(caption, QRect(textLeft, top, textWidth, line), *value);
+        top += line + lineSpacing;
     }
 }
 

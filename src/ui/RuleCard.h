@@ -2,16 +2,16 @@
 
 #include "core/model/TarnwellConfiguration.h"
 
+#include <QPixmap>
 #include <QWidget>
 
 namespace tarnwell {
 
-class ElidedLabel;
-class SymbolLabel;
 class ToggleSwitch;
 
 // One rule in the rules page's list: name, policy, how many applications it is bound to, and its
-// "Enabled" switch. Clicking the card selects the rule.
+// "Enabled" switch. Clicking the card selects the rule. A page may list many rules, so the card
+// draws its icons and texts itself; only the switch is a widget of its own.
 class RuleCard : public QWidget {
     Q_OBJECT
 
@@ -22,10 +22,13 @@ public:
     const StorageTargetRule& rule() const { return m_rule; }
     bool isSelected() const { return m_selected; }
     ToggleSwitch* enabledSwitch() const { return m_enabled; }
-    QString appCountText() const;
+    QString appCountText() const { return m_appCount; }
 
     // "No apps bound", "1 app bound" or "%lld apps bound", counting only applications that exist.
     static QString appCountText(const StorageTargetRule& rule, const QList<AppTrigger>& appTriggers);
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
 
 Q_SIGNALS:
     void selected(QUuid id);
@@ -35,14 +38,19 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
+    void renderIcons();
+
     StorageTargetRule m_rule;
     bool m_selected = false;
-    SymbolLabel* m_icon;
-    ElidedLabel* m_name;
-    ElidedLabel* m_policy;
-    ElidedLabel* m_apps;
+    QString m_policy;
+    QString m_appCount;
+    QPixmap m_icon;
+    QPixmap m_policyIcon;
+    QPixmap m_appsIcon;
     ToggleSwitch* m_enabled;
 };
 

@@ -71,6 +71,7 @@ RulesView::RulesView(TarnwellContainer* container, QWidget* parent)
                            TarnwellTheme::rowIconSize + 40);
     m_add->setMenu(m_addMenu);
     m_addMenu->setToolTipsVisible(true);
+    connect(m_addMenu, &QMenu::aboutToShow, this, &RulesView::buildAddMenu);
     addHeaderAction(m_add);
     connect(m_refresh, &QPushButton::clicked, this, &RulesView::refreshVolumes);
     addHeaderAction(m_refresh);
@@ -197,12 +198,29 @@ void RulesView::renderDetail() {
     }
 }
 
+QMenu* RulesView::addMenu() {
+    buildAddMenu();
+    return m_addMenu;
+}
+
 void RulesView::renderAddMenu() {
+    // Every showing of the page lists the volumes again, and a machine may list hundreds: the
+    // menu is built when it opens, unless it is open now.
+    m_addMenuIsCurrent = false;
+    if (m_addMenu->isVisible()) {
+        buildAddMenu();
+    }
+}
+
+void RulesView::buildAddMenu() {
+    if (m_addMenuIsCurrent) {
+        return;
+    }
+    m_addMenuIsCurrent = true;
     m_addMenu->clear();
     const QList<DriveInfo> volumes = candidateVolumes();
     for (const DriveInfo& volume : volumes) {
         const QString title = m_addMenu->fontMetrics().elidedText(volume.volumeName, Qt::ElideRight, 280);
-        // Plain titles: a machine may list hundreds of volumes, and the menu is rebuilt on every listing.
         QAction* action = m_addMenu->addAction(title);
         action->setToolTip(volume.volumeName);
         connect(action, &QAction::triggered, this,

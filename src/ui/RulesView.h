@@ -30,7 +30,9 @@ public:
     void selectRule(std::optional<QUuid> id);
     QList<RuleCard*> cards() const { return m_cards; }
     StorageRuleEditorView* editor() const;
-    QMenu* addMenu() const { return m_addMenu; }
+    // The add menu as it stands for the latest volume listing.
+    QMenu* addMenu();
+    bool isRefreshingVolumes() const { return m_isRefreshingVolumes; }
     QPushButton* refreshButton() const { return m_refresh; }
     QLabel* errorLabel() const { return m_error; }
 
@@ -43,6 +45,7 @@ private:
     void renderRules();
     void renderDetail();
     void renderAddMenu();
+    void buildAddMenu();
     void renderError();
     void reconcileSelection();
     void refreshVolumes();
@@ -58,6 +61,7 @@ private:
     QLabel* m_error;
     QPushButton* m_add;
     QMenu* m_addMenu;
+    bool m_addMenuIsCurrent = false;
     QPushButton* m_refresh;
     WorkspaceSplitView* m_split;
     QVBoxLayout* m_cardList;

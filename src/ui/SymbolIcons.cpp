@@ -2,6 +2,7 @@
 
 #include <QHash>
 #include <QPainter>
+#include <QPixmapCache>
 #include <QStandardPaths>
 
 namespace tarnwell {
@@ -103,13 +104,27 @@ QIcon SymbolIcons::icon(const SymbolName& symbol) {
 }
 
 QPixmap SymbolIcons::tinted(const SymbolName& symbol, int size, const QColor& color, qreal devicePixelRatio) {
-    QPixmap pixmap = icon(symbol).pixmap(QSize(size, size), devicePixelRatio);
+    // Lists draw the same few symbols in the same colours once per row; the theme is in the key
+    // because a light and a dark theme draw different shapes.
+    const QString key = QStringLiteral("tarnwell-symbol:%1:%2:%3:%4:%5:%6")
+                            .arg(symbol.name, QIcon::themeName(), QIcon::fallbackThemeName())
+                            .arg(size)
+                            .arg(color.rgba())
+                            .arg(devicePixelRatio);
+    QPixmap pixmap;
+    if (QPixmapCache::find(key, &pixmap)) {
+        return pixmap;
+    }
+    pixmap = icon(symbol).pixmap(QSize(size, size), devicePixelRatio);
     if (pixmap.isNull()) {
         return pixmap;
     }
-    QPainter painter(&pixmap);
-    painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
-    painter.fillRect(pixmap.rect(), color);
+    {
+        QPainter painter(&pixmap);
+        painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
+        painter.fillRect(pixmap.rect(), color);
+    }
+    QPixmapCache::insert(key, pixmap);
     return pixmap;
 }
 

@@ -1,44 +1,56 @@
 #include "ui/VolumeRow.h"
 
 #include "core/support/Localization.h"
-#include "ui/ElidedLabel.h"
-#include "ui/SymbolLabel.h"
+#include "ui/SymbolIcons.h"
 #include "ui/TarnwellTheme.h"
 
-#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QVBoxLayout>
 
 namespace tarnwell {
 
+namespace {
+
+constexpr int horizontalMargin = 10;
+constexpr int verticalMargin = 8;
+constexpr int iconSpacing = 10;
+constexpr int lineSpacing = 2;
+
+QFont nameFont() {
+    return TarnwellTheme::font(13, QFont::DemiBold);
+}
+
+int textHeight() {
+    return QFontMetrics(nameFont()).height() + lineSpacing +
+           QFontMetrics(TarnwellTheme::captionFont()).height();
+}
+
+} // namespace
+
 VolumeRow::VolumeRow(DriveInfo volume, QWidget* parent)
-    : QWidget(parent)
-    , m_volume(std::move(volume)) {
+    : QWidget(parent) {
     setFocusPolicy(Qt::StrongFocus);
     setCursor(Qt::PointingHandCursor);
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    setVolume(std::move(volume));
+}
+
+void VolumeRow::setVolume(DriveInfo volume) {
+    const bool iconChanges = m_icon.isNull() || volume.isMounted != m_volume.isMounted;
+    m_volume = std::move(volume);
     setAccessibleName(m_volume.volumeName);
+    setAccessibleDescription(location());
+    // The row elides both lines; the tooltip keeps them whole.
+    setToolTip(m_volume.volumeName + u'\n' + location());
+    if (iconChanges) {
+        renderIcon();
+    }
+    update();
+}
 
-    auto* icon = new SymbolLabel(m_volume.isMounted ? "externaldrive.fill"_symbol : "externaldrive"_symbol,
-                                 TarnwellTheme::tileIconSize, this);
-    icon->setColorKind(m_volume.isMounted ? MenuBarViewModel::StatusColorKind::Accent
-                                          : MenuBarViewModel::StatusColorKind::Secondary);
-    auto* name = new ElidedLabel(m_volume.volumeName, this);
-    name->setFont(TarnwellTheme::font(13, QFont::DemiBold));
-    auto* location = new ElidedLabel(m_volume.mountPoint.value_or(localized("Not mounted")), this);
-    location->setFont(TarnwellTheme::captionFont());
-    TarnwellTheme::makeSecondary(location);
-
-    auto* text = new QVBoxLayout;
-    text->setSpacing(2);
-    text->addWidget(name);
-    text->addWidget(location);
-    auto* layout = new QHBoxLayout(this);
-    layout->setContentsMargins(10, 8, 10, 8);
-    layout->setSpacing(10);
-    layout->addWidget(icon);
-    layout->addLayout(text, 1);
+QString VolumeRow::location() const {
+    return m_volume.mountPoint.value_or(localized("Not mounted"));
 }
 
 void VolumeRow::setSelected(bool selected) {
@@ -48,12 +60,63 @@ void VolumeRow::setSelected(bool selected) {
     }
 }
 
+QSize VolumeRow::sizeHint() const {
+    // The list gives the row its width and both lines elide to it.
+    return minimumSizeHint();
+}
+
+QSize VolumeRow::minimumSizeHint() const {
+    return {2 * horizontalMargin + TarnwellTheme::tileIconSize,
+            2 * verticalMargin + std::max(TarnwellTheme::tileIconSize, textHeight())};
+}
+
+void VolumeRow::renderIcon() {
+    const bool mounted = m_volume.isMounted;
+    m_icon = SymbolIcons::tinted(
+        mounted ? "externaldrive.fill"_symbol : "externaldrive"_symbol, TarnwellTheme::tileIconSize,
+        TarnwellTheme::statusColor(mounted ? MenuBarViewModel::StatusColorKind::Accent
+                                           : MenuBarViewModel::StatusColorKind::Secondary,
+                                   palette()),
+        devicePixelRatioF());
+}
+
+void VolumeRow::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::StyleChange) {
+        renderIcon();
+        update();
+    }
+}
+
 void VolumeRow::paintEvent(QPaintEvent* event) {
     Q_UNUSED(event);
+    QPainter painter(this);
     if (m_isSelected) {
-        QPainter painter(this);
         TarnwellTheme::paintSelection(painter, QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), palette());
     }
+    const QRect content =
+        rect().adjusted(horizontalMargin, verticalMargin, -horizontalMargin, -verticalMargin);
+    const int iconSize = TarnwellTheme::tileIconSize;
+    painter.drawPixmap(
+        QRect(content.left(), content.top() + (content.height() - iconSize) / 2, iconSize, iconSize), m_icon);
+
+    const QFont name = nameFont();
+    const QFont caption = TarnwellTheme::captionFont();
+    const QFontMetrics nameMetrics(name);
+    const QFontMetrics captionMetrics(caption);
+    const int left = content.left() + iconSize + iconSpacing;
+    const int width = std::max(0, content.right() + 1 - left);
+    int top = content.top() + (content.height() - textHeight()) / 2;
+    const auto line = [&](const QFont& font, const QFontMetrics& metrics, const QColor& color, QString text) {
+        text.replace(u'\n', u' ');
+        painter.setFont(font);
+        painter.setPen(color);
+        painter.drawText(QRect(left, top, width, metrics.height()), Qt::AlignLeft | Qt::AlignVCenter,
+                         metrics.elidedText(text, Qt::ElideRight, width));
+        top += metrics.height() + lineSpacing;
+    };
+    line(name, nameMetrics, palette().color(QPalette::WindowText), m_volume.volumeName);
+    line(caption, captionMetrics, palette().color(QPalette::PlaceholderText), location());
 }
 
 void VolumeRow::mousePressEvent(QMouseEvent* event) {

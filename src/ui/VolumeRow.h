@@ -2,15 +2,14 @@
 
 #include "core/model/DriveInfo.h"
 
+#include <QPixmap>
 #include <QWidget>
 
 namespace tarnwell {
 
-class ElidedLabel;
-class SymbolLabel;
-
 // One listed volume: its drive icon, name and mount point; clicking it, or Space or Return
-// while it has focus, asks for it to be selected.
+// while it has focus, asks for it to be selected. A page may list hundreds of volumes, so the row
+// draws its icon and texts itself rather than holding a widget for each.
 class VolumeRow : public QWidget {
     Q_OBJECT
 
@@ -18,21 +17,31 @@ public:
     explicit VolumeRow(DriveInfo volume, QWidget* parent = nullptr);
 
     const DriveInfo& volume() const { return m_volume; }
+    void setVolume(DriveInfo volume);
+    // The second line: the mount point, or "Not mounted".
+    QString location() const;
     bool isSelected() const { return m_isSelected; }
     void setSelected(bool selected);
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
 
 Q_SIGNALS:
     void activated(const tarnwell::DriveInfo& volume);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    void renderIcon();
+
     DriveInfo m_volume;
     bool m_isSelected = false;
+    QPixmap m_icon;
 };
 
 } // namespace tarnwell

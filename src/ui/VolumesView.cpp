@@ -67,6 +67,11 @@ VolumesView::VolumesView(TarnwellContainer* container, QWidget* parent)
     auto* leadingLayout = new QVBoxLayout(leading);
     leadingLayout->setContentsMargins(0, 0, 0, 0);
     leadingLayout->setSpacing(WorkspaceLayout::rowSpacing);
+    m_emptyList = new WorkspaceEmptyState(
+        "externaldrive.badge.questionmark"_symbol, localized("No volumes found."),
+        localized("Refresh volumes or enable showing all volumes to inspect available disks."));
+    m_emptyList->setVisible(false);
+    leadingLayout->addWidget(m_emptyList);
     m_rows = new QVBoxLayout;
     m_rows->setSpacing(4);
     leadingLayout->addLayout(m_rows);
@@ -140,23 +145,24 @@ void VolumesView::setRefreshState(bool isRefreshing, bool didRefresh) {
 }
 
 void VolumesView::renderList() {
-    // The row that was clicked may still be handling its event: it goes once the event is done.
-    for (VolumeRow* row : std::as_const(m_volumeRows)) {
+    // A listing mostly repeats the last one, so rows are kept and given their volume again; only
+    // the count decides what is built or dropped.
+    const QList<DriveInfo>& volumes = m_viewModel->volumes();
+    m_emptyList->setVisible(volumes.isEmpty());
+    while (m_volumeRows.size() > volumes.size()) {
+        // The row that was clicked may still be handling its event: it goes once the event is done.
+        VolumeRow* row = m_volumeRows.takeLast();
         row->hide();
         row->deleteLater();
     }
-    m_volumeRows.clear();
-    delete m_emptyList;
-    m_emptyList = nullptr;
-    const QList<DriveInfo>& volumes = m_viewModel->volumes();
-    if (volumes.isEmpty()) {
-        m_emptyList = new WorkspaceEmptyState(
-            "externaldrive.badge.questionmark"_symbol, localized("No volumes found."),
-            localized("Refresh volumes or enable showing all volumes to inspect available disks."));
-        m_rows->addWidget(m_emptyList);
-    }
-    for (const DriveInfo& volume : volumes) {
-        auto* row = new VolumeRow(volume);
+    for (qsizetype index = 0; index < volumes.size(); ++index) {
+        if (index < m_volumeRows.size()) {
+            if (m_volumeRows[index]->volume() != volumes[index]) {
+                m_volumeRows[index]->setVolume(volumes[index]);
+            }
+            continue;
+        }
+        auto* row = new VolumeRow(volumes[index]);
         connect(row, &VolumeRow::activated, this, [this](const DriveInfo& chosen) {
             if (m_viewModel) {
                 m_viewModel->selectVolume(chosen);
@@ -174,6 +180,12 @@ void VolumesView::renderSelection() {
         row->setSelected(selectedID == row->volume().id());
     }
     const std::optional<DriveInfo> volume = m_viewModel->selectedVolume();
+    // Every listing reports the selection again; the same volume keeps its panel.
+    if (m_hasDetail && volume == m_detailVolume) {
+        return;
+    }
+    m_hasDetail = true;
+    m_detailVolume = volume;
     if (!volume) {
         m_split->setDetail(
             new WorkspaceEmptyState("info.circle"_symbol, localized("No volume selected"),

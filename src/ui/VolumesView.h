@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/model/DriveInfo.h"
 #include "ui/WorkspacePage.h"
 
 #include <QCoroTask>
@@ -54,7 +55,10 @@ private:
     QVBoxLayout* m_rows;
     QLabel* m_error;
     QList<VolumeRow*> m_volumeRows;
-    QWidget* m_emptyList = nullptr;
+    QWidget* m_emptyList;
+    // The volume the detail column shows, once it shows one or the empty state.
+    std::optional<DriveInfo> m_detailVolume;
+    bool m_hasDetail = false;
     bool m_isRefreshing = false;
     bool m_didRefresh = false;
     bool m_hasAppeared = false;

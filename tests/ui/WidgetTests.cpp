@@ -159,9 +159,9 @@ TEST(AppsViewTest, TheFirstMatchingIconWinsFromTheChosenFileToTheGenericIcon) {
     ASSERT_TRUE(red.save(folder.filePath("cutter.png")) && QDir(folder.path()).mkpath("applications"));
     const QString entry = folder.filePath("applications/org.Cutter.desktop");
     QFile file(entry);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("[Desktop Entry]\nName=Cutter\nExec=true\nIcon=" + folder.filePath("cutter.png").toUtf8() +
-               "\n");
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) &&
+                file.write("[Desktop Entry]\nName=Cutter\nExec=true\nIcon=" +
+                           folder.filePath("cutter.png").toUtf8()) > 0);
     file.close();
     auto index = std::make_shared<const DesktopEntryIndex>(
         DesktopEntryIndex::load({folder.filePath("applications")}, qEnvironmentVariable("PATH")));
@@ -371,10 +371,7 @@ TEST(MainWindowViewTest, StatusCardMinimumSizeAndDiagnosticsAlone) {
         EXPECT_TRUE(window.width() >= 940 && window.height() >= 640)
             << window.width() << "x" << window.height();
         window.sidebar()->item(MainWindowSection::Diagnostics)->click();
-        for (MainWindowSection other : {MainWindowSection::Rules, MainWindowSection::Volumes,
-                                        MainWindowSection::Apps, MainWindowSection::Settings}) {
-            EXPECT_EQ(window.page(other), nullptr);
-        }
+        EXPECT_EQ(window.findChildren<WorkspacePage*>().size(), 2); // the Dashboard and Diagnostics
         // The keyboard alone moves between sections: Ctrl+number, then the arrows in the sidebar.
         ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
         QTest::keyClick(&window, Qt::Key_6, Qt::ControlModifier);
@@ -432,7 +429,6 @@ TEST(SymbolIconsTest, EverySymbolTheInterfaceNamesHasAnIconWithOnlyTheFallbackTh
     QTemporaryDir icons;
     ASSERT_TRUE(
         QFile::link(QStringLiteral("/usr/share/icons/breeze"), icons.filePath(QStringLiteral("breeze"))));
-    QIcon::setThemeSearchPaths({icons.path()});
     QIcon::setThemeName({});
     SymbolIcons::installFallbackTheme(false);
     QIcon::setThemeSearchPaths({icons.path()});
@@ -496,20 +492,29 @@ TEST(VolumesViewTest, AFailedRefreshShowsTheErrorThenARowShowsItsIdentity) {
     EXPECT_TRUE(!error.isEmpty() && shows(&page, error));
     EXPECT_FALSE(shows(&page, localized("Updated just now")));
     QDir(state).removeRecursively();
-    system.tool.setState(
+    const auto refresh = [&](const QJsonObject& disks, qsizetype rows) {
+        system.tool.setState(disks);
+        QTest::mouseClick(page.findChild<PrimaryActionButton*>(), Qt::LeftButton);
+        return runUntil([&] { return page.didRefresh() && page.findChildren<VolumeRow*>().size() == rows; });
+    };
+    const auto details = [&] {
+        return page.findChild<WorkspaceSplitView*>()->detail()->findChildren<VolumeDetailRow*>();
+    };
+    ASSERT_TRUE(refresh(
         QJsonDocument::fromJson(QJsonDocument(UiSystem::disks({"Rushes", "Proxies"}, {"Rushes", "Proxies"}))
                                     .toJson(QJsonDocument::Compact)
                                     .replace(R"-("ExFAT","mountPath":"/Volumes/Proxies")-",
                                              R"-("","mountPath":"/Volumes/Proxies")-"))
-            .object());
-    QTest::mouseClick(page.findChild<PrimaryActionButton*>(), Qt::LeftButton);
-    ASSERT_TRUE(runUntil([&] { return page.didRefresh(); }));
+            .object(),
+        2));
     EXPECT_TRUE(shows(&page, localized("Updated just now")));
-    const QList<VolumeRow*> rows = page.findChildren<VolumeRow*>();
-    ASSERT_EQ(rows.size(), 2);
-    QTest::mouseClick(rows[1], Qt::LeftButton);
-    EXPECT_TRUE(rows[1]->isSelected());
-    const auto details = page.findChild<WorkspaceSplitView*>()->detail()->findChildren<VolumeDetailRow*>();
-    EXPECT_EQ(details[0]->value(), UiSystem::volumeUUID(QStringLiteral("Proxies")));
-    EXPECT_EQ(details[1]->value(), localized("Unknown"));
+    QTest::mouseClick(page.findChildren<VolumeRow*>()[1], Qt::LeftButton);
+    EXPECT_TRUE(page.findChildren<VolumeRow*>()[1]->isSelected());
+    EXPECT_EQ(details()[0]->value(), UiSystem::volumeUUID(QStringLiteral("Proxies")));
+    EXPECT_EQ(details()[1]->value(), localized("Unknown"));
+    // A new listing reaches the row and the details kept for it, and drops the rows no longer needed.
+    ASSERT_TRUE(refresh(UiSystem::disks({QStringLiteral("Proxies")}, {QStringLiteral("Proxies")}), 1));
+    const VolumeRow* kept = page.findChild<VolumeRow*>();
+    EXPECT_TRUE(kept->isSelected() && kept->location() == "/Volumes/Proxies" &&
+                details()[1]->value() == "ExFAT");
 }

@@ -4,12 +4,15 @@
 #include "DemoSystem.h"
 #include "ui/MainWindowView.h"
 #include "ui/MenuBarView.h"
+#include "ui/RulesView.h"
 #include "ui/SymbolIcons.h"
+#include "ui/VolumesView.h"
 
 #include "ui/LinuxWordingTranslator.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QIcon>
 #include <QStyle>
 #include <QStyleFactory>
@@ -50,6 +53,22 @@ bool save(const QPixmap& picture, const QString& path) {
     return true;
 }
 
+// The Rules and Volumes pages list the volumes when they first appear; the picture is of the
+// listing, not of the wait for it. A listing that never ends is pictured as it stands.
+void waitForListing(QWidget* page) {
+    const auto listing = [page] {
+        const auto* volumes = qobject_cast<VolumesView*>(page);
+        const auto* rules = qobject_cast<RulesView*>(page);
+        return (volumes && volumes->isRefreshing()) || (rules && rules->isRefreshingVolumes());
+    };
+    QElapsedTimer elapsed;
+    elapsed.start();
+    while (listing() && elapsed.elapsed() < 10000) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    }
+    QApplication::processEvents();
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -84,7 +103,7 @@ int main(int argc, char* argv[]) {
             window.show();
             for (const MainWindowSection section : allMainWindowSections()) {
                 window.selectSection(section);
-                QApplication::processEvents();
+                waitForListing(window.currentPage());
                 written &= save(window.grab(),
                                 output.filePath(prefix + slug(mainWindowSectionTitle(section)) + ".png"));
             }
