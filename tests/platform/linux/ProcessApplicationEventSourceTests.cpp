@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <functional>
 
 namespace tarnwell {
 namespace {
@@ -81,10 +82,14 @@ protected:
         writeProc("loadavg",
                   "0.1 0.2 0.3 1/" + QByteArray::number(threads) + ' ' + QByteArray::number(lastPid) + '\n');
     }
-    void watch(const QString& procRoot, Events ids) {
+    void watch(const QString& procRoot, Events ids,
+               std::shared_ptr<KernelWatching> kernel = std::make_shared<KernelWatchService>(),
+               ProcessPollIntervals intervals = {}) {
         known = std::move(ids);
-        source =
-            std::make_unique<ProcessApplicationEventSource>(ProcessIdentifier(procRoot, {applications}, bin));
+        source = std::make_unique<ProcessApplicationEventSource>(
+            ProcessIdentifier(procRoot, {applications}, bin), ::geteuid(), std::move(kernel), intervals);
+        QObject::connect(source.get(), &ApplicationEventSource::noticed,
+                         [this](const QString& message) { notices.append(message); });
         using Signal = void (ApplicationEventSource::*)(const RunningApplication&);
         for (const auto& [signal, sign] :
              {std::pair<Signal, QChar>{&ApplicationEventSource::applicationLaunched, u'+'},
@@ -116,6 +121,7 @@ protected:
     QString proc;
     Events known;
     Events events;
+    Events notices;
     std::unique_ptr<ProcessApplicationEventSource> source;
 };
 
@@ -261,8 +267,31 @@ TEST_F(ProcessTests, BetweenListingsOnlyTheNewPidsAreFollowedUnlessTheyWrapped) 
     EXPECT_EQ(events.value(3), QStringLiteral("+org.example.grader"));
 }
 
+// The real file watches and process handles, with one of them refused as an old kernel or a reached
+// limit would.
+struct RefusingKernel : KernelWatchService {
+    enum class Refused { FileWatches, ProcessHandles, ProgramWatch } refused;
+    explicit RefusingKernel(Refused refusal)
+        : refused(refusal) {}
+    int openFileWatches() override {
+        return refused == Refused::FileWatches ? (errno = ENOSYS, -1) : KernelWatchService::openFileWatches();
+    }
+    int addFileWatch(int instance, const QByteArray& path, std::uint32_t events) override {
+        return refused == Refused::ProgramWatch && path.endsWith("/editor")
+                   ? (errno = ENOSPC, -1)
+                   : KernelWatchService::addFileWatch(instance, path, events);
+    }
+    int openProcessHandle(pid_t pid) override {
+        return refused == Refused::ProcessHandles ? (errno = ENOSYS, -1)
+                                                  : KernelWatchService::openProcessHandle(pid);
+    }
+};
+
+const QString editor = QStringLiteral("org.example.Editor");
+
 // Real programs through the real /proc: copies of system programs under the names desktop entries
-// run, started with only the environment the test gives them.
+// run, started with only the environment the test gives them. Unless a test says otherwise, the
+// ticks come once a minute, so only the watches can explain what a test sees.
 class RealProcessTests : public ProcessTests {
 protected:
     void SetUp() override {
@@ -277,9 +306,15 @@ protected:
         addEntry("org.example.FlatB", "flatpak run org.example.FlatB");
         addEntry("steam", "steam %U");
         addEntry("Game 4242", "steam steam://rungameid/4242");
-        watch("/proc",
-              {"org.example.Editor", "org.example.FlatA", "org.example.FlatB", "steam", "Game 4242"});
+    }
+    void observe(Events watched = {editor},
+                 std::shared_ptr<KernelWatching> kernel = std::make_shared<KernelWatchService>(),
+                 ProcessPollIntervals intervals = {std::chrono::minutes(1), std::chrono::minutes(1)}) {
+        watch("/proc", {editor, "org.example.FlatA", "org.example.FlatB", "steam", "Game 4242"},
+              std::move(kernel), intervals);
+        // Armed after observing starts, as a changed configuration arms them.
         source->startObserving();
+        source->watchApplications(QSet<QString>(watched.cbegin(), watched.cend()));
     }
     void TearDown() override {
         for (auto& child : children) {
@@ -302,6 +337,9 @@ protected:
         child.kill();
         child.waitForFinished();
     }
+    static void settle(std::chrono::milliseconds time = std::chrono::milliseconds(300)) {
+        testing::runUntil([] { return false; }, time);
+    }
 
     // The real /proc also shows the processes of tests running beside this one, with the same
     // entries: each test looks only at the applications that it alone starts.
@@ -313,25 +351,82 @@ protected:
         list.removeIf([&](const QString& entry) { return entry.endsWith(id); });
         return list;
     }
+    void expectEditorLaunchAndQuit() {
+        QProcess& child = start(bin + "/editor", {"60"});
+        ASSERT_TRUE(testing::runUntil([&] { return !only(events, editor).isEmpty(); }));
+        settle();
+        stop(child);
+        ASSERT_TRUE(testing::runUntil([&] { return only(events, editor).size() == 2; }));
+        EXPECT_EQ(only(events, editor), (Events{"+org.example.Editor", "-org.example.Editor"}));
+    }
 
     std::vector<std::unique_ptr<QProcess>> children;
 };
 
-TEST_F(RealProcessTests, LaunchAndTerminationOfTwoInstancesAreReportedOnce) {
-    const QString editor = QStringLiteral("org.example.Editor");
+TEST_F(RealProcessTests, WatchedProgramsReportLaunchAndLastQuitAtOnceAndTwoInstancesOnce) {
+    observe();
     QProcess& first = start(bin + "/editor", {"60"});
     ASSERT_TRUE(testing::runUntil([&] { return !only(events, editor).isEmpty(); }));
-    QProcess& second = start(bin + "/editor", {"60"});
+    start(bin + "/editor", {"60"});
     ASSERT_TRUE(testing::runUntil([&] { return only(running(), editor).size() == 2; }));
+    // Past the looks that follow a start, only a process handle tells that a process ended.
+    settle();
     stop(first);
     ASSERT_TRUE(testing::runUntil([&] { return only(running(), editor).size() == 1; }));
-    stop(second);
+    EXPECT_EQ(only(events, editor), Events{"+org.example.Editor"});
+    stop(*children.back());
     ASSERT_TRUE(testing::runUntil([&] { return only(events, editor).size() == 2; }))
         << events.join(u' ').toStdString() << " / still running: " << running().join(u' ').toStdString();
     EXPECT_EQ(only(events, editor), (Events{"+org.example.Editor", "-org.example.Editor"}));
+    EXPECT_TRUE(notices.isEmpty());
+}
+
+TEST_F(RealProcessTests, ReplacedOrReinstalledProgramIsWatchedAgain) {
+    const QString program = bin + QStringLiteral("/editor");
+    const QList<std::function<void()>> replacements{
+        [&] {
+            ASSERT_TRUE(QFile::copy(QStringLiteral("/bin/sleep"), program + ".new"));
+            ASSERT_TRUE(QFile::remove(program) && QFile::rename(program + ".new", program));
+        },
+        [&] {
+            ASSERT_TRUE(QFile::remove(program));
+            settle();
+            ASSERT_TRUE(QFile::copy(QStringLiteral("/bin/sleep"), program));
+        },
+    };
+    for (const auto& replace : replacements) {
+        observe();
+        replace();
+        settle();
+        expectEditorLaunchAndQuit();
+        events.clear();
+    }
+}
+
+TEST_F(RealProcessTests, WithoutWatchesTheTicksDoTheWorkAsBeforeAndSaySoOnce) {
+    using Refused = RefusingKernel::Refused;
+    const QList<std::pair<Refused, QString>> cases{
+        {Refused::FileWatches, "file watches are unavailable (Function not implemented)"},
+        {Refused::ProcessHandles, "process handles are unavailable (Function not implemented)"},
+        {Refused::ProgramWatch,
+         "the limit of file watches is reached at " + bin + "/editor (No space left on device)"},
+    };
+    for (const auto& [refused, reason] : cases) {
+        observe({editor}, std::make_shared<RefusingKernel>(refused),
+                {std::chrono::milliseconds(20), std::chrono::minutes(1)});
+        source->watchApplications({editor, "steam"});
+        expectEditorLaunchAndQuit();
+        EXPECT_EQ(notices, Events{"Application launches and quits are checked every 20 ms, not watched: " +
+                                  reason + '.'});
+        events.clear();
+        notices.clear();
+    }
 }
 
 TEST_F(RealProcessTests, LauncherProgramsNameNobodyTheLaunchersHintDecides) {
+    // A watched application that only a launcher starts cannot be watched, so the ticks stay frequent.
+    observe({editor, "org.example.FlatB"}, std::make_shared<KernelWatchService>(),
+            {std::chrono::milliseconds(100), std::chrono::minutes(1)});
     // Steam, beside a game shortcut, started by hand: no hint, so neither application.
     start(bin + "/steam", {"60"});
     // A slow "flatpak run" of the second Flatpak entry as a desktop starts it: the launcher names the
@@ -339,9 +434,8 @@ TEST_F(RealProcessTests, LauncherProgramsNameNobodyTheLaunchersHintDecides) {
     start("/bin/sh",
           {"-c", "export GIO_LAUNCHED_DESKTOP_FILE_PID=$$; exec flatpak -c 'sleep 1.5; exec bwrap 60'"},
           applications + "/org.example.FlatB.desktop");
-    const QString editor = QStringLiteral("org.example.Editor");
     ASSERT_TRUE(testing::runUntil([&] { return !without(events, editor).isEmpty(); }));
-    testing::runUntil([] { return false; }, std::chrono::milliseconds(2500));
+    settle(std::chrono::milliseconds(2500));
     EXPECT_EQ(without(events, editor), Events{"+org.example.FlatB"});
     EXPECT_EQ(without(running(), editor), Events{"org.example.FlatB"});
 }
