@@ -37,10 +37,13 @@ class ProcessApplicationEventSource : public ApplicationEventSource {
 
 public:
     using Intervals = ProcessPollIntervals;
-    // After a program was opened, the new processes are looked at again this much later, and again
-    // after each further step: exec may not have finished, or the program starts through a loader.
+    // After a program was opened, the new processes are looked at again after each of these steps:
+    // exec may not have finished when the open is reported, and a short-lived program must be seen
+    // before it ends. Each look at the new PIDs costs some microseconds.
     static constexpr std::chrono::milliseconds followUpDelays[] = {
-        std::chrono::milliseconds(2), std::chrono::milliseconds(10), std::chrono::milliseconds(50)};
+        std::chrono::milliseconds(0), std::chrono::milliseconds(1), std::chrono::milliseconds(1),
+        std::chrono::milliseconds(2), std::chrono::milliseconds(5), std::chrono::milliseconds(15),
+        std::chrono::milliseconds(50)};
     // Ticks between two listings of every process folder; the ticks between only follow the PIDs
     // handed out since the last one.
     static constexpr int ticksBetweenListings = 16;
