@@ -147,12 +147,20 @@ struct Figures {
     int missedLaunches = 0;
     int missedQuits = 0;
     int extraEvents = 0;
+    // Sequences with a launch or a quit missed that ran less than 10 ms from first start to last end.
+    int missedShort = 0;
+    // The machine's load average when the measurement ended: the other work it competed with.
+    QByteArray load;
 };
 
+QList<QByteArray> loadAverage() {
+    QFile file(QStringLiteral("/proc/loadavg"));
+    file.open(QIODevice::ReadOnly);
+    return file.readAll().trimmed().split(' ');
+}
+
 qint64 lastPid() {
-    QFile loadAverage(QStringLiteral("/proc/loadavg"));
-    loadAverage.open(QIODevice::ReadOnly);
-    return loadAverage.readAll().trimmed().split(' ').value(4).toLongLong();
+    return loadAverage().value(4).toLongLong();
 }
 
 Figures measure(bool watching, const QList<QString>& directories, const QString& bin, const QString& program,
@@ -219,6 +227,7 @@ Figures measure(bool watching, const QList<QString>& directories, const QString&
     runner.join();
     pause(1000);
     figures.sequences = static_cast<int>(sequences.size());
+    figures.load = loadAverage().mid(0, 3).join(' ');
     // Each sequence owns the time from its first start to the next one's; its launch and its quit
     // must both be reported in it, once.
     for (size_t index = 0; index < sequences.size(); ++index) {
@@ -238,6 +247,9 @@ Figures measure(bool watching, const QList<QString>& directories, const QString&
                                 << milliseconds(sequences[index].lastEnd - from) << " ms, " << launched
                                 << " launches and " << quit << " quits reported in its time\n";
         }
+        if ((launched == 0 || quit == 0) && milliseconds(sequences[index].lastEnd - from) < 10.0) {
+            ++figures.missedShort;
+        }
         figures.missedLaunches += launched == 0 ? 1 : 0;
         figures.missedQuits += quit == 0 ? 1 : 0;
         figures.extraEvents += std::max(launched - 1, 0) + std::max(quit - 1, 0);
@@ -247,7 +259,7 @@ Figures measure(bool watching, const QList<QString>& directories, const QString&
 
 void print(QTextStream& out, const char* name, const Figures& figures) {
     const auto number = [](double value, int decimals = 1) { return QString::number(value, 'f', decimals); };
-    out << name << '\n';
+    out << name << " (load average at the end: " << figures.load << ")\n";
     out << "  launch latency over " << figures.launchLatencies.size() << " launches: p50 "
         << number(percentile(figures.launchLatencies, 0.5)) << " ms, p95 "
         << number(percentile(figures.launchLatencies, 0.95)) << " ms\n";
@@ -259,7 +271,7 @@ void print(QTextStream& out, const char* name, const Figures& figures) {
         << " PIDs were handed out\n";
     out << "  " << figures.sequences << " random start/stop sequences: " << figures.missedLaunches
         << " launches and " << figures.missedQuits << " quits missed, " << figures.extraEvents
-        << " extra events\n";
+        << " extra events; " << figures.missedShort << " of the sequences missing one ran under 10 ms\n";
     out.flush();
 }
 

@@ -536,6 +536,9 @@ void ProcessApplicationEventSource::updateProcessHandles() {
 
 void ProcessApplicationEventSource::processEnded(pid_t pid) {
     closeProcessHandle(pid);
+    // Another instance may have started just before this one ended; once it is in the table, the
+    // application keeps running for its observers instead of quitting and launching again.
+    tick(false);
     const auto process = m_processes.find(pid);
     if (process == m_processes.end() || process->ended) {
         return;

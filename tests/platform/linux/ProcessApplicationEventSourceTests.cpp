@@ -6,7 +6,6 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
-#include <functional>
 
 namespace tarnwell {
 namespace {
@@ -19,8 +18,7 @@ struct FakeProcess {
     QString program;
     quint64 startTime = 100;
     QList<QString> arguments{};
-    // Absent: the environment cannot be read.
-    std::optional<QList<QByteArray>> environment = QList<QByteArray>{};
+    std::optional<QList<QByteArray>> environment = QList<QByteArray>{}; // absent: unreadable
     QString cgroup = QStringLiteral("0::/user.slice/user-1000.slice/session-2.scope\n");
     std::optional<QString> flatpakApplication{};
     std::optional<uid_t> owner{};
@@ -48,7 +46,7 @@ protected:
         const QByteArray stat = QByteArray::number(process.pid) + " (" + process.program.toUtf8() + ") S" +
                                 QByteArray(" 0").repeated(18) + ' ' + QByteArray::number(process.startTime) +
                                 " 0\n";
-        QList<QString> arguments =
+        const QList<QString> arguments =
             process.arguments.isEmpty() ? QList<QString>{process.program} : process.arguments;
         for (const auto& [name, content] :
              {std::pair<QString, QByteArray>{"stat", stat},
@@ -72,10 +70,6 @@ protected:
         }
         QDir(folder).removeRecursively();
         ASSERT_TRUE(QDir().rename(building, folder));
-    }
-    void writeLoadAverage(int threads, pid_t lastPid) const {
-        writeProc("loadavg",
-                  "0.1 0.2 0.3 1/" + QByteArray::number(threads) + ' ' + QByteArray::number(lastPid) + '\n');
     }
     void watch(const QString& procRoot, Events ids,
                std::shared_ptr<KernelWatching> kernel = std::make_shared<KernelWatchService>(),
@@ -107,26 +101,12 @@ protected:
         std::sort(result.begin(), result.end());
         return result;
     }
-    QProcess& start(const QString& program, const Events& arguments) {
-        children.push_back(std::make_unique<QProcess>());
-        QProcessEnvironment environment;
-        environment.insert("PATH", bin + QStringLiteral(":/usr/bin:/bin"));
-        children.back()->setProcessEnvironment(environment);
-        children.back()->start(program, arguments);
-        EXPECT_TRUE(children.back()->waitForStarted());
-        return *children.back();
-    }
-    static void stop(QProcess& child) {
-        child.kill();
-        child.waitForFinished();
-    }
-    static void settle(std::chrono::milliseconds time = std::chrono::milliseconds(300)) {
-        testing::runUntil([] { return false; }, time);
-    }
-    void TearDown() override {
-        for (auto& child : children) {
-            stop(*child);
-        }
+    QProcess& start(const QString& program) {
+        QProcess& child = *children.emplace_back(std::make_unique<QProcess>());
+        child.setProcessEnvironment(QProcessEnvironment()); // only what the test gives it: nothing
+        child.start(program, {QStringLiteral("60")});
+        EXPECT_TRUE(child.waitForStarted());
+        return child;
     }
     void watchPreparedProc() {
         for (const char* program : {"cutter", "grader", "shell"}) {
@@ -183,11 +163,9 @@ TEST_F(ProcessTests, FlatpakThenOwnProgramThenLauncherHintThenSystemdUnit) {
          "org.example.Sandboxed"},
         {{25, "editor"}, "org.example.Wrapped"},
     };
-    for (const auto& [process, id] : rows) {
-        writeProcess(process);
-    }
     ProcessIdentifier identifier(proc, {applications}, bin);
     for (const auto& [process, id] : rows) {
+        writeProcess(process);
         EXPECT_EQ(identifier.identify(process.pid), id) << process.pid;
     }
     EXPECT_EQ(identifier.identify(99), std::nullopt);
@@ -227,13 +205,11 @@ TEST(ProcessIdentifierCgroups, ApplicationIdsFromSystemdUnitNames) {
 TEST_F(ProcessTests, ProcessIsItsPidAndStartTimeAndOnlyTheUsersCount) {
     watchPreparedProc();
     writeProcess({100, "cutter"});
-    EXPECT_EQ(running(), Events{"org.example.cutter"});
     writeProcess({101, "cutter"});
     writeProcess({102, "grader"});
     EXPECT_EQ(running(), (Events{"org.example.cutter", "org.example.cutter", "org.example.grader"}));
     // Processes running before observing starts are running, not launched.
     source->startObserving();
-    source->poll();
     // Same PID and start time in a new folder: the same process. A later start time: a new one.
     writeProcess({100, "cutter"});
     writeProcess({102, "shell", 5000});
@@ -264,17 +240,17 @@ TEST_F(ProcessTests, YoungProcessIsLookedAtAgainAfterItRunsItsProgramUntilItSett
 
 TEST_F(ProcessTests, BetweenListingsOnlyTheNewPidsAreFollowedUnlessTheyWrapped) {
     watchPreparedProc();
-    writeLoadAverage(80, 500);
+    writeProc("loadavg", "0.1 0.2 0.3 1/80 500\n");
     writeProcess({90, "grader"});
     source->startObserving();
     writeProcess({501, "cutter"});
     writeProcess({.pid = 502, .program = "shell", .threadGroup = 501}); // a thread
     writeProcess({60, "shell"}); // outside the PIDs handed out since, so only a listing finds it
-    writeLoadAverage(82, 502);
+    writeProc("loadavg", "0.1 0.2 0.3 1/82 502\n");
     source->poll();
     // An application that ends is noticed without a listing.
     QDir(proc + QStringLiteral("/90")).removeRecursively();
-    writeLoadAverage(81, 502);
+    writeProc("loadavg", "0.1 0.2 0.3 1/81 502\n");
     source->poll();
     EXPECT_FALSE(source->lastPollListed());
     EXPECT_EQ(events, (Events{"+org.example.cutter", "-org.example.grader"}));
@@ -284,17 +260,14 @@ TEST_F(ProcessTests, BetweenListingsOnlyTheNewPidsAreFollowedUnlessTheyWrapped) 
     EXPECT_EQ(events.value(2), QStringLiteral("+org.example.shell"));
     // PIDs that wrapped around cannot be followed one by one, so a listing comes at once.
     writeProcess({300, "grader"});
-    writeLoadAverage(82, 300);
+    writeProc("loadavg", "0.1 0.2 0.3 1/82 300\n");
     source->poll();
     EXPECT_EQ(events.value(3), QStringLiteral("+org.example.grader"));
 }
 
-// The real file watches and process handles, one of them refused as an old kernel or a reached
-// limit would refuse it.
+// The real file watches and process handles, one refused as an old kernel or a reached limit would.
 enum class Refused { Nothing, FileWatches, ProcessHandles, ProgramWatch };
 struct RefusingKernel : KernelWatchService {
-    explicit RefusingKernel(Refused refusal)
-        : refused(refusal) {}
     int openFileWatches() override {
         return refused == Refused::FileWatches ? (errno = ENOSYS, -1) : KernelWatchService::openFileWatches();
     }
@@ -307,37 +280,22 @@ struct RefusingKernel : KernelWatchService {
         return refused == Refused::ProcessHandles ? (errno = ENOSYS, -1)
                                                   : KernelWatchService::openProcessHandle(pid);
     }
-    Refused refused;
+    Refused refused = Refused::Nothing;
 };
 
-// Each test looks only at the applications it alone starts, as the real /proc also shows those of
-// tests running beside it. Steam started by hand names nobody. While every watched program is
-// watched, the ticks come once a minute, so only the watches explain what the test sees; otherwise
-// ticks every 20 ms must do the same work, and a fallback is logged once.
-TEST_F(ProcessTests, RealProgramsReportOneLaunchAndTheLastQuitThroughEveryRoute) {
-    // Copies of system programs under the names desktop entries run, started with only the
-    // environment the test gives them, seen through the real /proc.
-    using Copy = std::pair<const char*, const char*>;
-    for (const auto& [name, original] : {Copy{"editor", "/bin/sleep"}, Copy{"steam", "/bin/sleep"},
-                                         Copy{"bwrap", "/bin/sleep"}, Copy{"flatpak", "/bin/sh"}}) {
-        ASSERT_TRUE(QFile::copy(QString::fromLatin1(original), bin + u'/' + QString::fromLatin1(name)));
-    }
-    addEntry("org.example.Editor", "editor %F");
-    addEntry("org.example.FlatB", "flatpak run org.example.FlatB");
-    addEntry("steam", "steam %U");
+// A copy of a system program that a desktop entry runs, through the real /proc, watched once
+// observing has started (as a changed configuration arms it). While it is watched, the ticks come
+// once a minute, so only the watches explain what the test sees; otherwise ticks every 20 ms must
+// do the same work, and the fallback is logged once. The test looks only at its own application.
+TEST_F(ProcessTests, RealProgramReportsOneLaunchAndTheLastQuitThroughEveryRoute) {
     const QString program = bin + QStringLiteral("/editor");
+    ASSERT_TRUE(QFile::copy(QStringLiteral("/bin/sleep"), program));
+    addEntry("org.example.Editor", "editor %F");
+    addEntry("steam", "steam %U");
     const QString fallback =
         QStringLiteral("Application launches and quits are checked every 20 ms, not watched: ");
     enum class Replaced { No, RenamedOver, DeletedThenRestored };
-    // A Flatpak application starts through a slow "flatpak run" as a desktop starts it: the launcher
-    // names the entry and the PID, and the sandbox runs 1.5 seconds later. It cannot be watched.
-    struct Case {
-        Refused refused;
-        Replaced replaced;
-        QString notice;
-        bool flatpak = false;
-    };
-    const QList<Case> cases{
+    const QList<std::tuple<Refused, Replaced, QString>> cases{
         {Refused::Nothing, Replaced::No, {}},
         {Refused::Nothing, Replaced::RenamedOver, {}},
         {Refused::Nothing, Replaced::DeletedThenRestored, {}},
@@ -347,52 +305,41 @@ TEST_F(ProcessTests, RealProgramsReportOneLaunchAndTheLastQuitThroughEveryRoute)
          fallback + "process handles are unavailable (Function not implemented)."},
         {Refused::ProgramWatch, Replaced::No,
          fallback + "the limit of file watches is reached at " + program + " (No space left on device)."},
-        {Refused::Nothing, Replaced::No, {}, true},
     };
-    for (const Case& test : cases) {
-        SCOPED_TRACE(&test - cases.data());
-        const QString id =
-            test.flatpak ? QStringLiteral("org.example.FlatB") : QStringLiteral("org.example.Editor");
-        events.clear();
-        notices.clear();
-        watch("/proc", {id, "steam"}, std::make_shared<RefusingKernel>(test.refused),
-              {std::chrono::milliseconds(test.notice.isEmpty() && !test.flatpak ? 60000 : 20),
-               std::chrono::minutes(1)});
-        // Armed after observing starts, as a changed configuration arms them.
+    const auto settle = [] { testing::runUntil([] { return false; }, std::chrono::milliseconds(300)); };
+    for (const auto& [refused, replaced, notice] : cases) {
+        SCOPED_TRACE(notice.toStdString() + " replaced " + std::to_string(static_cast<int>(replaced)));
+        const std::chrono::milliseconds polling(notice.isEmpty() ? 59000 : 20);
+        const auto kernel = std::make_shared<RefusingKernel>();
+        kernel->refused = refused;
+        watch("/proc", {"org.example.Editor"}, kernel, {polling, std::chrono::minutes(1)});
         source->startObserving();
-        source->watchApplications({id});
-        if (test.replaced != Replaced::No) {
+        source->watchApplications({"org.example.Editor"});
+        EXPECT_EQ(source->currentPollInterval(), notice.isEmpty() ? std::chrono::minutes(1) : polling);
+        if (replaced != Replaced::No) {
             ASSERT_TRUE(QFile::copy(QStringLiteral("/bin/sleep"), program + ".new"));
-            if (test.replaced == Replaced::DeletedThenRestored) {
+            if (replaced == Replaced::DeletedThenRestored) {
                 ASSERT_TRUE(QFile::remove(program));
                 settle();
             }
             ASSERT_EQ(::rename(QFile::encodeName(program + ".new"), QFile::encodeName(program)), 0);
             settle();
         }
-        start(bin + "/steam", {"60"});
-        const auto launch = [&]() -> QProcess& {
-            return test.flatpak
-                       ? start("/bin/sh",
-                               {"-c", "export GIO_LAUNCHED_DESKTOP_FILE=" + applications +
-                                          "/org.example.FlatB.desktop GIO_LAUNCHED_DESKTOP_FILE_PID=$$; "
-                                          "exec flatpak -c 'sleep 1.5; exec bwrap 60'"})
-                       : start(program, {"60"});
-        };
-        QProcess& first = launch();
+        QProcess& first = start(program);
         ASSERT_TRUE(testing::runUntil([&] { return !events.isEmpty(); }));
-        launch();
+        start(program);
         ASSERT_TRUE(testing::runUntil([&] { return running().size() == 2; }));
-        // Past the looks that follow a start, only a process handle tells that a process ended; past
-        // the second after which a process is settled, the sandbox still counts as the application.
-        settle(std::chrono::milliseconds(test.flatpak ? 2000 : 300));
-        stop(first);
+        // Past the looks that follow a start, only a process handle tells that a process ended.
+        settle();
+        first.kill();
         ASSERT_TRUE(testing::runUntil([&] { return running().size() == 1; }));
-        source->watchApplications({id, QStringLiteral("steam")});
-        stop(*children.back());
+        // Only a launcher starts Steam, so it cannot be watched and the ticks come often again.
+        source->watchApplications({"org.example.Editor", "steam"});
+        EXPECT_EQ(source->currentPollInterval(), polling);
+        children.back()->kill();
         ASSERT_TRUE(testing::runUntil([&] { return events.size() == 2; })) << events.join(u' ').toStdString();
-        EXPECT_EQ(events, (Events{'+' + id, '-' + id}));
-        EXPECT_EQ(notices, test.notice.isEmpty() ? Events{} : Events{test.notice});
+        EXPECT_EQ(events, (Events{"+org.example.Editor", "-org.example.Editor"}));
+        EXPECT_EQ(notices, notice.isEmpty() ? Events{} : Events{notice});
     }
 }
 
