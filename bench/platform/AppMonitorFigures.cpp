@@ -341,7 +341,12 @@ int main(int argc, char** argv) {
     measureIdle(out, directories, bin, idleSeconds);
     const Figures poller = measure(false, directories, bin, program, launches, sequences);
     print(out, "poller alone (every 250 ms)", poller);
+    // Every watch and process handle is closed again: the count of open descriptors comes back.
+    const auto descriptors = [] { return QDir(QStringLiteral("/proc/self/fd")).count(); };
+    const auto openBefore = descriptors();
     const Figures watcher = measure(true, directories, bin, program, launches, sequences);
     print(out, "watching (file watches, process handles, poll every 2 s)", watcher);
+    out << "descriptors open before and after the watching run: " << openBefore << " / " << descriptors()
+        << '\n';
     return watcher.latencyMissed + watcher.missedLaunches + watcher.missedQuits == 0 ? 0 : 1;
 }
