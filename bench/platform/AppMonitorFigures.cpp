@@ -113,7 +113,8 @@ std::vector<Sequence> runSequences(const QByteArray& program, int count, std::at
             }
             const int lifetime = random->bounded(100) < 40 ? 2 + static_cast<int>(random->bounded(7))
                                                            : 10 + static_cast<int>(random->bounded(140));
-            instances.push_back({pid, started + std::chrono::milliseconds(lifetime)});
+            // A lifetime counts from the moment the program runs: posix_spawn returns once exec did.
+            instances.push_back({pid, Clock::now() + std::chrono::milliseconds(lifetime)});
             std::this_thread::sleep_for(std::chrono::milliseconds(random->bounded(4)));
         }
         std::sort(instances.begin(), instances.end(),
