@@ -155,6 +155,7 @@ TarnwellContainer::TarnwellContainer(Dependencies dependencies, QObject* parent)
 
     subscribe();
     installApplicationCallbacks();
+    m_appMonitorService->watchApplications(TarnwellController::boundBundleIdentifiers(m_configuration));
     m_appMonitorService->start();
     // Construction never waits, and start-up work never runs inside it, even when the permission
     // answers at once.
@@ -167,6 +168,7 @@ TarnwellContainer::~TarnwellContainer() {
     // The monitor may be shared and outlive us; launches reported later must reach nobody.
     m_appMonitorService->onLaunch = nullptr;
     m_appMonitorService->onTerminate = nullptr;
+    m_appMonitorService->onNotice = nullptr;
     // The controller goes first, so that the commands ended below report to nobody.
     delete m_controller.data();
     m_diskService->stop();
@@ -228,6 +230,11 @@ void TarnwellContainer::installApplicationCallbacks() {
         }
         forwardLater(log, controller, bundleIdentifier, false);
     };
+    m_appMonitorService->onNotice = [log](const QString& message) {
+        if (const auto logger = log.lock()) {
+            logger->record(message);
+        }
+    };
 }
 
 QCoro::Task<> TarnwellContainer::runStartup(std::stop_token stop) {
@@ -272,6 +279,7 @@ void TarnwellContainer::applyConfigurationLocally(TarnwellConfiguration configur
                                                   bool rebuildSettingsViewModel) {
     m_configuration = std::move(configuration);
     m_rule = RuleService::rule(m_configuration);
+    m_appMonitorService->watchApplications(TarnwellController::boundBundleIdentifiers(m_configuration));
     Q_EMIT ruleChanged();
     m_menuViewModel->update(m_configuration,
                             m_controller ? m_controller->targetStates() : QList<StorageTargetState>{});

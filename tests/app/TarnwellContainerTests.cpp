@@ -139,6 +139,9 @@ TEST_F(TarnwellContainerTest, EventsReachTheControllerFromTheEventLoopAfterTheir
                            "Ignored launch for unconfigured app: org.example.Unbound",
                            "Observed app termination: org.example.Editor",
                            "Termination handling failed: /proc is not readable"}));
+    // The monitor's own lines, such as a fallback it took, go to the log as they are.
+    Q_EMIT events->noticed(QStringLiteral("Launches are checked every 250 ms."));
+    EXPECT_EQ(messages(*log).last(), QStringLiteral("Launches are checked every 250 ms."));
 }
 
 TEST_F(TarnwellContainerTest, DestroyingTheContainerStopsTheStartUpSequence) {
@@ -186,6 +189,11 @@ TEST_F(TarnwellContainerTest, ARuleEditedOnTheRulesPageReachesEveryViewModel) {
     EXPECT_EQ(container->settingsViewModel()->rule(), container->rule());
     EXPECT_TRUE(
         messages(*log).last().startsWith(QStringLiteral("Failed to reload drive rule for settings: ")));
+
+    // The applications watched closely follow the rules: a disabled rule's are not watched.
+    EXPECT_EQ(events->watched, QSet<QString>{QStringLiteral("org.example.Editor")});
+    runTask(container->rulesViewModel()->setRuleEnabled(ruleID, false));
+    EXPECT_TRUE(events->watched.isEmpty());
 }
 
 TEST_F(TarnwellContainerTest, QuittingEndsAHangingDiskCommandWithinASecond) {

@@ -20,6 +20,7 @@ public:
         return running;
     }
     void startObserving() override { ++startCount; }
+    void watchApplications(const QSet<QString>& bundleIdentifiers) override { watched = bundleIdentifiers; }
 
     // Adds an instance to the running list and reports its launch.
     void launch(std::optional<QString> bundleIdentifier) {
@@ -38,6 +39,7 @@ public:
 
     QList<RunningApplication> running;
     int startCount = 0;
+    QSet<QString> watched;
     bool failListing = false;
 };
 

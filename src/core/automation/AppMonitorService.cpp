@@ -19,6 +19,11 @@ void AppMonitorService::start() {
             [this](const RunningApplication& application) { deliver(application, onLaunch); });
     connect(m_source.get(), &ApplicationEventSource::applicationTerminated, this,
             [this](const RunningApplication& application) { deliver(application, onTerminate); });
+    connect(m_source.get(), &ApplicationEventSource::noticed, this, [this](const QString& message) {
+        if (onNotice) {
+            onNotice(message);
+        }
+    });
     m_source->startObserving();
     m_isStarted = true;
 }
@@ -31,6 +36,10 @@ QSet<QString> AppMonitorService::runningBundleIdentifiers() const {
         }
     }
     return identifiers;
+}
+
+void AppMonitorService::watchApplications(const QSet<QString>& bundleIdentifiers) {
+    m_source->watchApplications(bundleIdentifiers);
 }
 
 void AppMonitorService::deliver(const RunningApplication& application, const Callback& callback) const {

@@ -26,10 +26,14 @@ public:
 
     // Identifiers of the running applications, each once; applications without one are skipped.
     QSet<QString> runningBundleIdentifiers() const;
+    // The identifiers bound to rules, which the source may watch closely.
+    void watchApplications(const QSet<QString>& bundleIdentifiers);
 
     // Called for every launch or termination that carries a bundle identifier.
     Callback onLaunch;
     Callback onTerminate;
+    // Called with the source's lines for the activity log.
+    Callback onNotice;
 
 private:
     void deliver(const RunningApplication& application, const Callback& callback) const;

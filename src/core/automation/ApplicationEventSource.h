@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <optional>
 
@@ -26,10 +27,15 @@ public:
     virtual QList<RunningApplication> runningApplications() const = 0;
     // Begins delivering launch and termination signals.
     virtual void startObserving() = 0;
+    // The applications whose launches and terminations matter most, so that a source able to
+    // watch for them closely does; every other application is still reported. Nothing by default.
+    virtual void watchApplications(const QSet<QString>& bundleIdentifiers);
 
 Q_SIGNALS:
     void applicationLaunched(const tarnwell::RunningApplication& application);
     void applicationTerminated(const tarnwell::RunningApplication& application);
+    // A line for the activity log about how the source observes, such as a fallback it had to take.
+    void noticed(const QString& message);
 };
 
 } // namespace tarnwell

@@ -6,6 +6,8 @@ namespace tarnwell {
 
 // The interfaces' destructors are defined here once, so their vtables live in this library.
 ApplicationEventSource::~ApplicationEventSource() = default;
+void ApplicationEventSource::watchApplications(const QSet<QString>&) {
+}
 TarnwellLogging::~TarnwellLogging() = default;
 TarnwellNotifying::~TarnwellNotifying() = default;
 

@@ -158,8 +158,12 @@ QList<StorageTargetRule> TarnwellController::rulesBoundTo(const QString& bundleI
 }
 
 QSet<QString> TarnwellController::boundBundleIdentifiers() const {
+    return boundBundleIdentifiers(m_configuration);
+}
+
+QSet<QString> TarnwellController::boundBundleIdentifiers(const TarnwellConfiguration& configuration) {
     QSet<QUuid> triggerIDs;
-    for (const auto& rule : m_configuration.storageRules) {
+    for (const auto& rule : configuration.storageRules) {
         if (rule.isEnabled) {
             for (const auto& id : rule.appTriggerIDs) {
                 triggerIDs.insert(id);
@@ -167,7 +171,7 @@ QSet<QString> TarnwellController::boundBundleIdentifiers() const {
         }
     }
     QSet<QString> identifiers;
-    for (const auto& trigger : m_configuration.appTriggers) {
+    for (const auto& trigger : configuration.appTriggers) {
         if (trigger.isEnabled && triggerIDs.contains(trigger.id)) {
             for (const auto& identifier : trigger.bundleIdentifiers) {
                 identifiers.insert(identifier);

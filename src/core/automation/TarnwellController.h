@@ -66,6 +66,8 @@ public:
     // Enabled rules bound to the identifier through an enabled trigger, in configuration order.
     QList<StorageTargetRule> rulesBoundTo(const QString& bundleIdentifier) const;
     QSet<QString> boundBundleIdentifiers() const;
+    // Identifiers of the enabled triggers bound to the enabled rules of a configuration.
+    static QSet<QString> boundBundleIdentifiers(const TarnwellConfiguration& configuration);
     // False once the rule was removed or changed (any field, its target or the triggers bound to it)
     // by an update after the revision was taken; updates that leave the rule as it was do not count.
     bool isCurrentStorageRule(const StorageTargetRule& rule, qint64 expectedRuleRevision) const;

@@ -1,9 +1,14 @@
 #include "platform/linux/ProcessApplicationEventSource.h"
 
+#include "core/support/Localization.h"
+
 #include <QFile>
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 
 namespace tarnwell {
@@ -38,14 +43,30 @@ QByteArray readSmallFile(const QByteArray& path) {
 } // namespace
 
 ProcessApplicationEventSource::ProcessApplicationEventSource(ProcessIdentifier identifier, uid_t user,
-                                                             QObject* parent)
+                                                             std::shared_ptr<KernelWatching> kernel,
+                                                             Intervals intervals, QObject* parent)
     : ApplicationEventSource(parent)
     , m_identifier(std::move(identifier))
     , m_user(user)
     , m_procRoot(QFile::encodeName(m_identifier.procRoot()))
-    , m_ticksPerSecond(std::max(::sysconf(_SC_CLK_TCK), 1L)) {
-    m_timer.setInterval(pollInterval);
+    , m_ticksPerSecond(std::max(::sysconf(_SC_CLK_TCK), 1L))
+    , m_kernel(std::move(kernel))
+    , m_intervals(intervals) {
+    m_timer.setInterval(m_intervals.polling);
     connect(&m_timer, &QTimer::timeout, this, &ProcessApplicationEventSource::poll);
+    m_followUp.setSingleShot(true);
+    m_followUp.setTimerType(Qt::PreciseTimer);
+    connect(&m_followUp, &QTimer::timeout, this, &ProcessApplicationEventSource::followUp);
+}
+
+ProcessApplicationEventSource::~ProcessApplicationEventSource() {
+    while (!m_processHandles.empty()) {
+        closeProcessHandle(m_processHandles.begin()->first);
+    }
+    if (m_fileWatches >= 0) {
+        delete m_fileWatchNotifier;
+        ::close(m_fileWatches);
+    }
 }
 
 QList<RunningApplication> ProcessApplicationEventSource::runningApplications() const {
@@ -68,25 +89,69 @@ void ProcessApplicationEventSource::startObserving() {
     }
     scan(false, processActivity(), true);
     m_started = true;
+    m_fileWatches = m_kernel->openFileWatches();
+    if (m_fileWatches < 0) {
+        fallBack(localized("file watches are unavailable (") + QString::fromLocal8Bit(std::strerror(errno)) +
+                 u')');
+    } else if (const int probe = m_kernel->openProcessHandle(::getpid()); probe < 0) {
+        fallBack(localized("process handles are unavailable (") +
+                 QString::fromLocal8Bit(std::strerror(errno)) + u')');
+    } else {
+        ::close(probe);
+        m_fileWatchNotifier = new QSocketNotifier(m_fileWatches, QSocketNotifier::Read, this);
+        connect(m_fileWatchNotifier, &QSocketNotifier::activated, this,
+                &ProcessApplicationEventSource::readFileWatches);
+        armWatches();
+        updateProcessHandles();
+    }
+    updatePollInterval();
     m_timer.start();
 }
 
+void ProcessApplicationEventSource::watchApplications(const QSet<QString>& bundleIdentifiers) {
+    m_watchedApplications = bundleIdentifiers;
+    if (isWatching()) {
+        armWatches();
+        updateProcessHandles();
+    }
+}
+
 void ProcessApplicationEventSource::poll() {
+    tick(true);
+}
+
+void ProcessApplicationEventSource::tick(bool countsTowardsListing) {
     // Listing several hundred process folders costs about a millisecond. The load average tells
     // in one read the thread count and the last PID handed out: when neither moved, nothing
     // started or ended, and otherwise the new processes can only hold the PIDs handed out since
     // the last tick. So a tick lists the folders only now and then, as a safety net, or when the
-    // PIDs wrapped around or too many were handed out to follow them one by one.
+    // PIDs wrapped around or too many were handed out to follow them one by one. A look caused by
+    // a watched program does not bring the next listing closer.
     const Activity activity = processActivity();
+    if (countsTowardsListing) {
+        ++m_ticksSinceListing;
+    }
     const bool follow = activity.lastPid && m_lastPid && *activity.lastPid >= *m_lastPid &&
                         *activity.lastPid - *m_lastPid <= maximumFollowedPids &&
-                        ++m_ticksSinceListing < ticksBetweenListings;
+                        m_ticksSinceListing < ticksBetweenListings;
     m_lastPollListed = !follow;
     if (!follow) {
         scan(m_started, activity, true);
     } else if (activity.counters != m_lastActivity || m_hasUnsettled) {
         scan(m_started, activity, false);
     }
+    if (!isWatching()) {
+        return;
+    }
+    // Installed or removed desktop entries change what is watched; checking their folders costs a
+    // few calls, so the frequent ticks leave it to the listings.
+    if (countsTowardsListing && (m_lastPollListed || m_timer.intervalAsDuration() == m_intervals.watching)) {
+        m_identifier.refreshIfChanged();
+    }
+    if (m_identifier.revision() != m_armedRevision) {
+        armWatches();
+    }
+    updateProcessHandles();
 }
 
 ProcessApplicationEventSource::Activity ProcessApplicationEventSource::processActivity() const {
@@ -150,7 +215,7 @@ void ProcessApplicationEventSource::inspect(pid_t pid, Process& process, double 
 }
 
 void ProcessApplicationEventSource::count(const std::optional<QString>& identifier, int change,
-                                          QList<std::pair<QString, bool>>& changed) {
+                                          Changes& changed) {
     if (!identifier) {
         return;
     }
@@ -216,7 +281,7 @@ void ProcessApplicationEventSource::scan(bool report, const Activity& activity, 
     }
 
     // Each identifier whose count changed in this tick, with whether it was running before.
-    QList<std::pair<QString, bool>> changed;
+    Changes changed;
     const double now = unseen.isEmpty() && unsettled.isEmpty() ? -1.0 : uptime();
     if (!unseen.isEmpty()) {
         m_identifier.refreshIfChanged();
@@ -276,9 +341,12 @@ void ProcessApplicationEventSource::scan(bool report, const Activity& activity, 
         }
     }
 
-    if (!report) {
-        return;
+    if (report) {
+        this->report(changed);
     }
+}
+
+void ProcessApplicationEventSource::report(const Changes& changed) {
     // Only the difference between the two ticks is reported, terminations first: an application
     // that ended and came back in between has never stopped for its observers.
     for (const auto& [identifier, wasRunning] : changed) {
@@ -290,6 +358,243 @@ void ProcessApplicationEventSource::scan(bool report, const Activity& activity, 
         if (!wasRunning && m_instances.contains(identifier)) {
             Q_EMIT applicationLaunched(RunningApplication{identifier});
         }
+    }
+}
+
+void ProcessApplicationEventSource::armWatches() {
+    QSet<QByteArray> programs;
+    bool everyArmed = true;
+    for (const QString& id : std::as_const(m_watchedApplications)) {
+        // An application without a desktop entry cannot be started from a program of its own.
+        const auto ownPrograms = m_identifier.programsOf(id);
+        everyArmed = everyArmed && (!ownPrograms || !ownPrograms->isEmpty());
+        for (const QString& program : ownPrograms.value_or(QList<QString>{})) {
+            programs.insert(QFile::encodeName(program));
+        }
+    }
+    m_armedRevision = m_identifier.revision();
+    QSet<QByteArray> folders;
+    for (const QByteArray& program : std::as_const(programs)) {
+        folders.insert(program.left(program.lastIndexOf('/')));
+    }
+    for (auto watch = m_programWatches.begin(); watch != m_programWatches.end();) {
+        if (programs.contains(*watch)) {
+            ++watch;
+            continue;
+        }
+        m_kernel->removeFileWatch(m_fileWatches, watch.key());
+        watch = m_programWatches.erase(watch);
+    }
+    for (auto watch = m_folderWatches.begin(); watch != m_folderWatches.end();) {
+        if (folders.contains(*watch)) {
+            ++watch;
+            continue;
+        }
+        m_kernel->removeFileWatch(m_fileWatches, watch.key());
+        watch = m_folderWatches.erase(watch);
+    }
+    m_programs = programs;
+    for (const QByteArray& program : std::as_const(programs)) {
+        addFileWatch(program);
+        if (m_fallenBack) {
+            return;
+        }
+    }
+    m_everyWatchedApplicationArmed = everyArmed;
+    updatePollInterval();
+}
+
+void ProcessApplicationEventSource::addFileWatch(const QByteArray& path) {
+    const auto limitReached = [this](const QByteArray& watched) {
+        if (errno != ENOSPC && errno != ENOMEM) {
+            return false;
+        }
+        fallBack(localized("the limit of file watches is reached at ") + QFile::decodeName(watched) +
+                 QStringLiteral(" (") + QString::fromLocal8Bit(std::strerror(errno)) + u')');
+        return true;
+    };
+    // Replacing or reinstalling a program puts a new file at the path; its folder says when.
+    const QByteArray folder = path.left(path.lastIndexOf('/'));
+    if (!m_folderWatches.values().contains(folder)) {
+        const int watch = m_kernel->addFileWatch(m_fileWatches, folder, IN_CREATE | IN_MOVED_TO | IN_ONLYDIR);
+        if (watch >= 0) {
+            m_folderWatches.insert(watch, folder);
+        } else if (limitReached(folder)) {
+            return;
+        }
+    }
+    const int watch = m_kernel->addFileWatch(m_fileWatches, path, IN_OPEN);
+    if (watch >= 0) {
+        m_programWatches.insert(watch, path);
+    } else {
+        // A missing program is watched again when its folder reports it.
+        limitReached(path);
+    }
+}
+
+void ProcessApplicationEventSource::readFileWatches() {
+    alignas(inotify_event) char buffer[4096];
+    bool opened = false;
+    while (isWatching()) {
+        const ssize_t length = ::read(m_fileWatches, buffer, sizeof buffer);
+        if (length < 0 && errno == EINTR) {
+            continue;
+        }
+        if (length <= 0) {
+            break;
+        }
+        for (ssize_t offset = 0; offset < length && isWatching();) {
+            const auto* event = reinterpret_cast<const inotify_event*>(buffer + offset);
+            offset += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+            // Events were lost: one of them may have been a start.
+            opened = opened || (event->mask & IN_Q_OVERFLOW) != 0;
+            if (const auto program = m_programWatches.constFind(event->wd);
+                program != m_programWatches.cend()) {
+                opened = opened || (event->mask & IN_OPEN) != 0;
+                if (event->mask & IN_IGNORED) {
+                    const QByteArray path = *program;
+                    m_programWatches.erase(program);
+                    addFileWatch(path);
+                }
+            } else if (const auto folder = m_folderWatches.constFind(event->wd);
+                       folder != m_folderWatches.cend()) {
+                if (event->mask & IN_IGNORED) {
+                    m_folderWatches.erase(folder);
+                } else if (event->len > 0) {
+                    const QByteArray path = *folder + '/' + QByteArray(event->name);
+                    if (m_programs.contains(path)) {
+                        addFileWatch(path);
+                    }
+                }
+            }
+        }
+    }
+    if (opened && isWatching()) {
+        tick(false);
+        m_followUpStep = 0;
+        m_followUp.start(followUpDelays[0]);
+    }
+}
+
+void ProcessApplicationEventSource::followUp() {
+    tick(false);
+    if (++m_followUpStep < std::size(followUpDelays)) {
+        m_followUp.start(followUpDelays[m_followUpStep]);
+    }
+}
+
+void ProcessApplicationEventSource::updateProcessHandles() {
+    if (!isWatching()) {
+        return;
+    }
+    QList<pid_t> stale;
+    for (const auto& [pid, handle] : m_processHandles) {
+        const auto process = m_processes.constFind(pid);
+        if (process == m_processes.cend() || process->startTime != handle.startTime || !process->identifier ||
+            !m_watchedApplications.contains(*process->identifier)) {
+            stale.append(pid);
+        }
+    }
+    for (const pid_t pid : stale) {
+        closeProcessHandle(pid);
+    }
+    QList<pid_t> ended;
+    for (auto process = m_processes.cbegin(); process != m_processes.cend(); ++process) {
+        if (!process->identifier || !m_watchedApplications.contains(*process->identifier) ||
+            m_processHandles.count(process.key()) > 0) {
+            continue;
+        }
+        const pid_t pid = process.key();
+        const int descriptor = m_kernel->openProcessHandle(pid);
+        if (descriptor < 0 && errno != ESRCH) {
+            fallBack(localized("process handles are unavailable (") +
+                     QString::fromLocal8Bit(std::strerror(errno)) + u')');
+            return;
+        }
+        // The PID may have been handed to another process meanwhile; then ours is gone.
+        if (descriptor < 0 || startTime(pid) != process->startTime) {
+            if (descriptor >= 0) {
+                ::close(descriptor);
+            }
+            ended.append(pid);
+            continue;
+        }
+        auto* notifier = new QSocketNotifier(descriptor, QSocketNotifier::Read, this);
+        const quint64 started = process->startTime;
+        connect(notifier, &QSocketNotifier::activated, this, [this, pid, started] {
+            if (const auto handle = m_processHandles.find(pid);
+                handle != m_processHandles.end() && handle->second.startTime == started) {
+                processEnded(pid);
+            }
+        });
+        m_processHandles.emplace(pid, ProcessHandle{started, descriptor, notifier});
+    }
+    for (const pid_t pid : ended) {
+        processEnded(pid);
+    }
+}
+
+void ProcessApplicationEventSource::processEnded(pid_t pid) {
+    closeProcessHandle(pid);
+    // Another instance may have started just before this one ended; once it is in the table, the
+    // application keeps running for its observers instead of quitting and launching again.
+    tick(false);
+    const auto process = m_processes.find(pid);
+    if (process == m_processes.end() || process->ended) {
+        return;
+    }
+    // Its folder may stay until the parent collects it; until then it is nobody.
+    Changes changed;
+    count(process->identifier, -1, changed);
+    process->identifier.reset();
+    process->ended = true;
+    process->settled = true;
+    report(changed);
+}
+
+void ProcessApplicationEventSource::closeProcessHandle(pid_t pid) {
+    const auto handle = m_processHandles.find(pid);
+    if (handle == m_processHandles.end()) {
+        return;
+    }
+    // The notifier may be the one whose signal is being handled right now.
+    handle->second.notifier->setEnabled(false);
+    handle->second.notifier->deleteLater();
+    ::close(handle->second.descriptor);
+    m_processHandles.erase(handle);
+}
+
+void ProcessApplicationEventSource::fallBack(const QString& reason) {
+    if (m_fallenBack) {
+        return;
+    }
+    m_fallenBack = true;
+    m_followUp.stop();
+    while (!m_processHandles.empty()) {
+        closeProcessHandle(m_processHandles.begin()->first);
+    }
+    if (m_fileWatches >= 0) {
+        if (m_fileWatchNotifier) {
+            m_fileWatchNotifier->setEnabled(false);
+            m_fileWatchNotifier->deleteLater();
+            m_fileWatchNotifier = nullptr;
+        }
+        ::close(m_fileWatches);
+        m_fileWatches = -1;
+    }
+    m_programWatches.clear();
+    m_folderWatches.clear();
+    Q_EMIT noticed(
+        localizedFormat("Application launches and quits are checked every %lld ms, not watched: %@.",
+                        {static_cast<qint64>(m_intervals.polling.count()), reason}));
+    updatePollInterval();
+}
+
+void ProcessApplicationEventSource::updatePollInterval() {
+    const auto interval =
+        isWatching() && m_everyWatchedApplicationArmed ? m_intervals.watching : m_intervals.polling;
+    if (m_timer.intervalAsDuration() != interval) {
+        m_timer.setInterval(interval);
     }
 }
 

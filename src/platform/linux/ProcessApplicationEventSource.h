@@ -1,45 +1,81 @@
 #pragma once
 
 #include "core/automation/ApplicationEventSource.h"
+#include "platform/linux/KernelWatchService.h"
 #include "platform/linux/ProcessIdentifier.h"
 
 #include <QHash>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <chrono>
+#include <memory>
 #include <sys/types.h>
 #include <unistd.h>
+#include <unordered_map>
 
 namespace tarnwell {
+
+// How often the application monitor looks at /proc.
+struct ProcessPollIntervals {
+    // Between ticks when nothing is watched closely, or cannot be.
+    std::chrono::milliseconds polling{250};
+    // Between ticks while every watched application has its programs watched.
+    std::chrono::milliseconds watching{2000};
+};
 
 // Application launches and terminations read from /proc. Every tick lists the process folders and
 // inspects only the processes it has not seen; a process is its PID plus its start time, so a
 // reused PID is a new process. An application is launched when its first process appears and
 // terminated when its last one ends. Only the given user's processes count.
+//
+// The watched applications are followed closely: opening one of their programs (which executing it
+// does) starts a look at the new processes at once, and a handle on each of their processes tells
+// when it ends. The ticks then only catch what the watches cannot see, so they come less often.
+// Without file watches or process handles, the ticks alone do the work, as often as before.
 class ProcessApplicationEventSource : public ApplicationEventSource {
     Q_OBJECT
 
 public:
-    static constexpr std::chrono::milliseconds pollInterval{250};
+    using Intervals = ProcessPollIntervals;
+    // After a program was opened, the new processes are looked at again after each of these steps:
+    // exec may not have finished when the open is reported, and a short-lived program must be seen
+    // before it ends. Each look at the new PIDs costs some microseconds.
+    static constexpr std::chrono::milliseconds followUpDelays[] = {
+        std::chrono::milliseconds(0), std::chrono::milliseconds(1), std::chrono::milliseconds(1),
+        std::chrono::milliseconds(2), std::chrono::milliseconds(5), std::chrono::milliseconds(15),
+        std::chrono::milliseconds(50)};
     // Ticks between two listings of every process folder; the ticks between only follow the PIDs
     // handed out since the last one.
     static constexpr int ticksBetweenListings = 16;
     static constexpr pid_t maximumFollowedPids = 4096;
 
-    explicit ProcessApplicationEventSource(ProcessIdentifier identifier = ProcessIdentifier(),
-                                           uid_t user = ::geteuid(), QObject* parent = nullptr);
+    explicit ProcessApplicationEventSource(
+        ProcessIdentifier identifier = ProcessIdentifier(), uid_t user = ::geteuid(),
+        std::shared_ptr<KernelWatching> kernel = std::make_shared<KernelWatchService>(),
+        Intervals intervals = {}, QObject* parent = nullptr);
+    ~ProcessApplicationEventSource() override;
 
     // From the same table the events come from; before observing starts, the table is brought up
     // to date without reporting anything.
     QList<RunningApplication> runningApplications() const override;
     // Takes the processes running now as already launched, then polls.
     void startObserving() override;
+    void watchApplications(const QSet<QString>& bundleIdentifiers) override;
 
     // One tick: reports what ended, then what started, since the previous one.
     void poll();
     // Whether the last tick listed every process folder.
     bool lastPollListed() const { return m_lastPollListed; }
+    std::chrono::milliseconds currentPollInterval() const { return m_timer.intervalAsDuration(); }
 
 private:
+    // An open process handle and what tells when it becomes readable.
+    struct ProcessHandle {
+        quint64 startTime = 0;
+        int descriptor = -1;
+        QSocketNotifier* notifier = nullptr;
+    };
+    using Changes = QList<std::pair<QString, bool>>;
     struct Process {
         quint64 startTime = 0;
         // The folder's inode only tells cheaply whether the folder may belong to another process
@@ -51,6 +87,8 @@ private:
         bool settled = true;
         QByteArray executable;
         quint64 generation = 0;
+        // Its handle said it ended; it stays in the table, as nobody, until its folder goes.
+        bool ended = false;
     };
 
     struct Activity {
@@ -59,11 +97,24 @@ private:
         std::optional<pid_t> lastPid;
     };
 
+    void tick(bool countsTowardsListing);
     void scan(bool report, const Activity& activity, bool listing);
+    void report(const Changes& changed);
     void inspect(pid_t pid, Process& process, double uptime);
     bool isSettled(const Process& process, double now) const;
-    void count(const std::optional<QString>& identifier, int change,
-               QList<std::pair<QString, bool>>& changed);
+    void count(const std::optional<QString>& identifier, int change, Changes& changed);
+
+    // Close watching: arming, the events, and the fallback to ticks alone.
+    bool isWatching() const { return m_started && !m_fallenBack; }
+    void armWatches();
+    void addFileWatch(const QByteArray& path);
+    void readFileWatches();
+    void followUp();
+    void updateProcessHandles();
+    void processEnded(pid_t pid);
+    void closeProcessHandle(pid_t pid);
+    void fallBack(const QString& reason);
+    void updatePollInterval();
     std::optional<quint64> startTime(pid_t pid) const;
     Activity processActivity() const;
     QByteArray executable(pid_t pid) const;
@@ -84,6 +135,22 @@ private:
     int m_ticksSinceListing = 0;
     long m_ticksPerSecond;
     QTimer m_timer;
+
+    std::shared_ptr<KernelWatching> m_kernel;
+    Intervals m_intervals;
+    QSet<QString> m_watchedApplications;
+    bool m_fallenBack = false;
+    bool m_everyWatchedApplicationArmed = false;
+    quint64 m_armedRevision = 0;
+    int m_fileWatches = -1;
+    QSocketNotifier* m_fileWatchNotifier = nullptr;
+    // Watch descriptor -> the watched program, and -> the folder watched for it to come back.
+    QHash<int, QByteArray> m_programWatches;
+    QHash<int, QByteArray> m_folderWatches;
+    QSet<QByteArray> m_programs;
+    QTimer m_followUp;
+    size_t m_followUpStep = 0;
+    std::unordered_map<pid_t, ProcessHandle> m_processHandles;
 };
 
 } // namespace tarnwell

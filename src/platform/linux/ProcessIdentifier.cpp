@@ -157,7 +157,9 @@ void ProcessIdentifier::refreshIfChanged() {
 
 void ProcessIdentifier::reload() {
     m_loaded = true;
+    ++m_revision;
     m_index = DesktopEntryIndex::load(m_applicationDirectories, m_searchPath);
+    m_programsById.clear();
     QHash<QString, QSet<QString>> claims;
     for (const DesktopEntry& entry : m_index.entries()) {
         QList<QString> programs;
@@ -175,9 +177,13 @@ void ProcessIdentifier::reload() {
                 programs.append(*program);
             }
         }
+        QList<QString>& ownPrograms = m_programsById[entry.id];
         for (const QString& program : programs) {
             if (!isLauncher(program)) {
                 claims[canonical(program)].insert(entry.id);
+                if (!ownPrograms.contains(canonical(program))) {
+                    ownPrograms.append(canonical(program));
+                }
             }
         }
     }
@@ -187,6 +193,17 @@ void ProcessIdentifier::reload() {
             m_idsByProgram.insert(claim.key(), *claim->cbegin());
         }
     }
+}
+
+std::optional<QList<QString>> ProcessIdentifier::programsOf(const QString& id) {
+    if (!m_loaded) {
+        reload();
+    }
+    const auto programs = m_programsById.constFind(id);
+    if (programs == m_programsById.constEnd()) {
+        return std::nullopt;
+    }
+    return *programs;
 }
 
 std::optional<QString> ProcessIdentifier::identify(pid_t pid) {

@@ -29,6 +29,13 @@ public:
 
     // Reloads the desktop entries when one of the application folders changed since the last load.
     void refreshIfChanged();
+    // Grows with every load of the desktop entries.
+    quint64 revision() const { return m_revision; }
+
+    // The files an application's processes open when it starts: its program (for an interpreter,
+    // the script) and its TryExec program, canonical, launchers left out. Nothing when no desktop
+    // entry has the ID; an empty list when the entry only runs launchers.
+    std::optional<QList<QString>> programsOf(const QString& id);
 
     // Whether a program only starts other programs, whatever the entry that runs it.
     static bool isLauncher(const QString& programPath);
@@ -60,6 +67,8 @@ private:
     DesktopEntryIndex m_index;
     // Canonical program or script path -> the one desktop-entry ID that runs it.
     QHash<QString, QString> m_idsByProgram;
+    QHash<QString, QList<QString>> m_programsById;
+    quint64 m_revision = 0;
 };
 
 } // namespace tarnwell

@@ -18,8 +18,7 @@ struct FakeProcess {
     QString program;
     quint64 startTime = 100;
     QList<QString> arguments{};
-    // Absent: the environment cannot be read.
-    std::optional<QMap<QByteArray, QByteArray>> environment = QMap<QByteArray, QByteArray>{};
+    std::optional<QList<QByteArray>> environment = QList<QByteArray>{}; // absent: unreadable
     QString cgroup = QStringLiteral("0::/user.slice/user-1000.slice/session-2.scope\n");
     std::optional<QString> flatpakApplication{};
     std::optional<uid_t> owner{};
@@ -47,7 +46,7 @@ protected:
         const QByteArray stat = QByteArray::number(process.pid) + " (" + process.program.toUtf8() + ") S" +
                                 QByteArray(" 0").repeated(18) + ' ' + QByteArray::number(process.startTime) +
                                 " 0\n";
-        QList<QString> arguments =
+        const QList<QString> arguments =
             process.arguments.isEmpty() ? QList<QString>{process.program} : process.arguments;
         for (const auto& [name, content] :
              {std::pair<QString, QByteArray>{"stat", stat},
@@ -58,12 +57,7 @@ protected:
             testing::writeFile(building + name, content);
         }
         if (process.environment) {
-            QByteArray environment;
-            for (auto variable = process.environment->cbegin(); variable != process.environment->cend();
-                 ++variable) {
-                environment += variable.key() + '=' + variable.value() + '\0';
-            }
-            testing::writeFile(building + "environ", environment);
+            testing::writeFile(building + "environ", process.environment->join('\0') + '\0');
         }
         if (process.flatpakApplication) {
             testing::writeFile(building + "root/.flatpak-info",
@@ -77,24 +71,25 @@ protected:
         QDir(folder).removeRecursively();
         ASSERT_TRUE(QDir().rename(building, folder));
     }
-    void writeLoadAverage(int threads, pid_t lastPid) const {
-        writeProc("loadavg",
-                  "0.1 0.2 0.3 1/" + QByteArray::number(threads) + ' ' + QByteArray::number(lastPid) + '\n');
-    }
-    void watch(const QString& procRoot, Events ids) {
+    void watch(const QString& procRoot, Events ids,
+               std::shared_ptr<KernelWatching> kernel = std::make_shared<KernelWatchService>(),
+               ProcessPollIntervals intervals = {}) {
         known = std::move(ids);
-        source =
-            std::make_unique<ProcessApplicationEventSource>(ProcessIdentifier(procRoot, {applications}, bin));
-        using Signal = void (ApplicationEventSource::*)(const RunningApplication&);
-        for (const auto& [signal, sign] :
-             {std::pair<Signal, QChar>{&ApplicationEventSource::applicationLaunched, u'+'},
-              {&ApplicationEventSource::applicationTerminated, u'-'}}) {
-            QObject::connect(source.get(), signal, [this, sign](const RunningApplication& application) {
+        events.clear();
+        notices.clear();
+        source = std::make_unique<ProcessApplicationEventSource>(
+            ProcessIdentifier(procRoot, {applications}, bin), ::geteuid(), std::move(kernel), intervals);
+        QObject::connect(source.get(), &ApplicationEventSource::noticed,
+                         [this](const QString& message) { notices.append(message); });
+        const auto record = [this](QChar sign) {
+            return [this, sign](const RunningApplication& application) {
                 if (known.contains(application.bundleIdentifier.value_or(QString()))) {
                     events.append(sign + *application.bundleIdentifier);
                 }
-            });
-        }
+            };
+        };
+        QObject::connect(source.get(), &ApplicationEventSource::applicationLaunched, record(u'+'));
+        QObject::connect(source.get(), &ApplicationEventSource::applicationTerminated, record(u'-'));
     }
     Events running() const {
         Events result;
@@ -106,6 +101,13 @@ protected:
         std::sort(result.begin(), result.end());
         return result;
     }
+    QProcess& start(const QString& program) {
+        QProcess& child = *children.emplace_back(std::make_unique<QProcess>());
+        child.setProcessEnvironment(QProcessEnvironment()); // only what the test gives it: nothing
+        child.start(program, {QStringLiteral("60")});
+        EXPECT_TRUE(child.waitForStarted());
+        return child;
+    }
     void watchPreparedProc() {
         for (const char* program : {"cutter", "grader", "shell"}) {
             addProgram(QString::fromLatin1(program));
@@ -116,7 +118,9 @@ protected:
     QString proc;
     Events known;
     Events events;
+    Events notices;
     std::unique_ptr<ProcessApplicationEventSource> source;
+    std::vector<std::unique_ptr<QProcess>> children;
 };
 
 TEST_F(ProcessTests, FlatpakThenOwnProgramThenLauncherHintThenSystemdUnit) {
@@ -136,10 +140,10 @@ TEST_F(ProcessTests, FlatpakThenOwnProgramThenLauncherHintThenSystemdUnit) {
     addEntry("Game 4242", "steam steam://rungameid/4242");
     addEntry("org.example.Windows", "env WINEPREFIX=/x wine /x/app.exe");
     addEntry("org.example.Wrapped", "env -u X LANG=C editor --safe");
-    const QMap<QByteArray, QByteArray> launchedB{
-        {"GIO_LAUNCHED_DESKTOP_FILE", applications.toUtf8() + "/org.example.FlatB.desktop"},
-        {"GIO_LAUNCHED_DESKTOP_FILE_PID", "18"}};
-    const QMap<QByteArray, QByteArray> hinted{{"BAMF_DESKTOP_FILE_HINT", "/x/org.example.Hinted.desktop"}};
+    const QList<QByteArray> launchedB{"GIO_LAUNCHED_DESKTOP_FILE=" + applications.toUtf8() +
+                                          "/org.example.FlatB.desktop",
+                                      "GIO_LAUNCHED_DESKTOP_FILE_PID=18"};
+    const QList<QByteArray> hinted{"BAMF_DESKTOP_FILE_HINT=/x/org.example.Hinted.desktop"};
     const QString unit = "0::/user.slice/user@0.service/app.slice/app-gnome-org.example.Unit-42.scope\n";
     const QList<std::pair<FakeProcess, std::optional<QString>>> rows{
         {{10, "cutter"}, "org.example.Cutter"},
@@ -159,14 +163,16 @@ TEST_F(ProcessTests, FlatpakThenOwnProgramThenLauncherHintThenSystemdUnit) {
          "org.example.Sandboxed"},
         {{25, "editor"}, "org.example.Wrapped"},
     };
-    for (const auto& [process, id] : rows) {
-        writeProcess(process);
-    }
     ProcessIdentifier identifier(proc, {applications}, bin);
     for (const auto& [process, id] : rows) {
+        writeProcess(process);
         EXPECT_EQ(identifier.identify(process.pid), id) << process.pid;
     }
     EXPECT_EQ(identifier.identify(99), std::nullopt);
+    // What is watched for a start: the program or script, never a launcher.
+    EXPECT_EQ(identifier.programsOf("org.example.Tool"), QList<QString>{script});
+    EXPECT_EQ(identifier.programsOf("org.example.FlatA"), QList<QString>{});
+    EXPECT_EQ(identifier.programsOf("org.example.Absent"), std::nullopt);
     // Entries installed later count after a refresh; a second claim on a program ends the first's.
     writeProcess({40, "grader"});
     addProgram(QStringLiteral("grader"));
@@ -199,13 +205,11 @@ TEST(ProcessIdentifierCgroups, ApplicationIdsFromSystemdUnitNames) {
 TEST_F(ProcessTests, ProcessIsItsPidAndStartTimeAndOnlyTheUsersCount) {
     watchPreparedProc();
     writeProcess({100, "cutter"});
-    EXPECT_EQ(running(), Events{"org.example.cutter"});
     writeProcess({101, "cutter"});
     writeProcess({102, "grader"});
     EXPECT_EQ(running(), (Events{"org.example.cutter", "org.example.cutter", "org.example.grader"}));
     // Processes running before observing starts are running, not launched.
     source->startObserving();
-    source->poll();
     // Same PID and start time in a new folder: the same process. A later start time: a new one.
     writeProcess({100, "cutter"});
     writeProcess({102, "shell", 5000});
@@ -236,17 +240,17 @@ TEST_F(ProcessTests, YoungProcessIsLookedAtAgainAfterItRunsItsProgramUntilItSett
 
 TEST_F(ProcessTests, BetweenListingsOnlyTheNewPidsAreFollowedUnlessTheyWrapped) {
     watchPreparedProc();
-    writeLoadAverage(80, 500);
+    writeProc("loadavg", "0.1 0.2 0.3 1/80 500\n");
     writeProcess({90, "grader"});
     source->startObserving();
     writeProcess({501, "cutter"});
     writeProcess({.pid = 502, .program = "shell", .threadGroup = 501}); // a thread
     writeProcess({60, "shell"}); // outside the PIDs handed out since, so only a listing finds it
-    writeLoadAverage(82, 502);
+    writeProc("loadavg", "0.1 0.2 0.3 1/82 502\n");
     source->poll();
     // An application that ends is noticed without a listing.
     QDir(proc + QStringLiteral("/90")).removeRecursively();
-    writeLoadAverage(81, 502);
+    writeProc("loadavg", "0.1 0.2 0.3 1/81 502\n");
     source->poll();
     EXPECT_FALSE(source->lastPollListed());
     EXPECT_EQ(events, (Events{"+org.example.cutter", "-org.example.grader"}));
@@ -256,94 +260,87 @@ TEST_F(ProcessTests, BetweenListingsOnlyTheNewPidsAreFollowedUnlessTheyWrapped) 
     EXPECT_EQ(events.value(2), QStringLiteral("+org.example.shell"));
     // PIDs that wrapped around cannot be followed one by one, so a listing comes at once.
     writeProcess({300, "grader"});
-    writeLoadAverage(82, 300);
+    writeProc("loadavg", "0.1 0.2 0.3 1/82 300\n");
     source->poll();
     EXPECT_EQ(events.value(3), QStringLiteral("+org.example.grader"));
 }
 
-// Real programs through the real /proc: copies of system programs under the names desktop entries
-// run, started with only the environment the test gives them.
-class RealProcessTests : public ProcessTests {
-protected:
-    void SetUp() override {
-        ProcessTests::SetUp();
-        using Copy = std::pair<const char*, const char*>;
-        for (const auto& [name, original] : {Copy{"editor", "/bin/sleep"}, Copy{"steam", "/bin/sleep"},
-                                             Copy{"bwrap", "/bin/sleep"}, Copy{"flatpak", "/bin/sh"}}) {
-            ASSERT_TRUE(QFile::copy(QString::fromLatin1(original), bin + u'/' + QString::fromLatin1(name)));
-        }
-        addEntry("org.example.Editor", "editor %F");
-        addEntry("org.example.FlatA", "flatpak run org.example.FlatA");
-        addEntry("org.example.FlatB", "flatpak run org.example.FlatB");
-        addEntry("steam", "steam %U");
-        addEntry("Game 4242", "steam steam://rungameid/4242");
-        watch("/proc",
-              {"org.example.Editor", "org.example.FlatA", "org.example.FlatB", "steam", "Game 4242"});
-        source->startObserving();
+// The real file watches and process handles, one refused as an old kernel or a reached limit would.
+enum class Refused { Nothing, FileWatches, ProcessHandles, ProgramWatch };
+struct RefusingKernel : KernelWatchService {
+    int openFileWatches() override {
+        return refused == Refused::FileWatches ? (errno = ENOSYS, -1) : KernelWatchService::openFileWatches();
     }
-    void TearDown() override {
-        for (auto& child : children) {
-            stop(*child);
-        }
+    int addFileWatch(int instance, const QByteArray& path, std::uint32_t events) override {
+        return refused == Refused::ProgramWatch && path.endsWith("/editor")
+                   ? (errno = ENOSPC, -1)
+                   : KernelWatchService::addFileWatch(instance, path, events);
     }
-    QProcess& start(const QString& program, const Events& arguments, const QString& launchedFile = {}) {
-        QProcessEnvironment environment;
-        environment.insert("PATH", bin + QStringLiteral(":/usr/bin:/bin"));
-        if (!launchedFile.isEmpty()) {
-            environment.insert("GIO_LAUNCHED_DESKTOP_FILE", launchedFile);
-        }
-        children.push_back(std::make_unique<QProcess>());
-        children.back()->setProcessEnvironment(environment);
-        children.back()->start(program, arguments);
-        EXPECT_TRUE(children.back()->waitForStarted());
-        return *children.back();
+    int openProcessHandle(pid_t pid) override {
+        return refused == Refused::ProcessHandles ? (errno = ENOSYS, -1)
+                                                  : KernelWatchService::openProcessHandle(pid);
     }
-    static void stop(QProcess& child) {
-        child.kill();
-        child.waitForFinished();
-    }
-
-    // The real /proc also shows the processes of tests running beside this one, with the same
-    // entries: each test looks only at the applications that it alone starts.
-    static Events only(Events list, const QString& id) {
-        list.removeIf([&](const QString& entry) { return !entry.endsWith(id); });
-        return list;
-    }
-    static Events without(Events list, const QString& id) {
-        list.removeIf([&](const QString& entry) { return entry.endsWith(id); });
-        return list;
-    }
-
-    std::vector<std::unique_ptr<QProcess>> children;
+    Refused refused = Refused::Nothing;
 };
 
-TEST_F(RealProcessTests, LaunchAndTerminationOfTwoInstancesAreReportedOnce) {
-    const QString editor = QStringLiteral("org.example.Editor");
-    QProcess& first = start(bin + "/editor", {"60"});
-    ASSERT_TRUE(testing::runUntil([&] { return !only(events, editor).isEmpty(); }));
-    QProcess& second = start(bin + "/editor", {"60"});
-    ASSERT_TRUE(testing::runUntil([&] { return only(running(), editor).size() == 2; }));
-    stop(first);
-    ASSERT_TRUE(testing::runUntil([&] { return only(running(), editor).size() == 1; }));
-    stop(second);
-    ASSERT_TRUE(testing::runUntil([&] { return only(events, editor).size() == 2; }))
-        << events.join(u' ').toStdString() << " / still running: " << running().join(u' ').toStdString();
-    EXPECT_EQ(only(events, editor), (Events{"+org.example.Editor", "-org.example.Editor"}));
-}
-
-TEST_F(RealProcessTests, LauncherProgramsNameNobodyTheLaunchersHintDecides) {
-    // Steam, beside a game shortcut, started by hand: no hint, so neither application.
-    start(bin + "/steam", {"60"});
-    // A slow "flatpak run" of the second Flatpak entry as a desktop starts it: the launcher names the
-    // entry and the PID, and the program takes 1.5 seconds before it runs the sandbox.
-    start("/bin/sh",
-          {"-c", "export GIO_LAUNCHED_DESKTOP_FILE_PID=$$; exec flatpak -c 'sleep 1.5; exec bwrap 60'"},
-          applications + "/org.example.FlatB.desktop");
-    const QString editor = QStringLiteral("org.example.Editor");
-    ASSERT_TRUE(testing::runUntil([&] { return !without(events, editor).isEmpty(); }));
-    testing::runUntil([] { return false; }, std::chrono::milliseconds(2500));
-    EXPECT_EQ(without(events, editor), Events{"+org.example.FlatB"});
-    EXPECT_EQ(without(running(), editor), Events{"org.example.FlatB"});
+// A copy of a system program that a desktop entry runs, through the real /proc, watched once
+// observing has started (as a changed configuration arms it). While it is watched, the ticks come
+// once a minute, so only the watches explain what the test sees; otherwise ticks every 20 ms must
+// do the same work, and the fallback is logged once. The test looks only at its own application.
+TEST_F(ProcessTests, RealProgramReportsOneLaunchAndTheLastQuitThroughEveryRoute) {
+    const QString program = bin + QStringLiteral("/editor");
+    ASSERT_TRUE(QFile::copy(QStringLiteral("/bin/sleep"), program));
+    addEntry("org.example.Editor", "editor %F");
+    addEntry("steam", "steam %U");
+    const QString fallback =
+        QStringLiteral("Application launches and quits are checked every 20 ms, not watched: ");
+    enum class Replaced { No, RenamedOver, DeletedThenRestored };
+    const QList<std::tuple<Refused, Replaced, QString>> cases{
+        {Refused::Nothing, Replaced::No, {}},
+        {Refused::Nothing, Replaced::RenamedOver, {}},
+        {Refused::Nothing, Replaced::DeletedThenRestored, {}},
+        {Refused::FileWatches, Replaced::No,
+         fallback + "file watches are unavailable (Function not implemented)."},
+        {Refused::ProcessHandles, Replaced::No,
+         fallback + "process handles are unavailable (Function not implemented)."},
+        {Refused::ProgramWatch, Replaced::No,
+         fallback + "the limit of file watches is reached at " + program + " (No space left on device)."},
+    };
+    const auto settle = [] { testing::runUntil([] { return false; }, std::chrono::milliseconds(300)); };
+    for (const auto& [refused, replaced, notice] : cases) {
+        SCOPED_TRACE(notice.toStdString() + " replaced " + std::to_string(static_cast<int>(replaced)));
+        const std::chrono::milliseconds polling(notice.isEmpty() ? 59000 : 20);
+        const auto kernel = std::make_shared<RefusingKernel>();
+        kernel->refused = refused;
+        watch("/proc", {"org.example.Editor"}, kernel, {polling, std::chrono::minutes(1)});
+        source->startObserving();
+        source->watchApplications({"org.example.Editor"});
+        EXPECT_EQ(source->currentPollInterval(), notice.isEmpty() ? std::chrono::minutes(1) : polling);
+        if (replaced != Replaced::No) {
+            ASSERT_TRUE(QFile::copy(QStringLiteral("/bin/sleep"), program + ".new"));
+            if (replaced == Replaced::DeletedThenRestored) {
+                ASSERT_TRUE(QFile::remove(program));
+                settle();
+            }
+            ASSERT_EQ(::rename(QFile::encodeName(program + ".new"), QFile::encodeName(program)), 0);
+            settle();
+        }
+        QProcess& first = start(program);
+        ASSERT_TRUE(testing::runUntil([&] { return !events.isEmpty(); }));
+        start(program);
+        ASSERT_TRUE(testing::runUntil([&] { return running().size() == 2; }));
+        // Past the looks that follow a start, only a process handle tells that a process ended.
+        settle();
+        first.kill();
+        ASSERT_TRUE(testing::runUntil([&] { return running().size() == 1; }));
+        // Only a launcher starts Steam, so it cannot be watched and the ticks come often again.
+        source->watchApplications({"org.example.Editor", "steam"});
+        EXPECT_EQ(source->currentPollInterval(), polling);
+        children.back()->kill();
+        ASSERT_TRUE(testing::runUntil([&] { return events.size() == 2; })) << events.join(u' ').toStdString();
+        EXPECT_EQ(events, (Events{"+org.example.Editor", "-org.example.Editor"}));
+        EXPECT_EQ(notices, notice.isEmpty() ? Events{} : Events{notice});
+    }
 }
 
 } // namespace
