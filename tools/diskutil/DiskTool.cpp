@@ -37,24 +37,11 @@ std::string volumeText(const BlockDevice& device) {
     return name.empty() ? "Volume on " + device.name : "Volume " + name + " on " + device.name;
 }
 
-std::string trimmed(std::string_view text) {
-    const auto isSpace = [](char character) {
-        return character == ' ' || (character >= '\t' && character <= '\r');
-    };
-    while (!text.empty() && isSpace(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && isSpace(text.back())) {
-        text.remove_suffix(1);
-    }
-    return std::string(text);
-}
-
 // The first line a failed program wrote, without its own name in front.
 std::string reason(const CommandResult& result) {
-    std::string text = trimmed(Utf8Text::valid(result.error));
+    std::string text = Utf8Text::trimmed(Utf8Text::valid(result.error));
     if (text.empty()) {
-        text = trimmed(Utf8Text::valid(result.output));
+        text = Utf8Text::trimmed(Utf8Text::valid(result.output));
     }
     text = text.substr(0, text.find('\n'));
     return text.empty() ? "exit code " + std::to_string(result.exitCode) : text;

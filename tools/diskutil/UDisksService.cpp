@@ -2,6 +2,7 @@
 
 #include "diskutil/FileText.h"
 #include "diskutil/SystemBus.h"
+#include "diskutil/Utf8Text.h"
 
 #include <cstdlib>
 #include <unistd.h>
@@ -30,19 +31,6 @@ bool isNameCharacter(char character) {
            (character >= '0' && character <= '9') || character == '_' || character == '.';
 }
 
-std::string trimmed(std::string_view text) {
-    const auto isSpace = [](char character) {
-        return character == ' ' || (character >= '\t' && character <= '\r');
-    };
-    while (!text.empty() && isSpace(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && isSpace(text.back())) {
-        text.remove_suffix(1);
-    }
-    return std::string(text);
-}
-
 } // namespace
 
 bool UDisksService::answers(int timeoutMilliseconds) {
@@ -57,7 +45,7 @@ std::optional<std::string> UDisksService::failureReason(const CommandResult& res
     size_t start = 0;
     while (start < text.size()) {
         const size_t end = std::min(text.find('\n', start), text.size());
-        const std::string line = trimmed(std::string_view(text).substr(start, end - start));
+        const std::string line = Utf8Text::trimmed(std::string_view(text).substr(start, end - start));
         start = end + 1;
         // "GDBus.Error:NAME: MESSAGE", anywhere in the line.
         for (size_t at = line.find(marker); at != std::string::npos; at = line.find(marker, at + 1)) {

@@ -74,4 +74,17 @@ std::string Utf8Text::valid(std::string_view bytes) {
     return text;
 }
 
+std::string Utf8Text::trimmed(std::string_view text) {
+    const auto isSpace = [](char character) {
+        return character == ' ' || (character >= '\t' && character <= '\r');
+    };
+    while (!text.empty() && isSpace(text.front())) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && isSpace(text.back())) {
+        text.remove_suffix(1);
+    }
+    return std::string(text);
+}
+
 } // namespace tarnwell

@@ -13,6 +13,9 @@ public:
     // application reads such text.
     static std::string valid(std::string_view bytes);
 
+    // The text without the ASCII white space at either end that programs put around messages.
+    static std::string trimmed(std::string_view text);
+
     // Calls visit(codePoint, sequence) for each character of the text; a byte that belongs to no
     // valid sequence is visited alone as U+FFFD.
     template <typename Visitor> static void forEach(std::string_view text, Visitor visit) {
