@@ -325,9 +325,14 @@ QString TarnwellController::text(DiskOperation operation) {
     Q_UNREACHABLE();
 }
 
+void TarnwellController::takeGate(DiskOperation operation) {
+    m_diskOperation = operation;
+    ++m_diskOperationsBegun;
+}
+
 bool TarnwellController::beginDiskOperation(DiskOperation operation, const QString& reason) {
     if (!m_diskOperation) {
-        m_diskOperation = operation;
+        takeGate(operation);
         return true;
     }
     record(reason + QStringLiteral(" skipped because ") + text(*m_diskOperation) +
@@ -393,7 +398,7 @@ QCoro::Task<> TarnwellController::waitForGate(QString reason) {
             co_return;
         }
     }
-    m_diskOperation = DiskOperation::Unmounting;
+    takeGate(DiskOperation::Unmounting);
 }
 
 QCoro::Task<StorageTargetRuntimeStatus> TarnwellController::targetStatus(StorageTarget target) {
@@ -897,6 +902,8 @@ QCoro::Task<> TarnwellController::refreshDriveStatus() {
         co_return;
     }
     for (const auto& rule : rules) {
+        const bool operationBefore = m_diskOperation.has_value();
+        const quint64 operationsBefore = m_diskOperationsBegun;
         const auto status = co_await targetStatus(rule.target);
         if (!self) {
             co_return;
@@ -904,6 +911,13 @@ QCoro::Task<> TarnwellController::refreshDriveStatus() {
         if (!isCurrentStorageRule(rule, refreshRuleRevision)) {
             record(QStringLiteral("Drive status ignored because the storage rule changed."));
             co_return;
+        }
+        // An answer read before or during a mount or unmount may predate it; that operation writes
+        // the rule's state itself, and a stale answer would show the volume as it was.
+        if (operationBefore || m_diskOperation || m_diskOperationsBegun != operationsBefore) {
+            record(QStringLiteral("Drive status for ") + rule.target.displayName() +
+                   QStringLiteral(" ignored because a disk operation ran meanwhile."));
+            continue;
         }
         // A reminder stands while its target is still mounted.
         const bool stillReady = status.kind() == Kind::Mounted && state(rule.id) &&

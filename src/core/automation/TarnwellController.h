@@ -132,6 +132,7 @@ private:
                      const std::optional<QString>& lastErrorMessage);
     void updateAggregateStatusFromTargetStates();
     bool beginDiskOperation(DiskOperation operation, const QString& reason);
+    void takeGate(DiskOperation operation);
     QCoro::Task<> finishDiskOperation();
     // Awaits the body of an operation that holds the gate, then releases the gate whatever the
     // body's outcome; a failure is passed on once the gate is free again.
@@ -170,6 +171,9 @@ private:
     // The revision at which each rule last changed; rules absent here have not changed since start.
     QHash<QUuid, qint64> m_ruleChangedAt;
     std::optional<DiskOperation> m_diskOperation;
+    // Counts the times the gate was taken, so that a status read can tell whether a mount or an
+    // unmount overlapped it.
+    quint64 m_diskOperationsBegun = 0;
     bool m_pendingRuleReconciliation = false;
     std::vector<std::coroutine_handle<>> m_diskOperationWaiters;
     const std::shared_ptr<StorageTargetServicing> m_storageTargetService;

@@ -371,6 +371,35 @@ TEST_F(ControllerTest, RefreshIgnoresOnlyTheRulesThatChangedUnderIt) {
                              }));
 }
 
+// A status read before a mount finished, or while an unmount ran, would show the volume as it was.
+TEST_F(ControllerTest, RefreshAnswersThatOverlapADiskOperationLeaveItsResult) {
+    const auto media = rule("Media", {editor.id});
+    for (const bool answerAfterTheMount : {true, false}) {
+        controller.reset();
+        start(configuration({media}, {editor}));
+        auto refresh = controller->refreshDriveStatus();
+        runningNow.insert(editorID);
+        auto launch = controller->handleAppLaunched(editorID);
+        service->answerStatus(Status::notMounted(), 1);
+        if (answerAfterTheMount) {
+            service->succeed(1);
+            ASSERT_TRUE(launch.isReady());
+        }
+        service->answerStatus(Status::notMounted(), 0);
+        ASSERT_TRUE(refresh.isReady());
+        if (!answerAfterTheMount) {
+            EXPECT_EQ(statusOf(media), Status::mounting());
+            service->succeed();
+        }
+        EXPECT_EQ(statusOf(media), Status::mounted());
+        EXPECT_TRUE(logger->take().contains(
+            "Drive status for Media ignored because a disk operation ran meanwhile."));
+        runningNow.clear();
+    }
+    refreshWith({Status::notMounted()});
+    EXPECT_EQ(statusOf(media), Status::notMounted());
+}
+
 TEST_F(ControllerTest, DestroyingTheControllerEndsSuspendedWorkQuietly) {
     const auto media = rule("Media", {editor.id}, PostQuitAction::AutoUnmount, 30);
     const auto footage = rule("Footage", {cutter.id});
