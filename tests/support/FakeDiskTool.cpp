@@ -1,10 +1,13 @@
 #include "FakeDiskTool.h"
 
+#include "support/StateFileLock.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QSaveFile>
 #include <stdexcept>
 
 namespace tarnwell::testing {
@@ -59,9 +62,9 @@ QString FakeDiskTool::executablePath() {
 }
 
 void FakeDiskTool::setState(const QJsonObject& state) {
-    QFile file(m_statePath);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        file.write(QJsonDocument(state).toJson()) < 0) {
+    const StateFileLock lock(m_statePath);
+    QSaveFile file(m_statePath);
+    if (!file.open(QIODevice::WriteOnly) || file.write(QJsonDocument(state).toJson()) < 0 || !file.commit()) {
         throw std::runtime_error("cannot write the fake disk tool's state");
     }
 }

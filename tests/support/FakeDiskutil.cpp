@@ -12,6 +12,7 @@
 
 #include "core/support/PropertyList.h"
 #include "core/support/PropertyListWriter.h"
+#include "support/StateFileLock.h"
 
 #include <QFile>
 #include <QHash>
@@ -276,9 +277,6 @@ std::optional<int> fail(const QJsonObject& state, const QStringList& arguments) 
 }
 
 int run(QJsonObject& state, const QStringList& arguments) {
-    if (const std::optional<int> status = fail(state, arguments)) {
-        return *status;
-    }
     const QString command = arguments.first();
     if (command == "info" && arguments.size() == 3 && arguments.at(1) == "-plist") {
         QJsonObject unchanged = state;
@@ -297,9 +295,17 @@ int run(QJsonObject& state, const QStringList& arguments) {
     return answer({}, "Unsupported command: " + arguments.join(' '), 1);
 }
 
-bool save(const QString& path, const QJsonObject& state) {
-    QSaveFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(QJsonDocument(state).toJson()) >= 0 && file.commit();
+// Reads the state, lets CHANGE edit it and writes it back whole, all under the state's lock.
+bool update(const QString& path, const std::function<void(QJsonObject&)>& change) {
+    const tarnwell::testing::StateFileLock lock(path);
+    QFile file(path);
+    QJsonObject state =
+        file.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(file.readAll()).object() : QJsonObject();
+    file.close();
+    change(state);
+    QSaveFile saved(path);
+    return saved.open(QIODevice::WriteOnly) && saved.write(QJsonDocument(state).toJson()) >= 0 &&
+           saved.commit();
 }
 
 } // namespace
@@ -310,19 +316,25 @@ int main(int argc, char** argv) {
         arguments.append(QString::fromLocal8Bit(argv[index]));
     }
     const QString path = qEnvironmentVariable("TARNWELL_FAKE_DISKUTIL_STATE");
-    QFile file(path);
-    QJsonObject state =
-        file.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(file.readAll()).object() : QJsonObject();
-    QJsonArray invocations = state.value("invocations").toArray();
-    invocations.append(QJsonArray::fromStringList(arguments));
-    state["invocations"] = invocations;
-    if (arguments.isEmpty() || !save(path, state)) {
+    QJsonObject recorded;
+    const bool saved = update(path, [&](QJsonObject& state) {
+        QJsonArray invocations = state.value("invocations").toArray();
+        invocations.append(QJsonArray::fromStringList(arguments));
+        state["invocations"] = invocations;
+        recorded = state;
+    });
+    if (arguments.isEmpty() || !saved) {
         return answer(
             {},
             "usage: tarnwell-fake-diskutil COMMAND ... with TARNWELL_FAKE_DISKUTIL_STATE naming its state",
             2);
     }
-    const int status = run(state, arguments);
+    // A misbehaving run may sleep, so it decides on the state it recorded, without holding the lock.
+    if (const std::optional<int> status = fail(recorded, arguments)) {
+        return *status;
+    }
+    int status = 2;
+    const bool written = update(path, [&](QJsonObject& state) { status = run(state, arguments); });
     std::fflush(stdout);
-    return save(path, state) ? status : 2;
+    return written ? status : 2;
 }
