@@ -377,22 +377,18 @@ void ProcessApplicationEventSource::armWatches() {
     for (const QByteArray& program : std::as_const(programs)) {
         folders.insert(program.left(program.lastIndexOf('/')));
     }
-    for (auto watch = m_programWatches.begin(); watch != m_programWatches.end();) {
-        if (programs.contains(*watch)) {
-            ++watch;
-            continue;
+    const auto keepOnly = [this](auto& watches, const QSet<QByteArray>& wanted) {
+        for (auto watch = watches.begin(); watch != watches.end();) {
+            if (wanted.contains(*watch)) {
+                ++watch;
+                continue;
+            }
+            m_kernel->removeFileWatch(m_fileWatches, watch.key());
+            watch = watches.erase(watch);
         }
-        m_kernel->removeFileWatch(m_fileWatches, watch.key());
-        watch = m_programWatches.erase(watch);
-    }
-    for (auto watch = m_folderWatches.begin(); watch != m_folderWatches.end();) {
-        if (folders.contains(*watch)) {
-            ++watch;
-            continue;
-        }
-        m_kernel->removeFileWatch(m_fileWatches, watch.key());
-        watch = m_folderWatches.erase(watch);
-    }
+    };
+    keepOnly(m_programWatches, programs);
+    keepOnly(m_folderWatches, folders);
     m_programs = programs;
     for (const QByteArray& program : std::as_const(programs)) {
         addFileWatch(program);
