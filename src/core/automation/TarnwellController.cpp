@@ -914,7 +914,7 @@ QCoro::Task<> TarnwellController::refreshDriveStatus() {
         }
         // An answer read before or during a mount or unmount may predate it; that operation writes
         // the rule's state itself, and a stale answer would show the volume as it was.
-        if (operationBefore || m_diskOperation || m_diskOperationsBegun != operationsBefore) {
+        if (operationBefore || m_diskOperationsBegun != operationsBefore) {
             record(QStringLiteral("Drive status for ") + rule.target.displayName() +
                    QStringLiteral(" ignored because a disk operation ran meanwhile."));
             continue;
