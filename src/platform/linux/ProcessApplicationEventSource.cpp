@@ -325,6 +325,7 @@ void ProcessApplicationEventSource::scan(bool report, const Activity& activity, 
             continue;
         }
         inspect(pid, process, now);
+        process.ranExec = true;
         if (process.identifier != previous) {
             count(previous, -1, changed);
             count(process.identifier, +1, changed);
@@ -332,6 +333,11 @@ void ProcessApplicationEventSource::scan(bool report, const Activity& activity, 
     }
     m_hasUnsettled = std::any_of(m_processes.cbegin(), m_processes.cend(),
                                  [](const Process& process) { return !process.settled; });
+    // One already running a watched application has run the exec that matters.
+    m_awaitingExec = std::any_of(m_processes.cbegin(), m_processes.cend(), [this](const Process& process) {
+        return !process.settled && !process.ranExec &&
+               !(process.identifier && m_watchedApplications.contains(*process.identifier));
+    });
     for (auto process = m_processes.begin(); process != m_processes.end();) {
         if (process->generation != m_generation) {
             count(process->identifier, -1, changed);
@@ -468,6 +474,7 @@ void ProcessApplicationEventSource::readFileWatches() {
     if (opened && isWatching()) {
         tick(false);
         m_followUpStep = 0;
+        m_sinceOpen.start();
         m_followUp.start(followUpDelays[0]);
     }
 }
@@ -476,6 +483,8 @@ void ProcessApplicationEventSource::followUp() {
     tick(false);
     if (++m_followUpStep < std::size(followUpDelays)) {
         m_followUp.start(followUpDelays[m_followUpStep]);
+    } else if (m_awaitingExec && m_sinceOpen.elapsed() < settlingSeconds * 1000) {
+        m_followUp.start(followUpPace);
     }
 }
 

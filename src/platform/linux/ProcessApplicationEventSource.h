@@ -4,6 +4,7 @@
 #include "platform/linux/KernelWatchService.h"
 #include "platform/linux/ProcessIdentifier.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -42,8 +43,12 @@ public:
     // before it ends. Each look at the new PIDs costs some microseconds.
     static constexpr std::chrono::milliseconds followUpDelays[] = {
         std::chrono::milliseconds(0), std::chrono::milliseconds(1), std::chrono::milliseconds(1),
-        std::chrono::milliseconds(2), std::chrono::milliseconds(5), std::chrono::milliseconds(15),
-        std::chrono::milliseconds(50)};
+        std::chrono::milliseconds(2)};
+    // Under load exec can take tens of milliseconds to finish after the open, and the program may
+    // then live only a few. So while a young process that is not a watched application has not run
+    // exec since it was first seen, the looks go on at this pace, for at most a second after the
+    // open.
+    static constexpr std::chrono::milliseconds followUpPace{1};
     // Ticks between two listings of every process folder; the ticks between only follow the PIDs
     // handed out since the last one.
     static constexpr int ticksBetweenListings = 16;
@@ -85,6 +90,8 @@ private:
         // A process younger than a second may not have run exec yet, so it is looked at again
         // when its program changes.
         bool settled = true;
+        // Whether its program changed since it was first seen.
+        bool ranExec = false;
         QByteArray executable;
         quint64 generation = 0;
         // Its handle said it ended; it stays in the table, as nobody, until its folder goes.
@@ -129,6 +136,8 @@ private:
     quint64 m_generation = 0;
     bool m_started = false;
     bool m_hasUnsettled = false;
+    // Some young process may still be about to run exec.
+    bool m_awaitingExec = false;
     bool m_lastPollListed = false;
     QByteArray m_lastActivity;
     std::optional<pid_t> m_lastPid;
@@ -150,6 +159,7 @@ private:
     QSet<QByteArray> m_programs;
     QTimer m_followUp;
     size_t m_followUpStep = 0;
+    QElapsedTimer m_sinceOpen;
     std::unordered_map<pid_t, ProcessHandle> m_processHandles;
 };
 

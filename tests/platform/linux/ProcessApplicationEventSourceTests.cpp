@@ -266,21 +266,26 @@ TEST_F(ProcessTests, BetweenListingsOnlyTheNewPidsAreFollowedUnlessTheyWrapped) 
 }
 
 // The real file watches and process handles, one refused as an old kernel or a reached limit would.
+// With a decoy, the editor's watch is put on that file, so only opening the decoy reports a start.
 enum class Refused { Nothing, FileWatches, ProcessHandles, ProgramWatch };
 struct RefusingKernel : KernelWatchService {
     int openFileWatches() override {
         return refused == Refused::FileWatches ? (errno = ENOSYS, -1) : KernelWatchService::openFileWatches();
     }
     int addFileWatch(int instance, const QByteArray& path, std::uint32_t events) override {
-        return refused == Refused::ProgramWatch && path.endsWith("/editor")
+        if (!path.endsWith("/editor")) {
+            return KernelWatchService::addFileWatch(instance, path, events);
+        }
+        return refused == Refused::ProgramWatch
                    ? (errno = ENOSPC, -1)
-                   : KernelWatchService::addFileWatch(instance, path, events);
+                   : KernelWatchService::addFileWatch(instance, decoy.isEmpty() ? path : decoy, events);
     }
     int openProcessHandle(pid_t pid) override {
         return refused == Refused::ProcessHandles ? (errno = ENOSYS, -1)
                                                   : KernelWatchService::openProcessHandle(pid);
     }
     Refused refused = Refused::Nothing;
+    QByteArray decoy;
 };
 
 // A copy of a system program that a desktop entry runs, through the real /proc, watched once
@@ -341,6 +346,31 @@ TEST_F(ProcessTests, RealProgramReportsOneLaunchAndTheLastQuitThroughEveryRoute)
         EXPECT_EQ(events, (Events{"+org.example.Editor", "-org.example.Editor"}));
         EXPECT_EQ(notices, notice.isEmpty() ? Events{} : Events{notice});
     }
+}
+
+// Under load the open that exec reports can come tens of milliseconds before the program runs, and
+// the program may then live only a little longer. Here a shell is seen first, an open of the decoy
+// stands in for the early report, and the shell runs the program 30 ms later for 20 ms: between the
+// looks that follow a start, with the next tick a minute away.
+TEST_F(ProcessTests, AProgramThatRunsLongAfterItsOpenIsStillSeenToLaunchAndQuit) {
+    const QString program = bin + QStringLiteral("/editor");
+    ASSERT_TRUE(QFile::copy(QStringLiteral("/bin/sleep"), program));
+    const QString decoy = root + QStringLiteral("/decoy");
+    testing::writeFile(decoy, "");
+    addEntry("org.example.Editor", "editor %F");
+    const auto kernel = std::make_shared<RefusingKernel>();
+    kernel->decoy = QFile::encodeName(decoy);
+    watch("/proc", {"org.example.Editor"}, kernel, {std::chrono::minutes(1), std::chrono::minutes(1)});
+    source->startObserving();
+    source->watchApplications({"org.example.Editor"});
+    QProcess& shell = *children.emplace_back(std::make_unique<QProcess>());
+    shell.start(QStringLiteral("/bin/sh"), {"-c", "sleep 0.03; exec \"$0\" 0.02", program});
+    ASSERT_TRUE(shell.waitForStarted());
+    QFile opened(decoy);
+    ASSERT_TRUE(opened.open(QIODevice::ReadOnly));
+    opened.close();
+    ASSERT_TRUE(testing::runUntil([&] { return events.size() == 2; })) << events.join(u' ').toStdString();
+    EXPECT_EQ(events, (Events{"+org.example.Editor", "-org.example.Editor"}));
 }
 
 } // namespace
