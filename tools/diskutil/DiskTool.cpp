@@ -161,11 +161,14 @@ CommandResult DiskTool::mount(const std::string& target) {
     const std::string directory =
         MountPointNaming::createDirectory(m_services.mediaRoot, DiskDocuments::volumeName(*device));
     // Devices that users plug in must not bring set-user-ID programs or device nodes with them.
-    const CommandResult result =
-        m_services.commands->run("mount", {"-o", "nosuid,nodev", device->path, directory});
-    if (result.exitCode != 0) {
-        ::rmdir(directory.c_str());
-        return failure(volume + " failed to mount: " + reason(result));
+    if (!m_services.direct || m_services.direct->mount(device->path, directory, *device->fileSystemType) !=
+                                  DirectMounting::Outcome::Done) {
+        const CommandResult result =
+            m_services.commands->run("mount", {"-o", "nosuid,nodev", device->path, directory});
+        if (result.exitCode != 0) {
+            ::rmdir(directory.c_str());
+            return failure(volume + " failed to mount: " + reason(result));
+        }
     }
     CommandResult mounted = success(volume + " mounted");
     try {
@@ -208,8 +211,19 @@ CommandResult DiskTool::unmount(const std::string& target) {
         for (const std::string& mountPoint : mountPoints) {
             // A mount path that is not valid UTF-8 cannot be named through text; the device node
             // reaches the device's most recent mount instead.
-            const std::string argument = FileText::exists(mountPoint) ? mountPoint : device->path;
-            const CommandResult result = m_services.commands->run("umount", {argument});
+            const bool nameable = FileText::exists(mountPoint);
+            if (nameable && m_services.direct) {
+                const auto outcome =
+                    m_services.direct->unmount(mountPoint, device->fileSystemType.value_or(""));
+                if (outcome == DirectMounting::Outcome::Busy) {
+                    return busyFailure(volume, {mountPoint});
+                }
+                if (outcome == DirectMounting::Outcome::Done) {
+                    continue;
+                }
+            }
+            const CommandResult result =
+                m_services.commands->run("umount", {nameable ? mountPoint : device->path});
             if (result.exitCode != 0) {
                 return isBusy(result) ? busyFailure(volume, {mountPoint})
                                       : failure(volume + " failed to unmount: " + reason(result));

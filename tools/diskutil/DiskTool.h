@@ -2,6 +2,7 @@
 
 #include "diskutil/BlockDeviceTable.h"
 #include "diskutil/CommandRunning.h"
+#include "diskutil/DirectMounting.h"
 #include "diskutil/FilesystemIdentity.h"
 #include "diskutil/MountHolders.h"
 #include "diskutil/MountRegistry.h"
@@ -13,6 +14,8 @@ namespace tarnwell {
 // What the tool needs from the machine; main() passes the real ones, tests their own.
 struct DiskToolServices {
     CommandRunning* commands = nullptr;
+    // Tried before the mount and umount programs; without it, they do all the work.
+    DirectMounting* direct = nullptr;
     FilesystemProbing* probe = nullptr;
     std::function<bool()> udisksAnswers;
     bool isRoot = false;

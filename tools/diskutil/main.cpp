@@ -1,6 +1,7 @@
 #include "diskutil/BlkidFilesystemProbe.h"
 #include "diskutil/DiskTool.h"
 #include "diskutil/ProcessCommandRunner.h"
+#include "diskutil/SystemCallMounter.h"
 #include "diskutil/UDisksService.h"
 
 #include <cstdio>
@@ -8,13 +9,15 @@
 
 // The Linux stand-in for the macOS disk tool: the same command lines, the same property-list keys.
 // It is started for every query, so it links nothing heavier than libblkid and starts no other
-// program to answer one.
+// program to answer one, nor, where the system calls suffice, to mount or unmount.
 int main(int argc, char** argv) {
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     tarnwell::ProcessCommandRunner commands;
     tarnwell::BlkidFilesystemProbe probe;
     tarnwell::DiskToolServices services;
+    tarnwell::SystemCallMounter direct;
     services.commands = &commands;
+    services.direct = &direct;
     services.probe = &probe;
     services.udisksAnswers = [] { return tarnwell::UDisksService::answers(); };
     services.isRoot = ::geteuid() == 0;

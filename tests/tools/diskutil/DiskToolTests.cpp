@@ -49,6 +49,23 @@ struct ScriptedCommands : CommandRunning {
     }
 };
 
+// Answers every system call with the outcome a row gives, recording each beside the programs.
+struct ScriptedDirect : DirectMounting {
+    std::vector<std::vector<std::string>>& calls;
+    Outcome outcome = Outcome::Declined;
+
+    explicit ScriptedDirect(std::vector<std::vector<std::string>>& recorded)
+        : calls(recorded) {}
+    Outcome mount(const std::string& device, const std::string& directory, const std::string& type) override {
+        calls.push_back({"mount(2)", device, directory, type});
+        return outcome;
+    }
+    Outcome unmount(const std::string& directory, const std::string& type) override {
+        calls.push_back({"umount2(2)", directory, type});
+        return outcome;
+    }
+};
+
 const QString machines = QStringLiteral(TARNWELL_DISKUTIL_FIXTURES "/machines/");
 
 class DiskToolTests : public ::testing::Test {
@@ -72,6 +89,7 @@ protected:
         mountInfo.close();
         DiskToolServices services;
         services.commands = &m_commands;
+        services.direct = m_direct;
         services.probe = &m_probe;
         services.udisksAnswers = [udisks] { return udisks; };
         services.isRoot = root;
@@ -90,6 +108,7 @@ protected:
 
     QTemporaryDir m_root;
     ScriptedCommands m_commands;
+    DirectMounting* m_direct = nullptr;
     FixtureProbe m_probe;
     QByteArray m_mountInfo;
 };
@@ -104,7 +123,8 @@ TEST_F(DiskToolTests, InfoOnADeviceReadsOnlyThatDevice) {
 
 // Commands, each row of the cases file with the volume loop1 ("FAT LBL", 402B-4653) mounted at
 // folders below the media root ("MEDIA") as the row says: what the tool prints, which programs it
-// runs, and which folders and records of the folders it made are left.
+// runs and system calls it makes, and which folders and records of the folders it made are left.
+// Only rows that name an outcome for the system calls let the tool try them.
 TEST_F(DiskToolTests, MountAndUnmountRunThePlainCommandsAndKeepOnlyTheirOwnFolders) {
     const QJsonArray rows = QJsonDocument::fromJson(diskutilFixture("mount-and-unmount-cases.json")).array();
     ASSERT_FALSE(rows.isEmpty());
@@ -119,8 +139,15 @@ TEST_F(DiskToolTests, MountAndUnmountRunThePlainCommandsAndKeepOnlyTheirOwnFolde
     const auto result = [this](const QJsonValue& value) {
         return CommandResult{value[0].toInt(), here(value[1].toString()), here(value[2].toString())};
     };
+    ScriptedDirect direct(m_commands.calls);
+    const std::map<QString, DirectMounting::Outcome> outcomes{
+        {"done", DirectMounting::Outcome::Done},
+        {"busy", DirectMounting::Outcome::Busy},
+        {"declined", DirectMounting::Outcome::Declined}};
     for (const QJsonValue& row : rows) {
         SCOPED_TRACE(row["name"].toString().toStdString());
+        m_direct = row["direct"].isString() ? &direct : nullptr;
+        direct.outcome = outcomes.at(row["direct"].toString("declined"));
         m_commands.calls.clear();
         m_commands.results.clear();
         m_mountInfo = baseMountInfo;

@@ -1,10 +1,13 @@
 #include "DiskutilTestSupport.h"
+#include "core/disk/MountTable.h"
 #include "diskutil/MountPointNaming.h"
 #include "diskutil/MountRegistry.h"
+#include "diskutil/SystemCallMounter.h"
 #include "diskutil/ToolError.h"
 
 #include <QDir>
 #include <QFile>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -69,6 +72,53 @@ TEST(MountRegistryTests, ParallelRunsKeepEveryEntryUntilItIsTaken) {
             EXPECT_FALSE(later.take(entry("/media/Gone \xC3\xA9 ", writer, index)));
         }
     }
+}
+
+using SystemCallMounterTests = testing::RootLoopVolumeTest;
+
+// The calls mount without set-user-ID programs or device nodes, report a mount in use as busy and
+// leave it mounted, and leave to the programs a type with a helper program and any unmount while
+// the userspace table holds entries.
+TEST_F(SystemCallMounterTests, MountsPlainlyAndLeavesWhatNeedsMoreToThePrograms) {
+    const auto volume = testing::LoopVolume::create(m_images, testing::uniqueLabel("Direct").toUtf8());
+    ASSERT_TRUE(volume);
+    const std::string device = volume->path().toStdString();
+    const QString folder = QDir(m_images.path()).canonicalPath() + "/mount";
+    const QString helpers = m_images.filePath("helpers");
+    ASSERT_TRUE(QDir().mkpath(folder) && QDir().mkpath(helpers));
+    const auto write = [](const QString& path, const QByteArray& content) {
+        QFile file(path);
+        return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
+    };
+    ASSERT_TRUE(write(helpers + "/mount.ext4", "#!/bin/sh\nexit 1\n") &&
+                QFile::setPermissions(helpers + "/mount.ext4", QFile::ReadOwner | QFile::ExeOwner));
+    const QString userspaceTable = m_images.filePath("utab");
+    const auto mountOptions = [&] {
+        for (const QString& line : QString::fromUtf8(MountTable::read()).split(u'\n')) {
+            if (line.section(u' ', 4, 4) == folder) {
+                return line.section(u' ', 5, 5);
+            }
+        }
+        return QString();
+    };
+    SystemCallMounter helped({helpers.toStdString()}, userspaceTable.toStdString());
+    EXPECT_EQ(helped.mount(device, folder.toStdString(), "ext4"), DirectMounting::Outcome::Declined);
+    EXPECT_TRUE(volume->mountPoints().isEmpty());
+
+    SystemCallMounter mounter({m_images.filePath("none").toStdString()}, userspaceTable.toStdString());
+    ASSERT_EQ(mounter.mount(device, folder.toStdString(), "ext4"), DirectMounting::Outcome::Done);
+    EXPECT_EQ(volume->mountPoints(), QStringList{folder});
+    EXPECT_EQ(mountOptions(), "rw,nosuid,nodev,relatime");
+    const int inside = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(inside, 0);
+    EXPECT_EQ(mounter.unmount(folder.toStdString(), "ext4"), DirectMounting::Outcome::Busy);
+    ::close(inside);
+    EXPECT_EQ(volume->mountPoints(), QStringList{folder});
+    ASSERT_TRUE(write(userspaceTable, "ID=1 SRC=/dev/x TARGET=/x ROOT=/ OPTS=uhelper=udisks2\n"));
+    EXPECT_EQ(mounter.unmount(folder.toStdString(), "ext4"), DirectMounting::Outcome::Declined);
+    ASSERT_TRUE(QFile::remove(userspaceTable));
+    EXPECT_EQ(mounter.unmount(folder.toStdString(), "ext4"), DirectMounting::Outcome::Done);
+    EXPECT_TRUE(volume->mountPoints().isEmpty());
 }
 
 } // namespace
