@@ -7,7 +7,7 @@
 
 #include "diskutil/ProcessCommandRunner.h"
 #include "diskutil/SysfsBlockDevices.h"
-#include "diskutil/UDisksService.h"
+#include "diskutil/UDisksClient.h"
 
 #include <algorithm>
 #include <chrono>
@@ -149,7 +149,7 @@ int main() {
     std::printf("list -plist external physical (goal <= 6 ms):  %7.2f ms\n", list);
 
     // The same volume mounted and unmounted by the program the tool runs and by the tool, in turn.
-    const bool udisks = tarnwell::UDisksService::answers();
+    const bool udisks = tarnwell::UDisksClient().answers();
     const std::string folder = (loops.folder() / "mount").string();
     std::filesystem::create_directories(folder);
     std::vector<double> bareMount, bareUnmount, toolMount, toolUnmount;

@@ -6,7 +6,6 @@
 #include "diskutil/PlistWriter.h"
 #include "diskutil/SysfsBlockDevices.h"
 #include "diskutil/ToolError.h"
-#include "diskutil/UDisksService.h"
 #include "diskutil/Utf8Text.h"
 
 #include <algorithm>
@@ -48,13 +47,7 @@ std::string reason(const CommandResult& result) {
 }
 
 bool isBusy(const CommandResult& result) {
-    return result.error.find("busy") != std::string::npos ||
-           result.error.find("DeviceBusy") != std::string::npos ||
-           result.output.find("busy") != std::string::npos;
-}
-
-std::string orReason(const std::optional<std::string>& answer, const CommandResult& result) {
-    return answer ? *answer : reason(result);
+    return result.error.find("busy") != std::string::npos || result.output.find("busy") != std::string::npos;
 }
 
 } // namespace
@@ -146,13 +139,12 @@ CommandResult DiskTool::mount(const std::string& target) {
     if (!device->fileSystemType) {
         return failure(volume + " failed to mount: no file system was found on it");
     }
-    if (m_services.udisksAnswers && m_services.udisksAnswers()) {
-        const CommandResult result = m_services.commands->run(
-            "udisksctl", {"mount", "--block-device", device->path, "--no-user-interaction"});
-        if (result.exitCode != 0) {
-            return failure(volume + " failed to mount: " +
-                           orReason(UDisksService::failureReason(result, "mount"), result));
-        }
+    using Outcome = UDisksMounting::Answer::Outcome;
+    const auto answer = m_services.udisks ? m_services.udisks->mount(device->path) : UDisksMounting::Answer{};
+    if (answer.outcome == Outcome::Failed) {
+        return failure(volume + " failed to mount: " + answer.reason("mount"));
+    }
+    if (answer.outcome == Outcome::Done) {
         return success(volume + " mounted");
     }
     if (!m_services.isRoot) {
@@ -198,40 +190,37 @@ CommandResult DiskTool::unmount(const std::string& target) {
             mountPoints = {canonical};
         }
     }
-    if (m_services.udisksAnswers && m_services.udisksAnswers()) {
-        const CommandResult result = m_services.commands->run(
-            "udisksctl", {"unmount", "--block-device", device->path, "--no-user-interaction"});
-        if (result.exitCode != 0) {
-            return isBusy(result)
-                       ? busyFailure(volume, mountPoints)
-                       : failure(volume + " failed to unmount: " +
-                                 orReason(UDisksService::failureReason(result, "unmount"), result));
-        }
-    } else if (m_services.isRoot) {
-        for (const std::string& mountPoint : mountPoints) {
-            // A mount path that is not valid UTF-8 cannot be named through text; the device node
-            // reaches the device's most recent mount instead.
-            const bool nameable = FileText::exists(mountPoint);
-            if (nameable && m_services.direct) {
-                const auto outcome =
-                    m_services.direct->unmount(mountPoint, device->fileSystemType.value_or(""));
-                if (outcome == DirectMounting::Outcome::Busy) {
-                    return busyFailure(volume, {mountPoint});
-                }
-                if (outcome == DirectMounting::Outcome::Done) {
-                    continue;
-                }
-            }
-            const CommandResult result =
-                m_services.commands->run("umount", {nameable ? mountPoint : device->path});
-            if (result.exitCode != 0) {
-                return isBusy(result) ? busyFailure(volume, {mountPoint})
-                                      : failure(volume + " failed to unmount: " + reason(result));
-            }
-        }
-    } else {
+    using Outcome = UDisksMounting::Answer::Outcome;
+    const auto answer =
+        m_services.udisks ? m_services.udisks->unmount(device->path) : UDisksMounting::Answer{};
+    if (answer.outcome == Outcome::Failed) {
+        return answer.isBusy() ? busyFailure(volume, mountPoints)
+                               : failure(volume + " failed to unmount: " + answer.reason("unmount"));
+    }
+    const bool byRoot = answer.outcome == Outcome::Unavailable;
+    if (byRoot && !m_services.isRoot) {
         return failure(volume +
                        " failed to unmount: unmounting needs the UDisks2 service or root privileges");
+    }
+    for (const std::string& mountPoint : byRoot ? mountPoints : std::vector<std::string>()) {
+        // A mount path that is not valid UTF-8 cannot be named through text; the device node
+        // reaches the device's most recent mount instead.
+        const bool nameable = FileText::exists(mountPoint);
+        if (nameable && m_services.direct) {
+            const auto outcome = m_services.direct->unmount(mountPoint, device->fileSystemType.value_or(""));
+            if (outcome == DirectMounting::Outcome::Busy) {
+                return busyFailure(volume, {mountPoint});
+            }
+            if (outcome == DirectMounting::Outcome::Done) {
+                continue;
+            }
+        }
+        const CommandResult result =
+            m_services.commands->run("umount", {nameable ? mountPoint : device->path});
+        if (result.exitCode != 0) {
+            return isBusy(result) ? busyFailure(volume, {mountPoint})
+                                  : failure(volume + " failed to unmount: " + reason(result));
+        }
     }
     std::string warnings;
     // Only root mounts in folders of its own making, and only root may read their record: an

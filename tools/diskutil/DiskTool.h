@@ -6,6 +6,7 @@
 #include "diskutil/FilesystemIdentity.h"
 #include "diskutil/MountHolders.h"
 #include "diskutil/MountRegistry.h"
+#include "diskutil/UDisksMounting.h"
 
 #include <functional>
 
@@ -17,7 +18,8 @@ struct DiskToolServices {
     // Tried before the mount and umount programs; without it, they do all the work.
     DirectMounting* direct = nullptr;
     FilesystemProbing* probe = nullptr;
-    std::function<bool()> udisksAnswers;
+    // Tried first; when UDisks2 does not answer, root mounts by itself.
+    UDisksMounting* udisks = nullptr;
     bool isRoot = false;
     std::string mediaRoot = "/media";
     MountRegistry registry;

@@ -1,18 +1,63 @@
 #pragma once
 
+#include <chrono>
+#include <optional>
 #include <string>
+#include <utility>
+#include <variant>
+#include <vector>
 
 namespace tarnwell {
 
-// Just enough of the D-Bus wire protocol to ask the system bus whether a service answers: the
-// check before every mount and unmount, where loading a D-Bus library or starting a client
-// program would cost more than the question.
+// Just enough of the D-Bus wire protocol for the disk tool's few calls on the system bus, where
+// loading a D-Bus library or starting a client program would cost more than the calls themselves.
+// Calls go to the address in DBUS_SYSTEM_BUS_ADDRESS, or the standard socket; the bus starts a
+// service that is not running yet, as a client library would let it.
 class SystemBus {
 public:
-    // Sends org.freedesktop.DBus.Peer.Ping to DESTINATION at PATH on the system bus (the address in
-    // DBUS_SYSTEM_BUS_ADDRESS, or the standard socket), letting the bus start the service as a
-    // client library would, and says whether a reply came within the time limit.
-    static bool ping(const std::string& destination, const std::string& path, int timeoutMilliseconds);
+    using Clock = std::chrono::steady_clock;
+    // A dictionary of options (a{sv}) whose values are strings or booleans.
+    using Options = std::vector<std::pair<std::string, std::variant<std::string, bool>>>;
+
+    struct Call {
+        std::string destination;
+        std::string path;
+        std::string interface;
+        std::string member;
+        // Every argument is such a dictionary.
+        std::vector<Options> arguments;
+    };
+
+    struct Reply {
+        // Empty for a method's return.
+        std::string errorName;
+        // An error's message; a return's first argument when it is a string, or the first object
+        // path of an array of them ("" for an empty array or anything else).
+        std::string text;
+
+        bool isError() const { return !errorName.empty(); }
+    };
+
+    SystemBus(SystemBus&& other) noexcept;
+    SystemBus& operator=(SystemBus&&) = delete;
+    SystemBus(const SystemBus&) = delete;
+    SystemBus& operator=(const SystemBus&) = delete;
+    ~SystemBus();
+
+    // An authenticated connection, or nothing when no address reaches the bus before the deadline.
+    static std::optional<SystemBus> connect(Clock::time_point deadline);
+
+    // The reply to the call, or nothing when none came before the deadline or the bus closed the
+    // connection.
+    std::optional<Reply> call(const Call& call, Clock::time_point deadline);
+
+private:
+    explicit SystemBus(int fd);
+    bool receive(Clock::time_point deadline);
+
+    int m_fd;
+    std::uint32_t m_serial = 1;
+    std::string m_buffer;
 };
 
 } // namespace tarnwell

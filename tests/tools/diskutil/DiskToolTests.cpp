@@ -66,6 +66,23 @@ struct ScriptedDirect : DirectMounting {
     }
 };
 
+// Gives every call to UDisks2 the answer a row gives, recording each beside the programs.
+struct ScriptedUDisks : UDisksMounting {
+    std::vector<std::vector<std::string>>& calls;
+    Answer answer;
+
+    explicit ScriptedUDisks(std::vector<std::vector<std::string>>& recorded)
+        : calls(recorded) {}
+    Answer mount(const std::string& devicePath) override {
+        calls.push_back({"UDisks2", "Mount", devicePath});
+        return answer;
+    }
+    Answer unmount(const std::string& devicePath) override {
+        calls.push_back({"UDisks2", "Unmount", devicePath});
+        return answer;
+    }
+};
+
 const QString machines = QStringLiteral(TARNWELL_DISKUTIL_FIXTURES "/machines/");
 
 class DiskToolTests : public ::testing::Test {
@@ -81,7 +98,7 @@ protected:
         m_mountInfo = "30 1 7:0 / /tmp/i7probe/m\\040nt\\040\xC3\xA9 rw - ext4 /dev/loop0 rw\n";
     }
 
-    CommandResult run(const std::vector<std::string>& arguments, bool root = true, bool udisks = false,
+    CommandResult run(const std::vector<std::string>& arguments, bool root = true,
                       std::vector<MountHolder> holders = {}, bool noSysfs = false) {
         QFile mountInfo(m_root.filePath("mountinfo"));
         EXPECT_TRUE(mountInfo.open(QIODevice::WriteOnly) &&
@@ -91,7 +108,7 @@ protected:
         services.commands = &m_commands;
         services.direct = m_direct;
         services.probe = &m_probe;
-        services.udisksAnswers = [udisks] { return udisks; };
+        services.udisks = m_udisks;
         services.isRoot = root;
         services.mediaRoot = media().toStdString();
         services.registry = registry();
@@ -109,6 +126,7 @@ protected:
     QTemporaryDir m_root;
     ScriptedCommands m_commands;
     DirectMounting* m_direct = nullptr;
+    UDisksMounting* m_udisks = nullptr;
     FixtureProbe m_probe;
     QByteArray m_mountInfo;
 };
@@ -124,7 +142,8 @@ TEST_F(DiskToolTests, InfoOnADeviceReadsOnlyThatDevice) {
 // Commands, each row of the cases file with the volume loop1 ("FAT LBL", 402B-4653) mounted at
 // folders below the media root ("MEDIA") as the row says: what the tool prints, which programs it
 // runs and system calls it makes, and which folders and records of the folders it made are left.
-// Only rows that name an outcome for the system calls let the tool try them.
+// Only rows that name an outcome for the system calls, or an answer of UDisks2, let the tool try
+// them.
 TEST_F(DiskToolTests, MountAndUnmountRunThePlainCommandsAndKeepOnlyTheirOwnFolders) {
     const QJsonArray rows = QJsonDocument::fromJson(diskutilFixture("mount-and-unmount-cases.json")).array();
     ASSERT_FALSE(rows.isEmpty());
@@ -140,6 +159,8 @@ TEST_F(DiskToolTests, MountAndUnmountRunThePlainCommandsAndKeepOnlyTheirOwnFolde
         return CommandResult{value[0].toInt(), here(value[1].toString()), here(value[2].toString())};
     };
     ScriptedDirect direct(m_commands.calls);
+    ScriptedUDisks udisks(m_commands.calls);
+    using Outcome = UDisksMounting::Answer::Outcome;
     const std::map<QString, DirectMounting::Outcome> outcomes{
         {"done", DirectMounting::Outcome::Done},
         {"busy", DirectMounting::Outcome::Busy},
@@ -147,6 +168,13 @@ TEST_F(DiskToolTests, MountAndUnmountRunThePlainCommandsAndKeepOnlyTheirOwnFolde
     for (const QJsonValue& row : rows) {
         SCOPED_TRACE(row["name"].toString().toStdString());
         m_direct = row["direct"].isString() ? &direct : nullptr;
+        // "udisks": true mounts and unmounts, an error name and message fail, false is no answer.
+        const QJsonValue answer = row["udisks"];
+        m_udisks = answer.isUndefined() ? nullptr : &udisks;
+        udisks.answer = {answer.isArray()  ? Outcome::Failed
+                         : answer.toBool() ? Outcome::Done
+                                           : Outcome::Unavailable,
+                         answer[0].toString().toStdString(), answer[1].toString().toStdString()};
         direct.outcome = outcomes.at(row["direct"].toString("declined"));
         m_commands.calls.clear();
         m_commands.results.clear();
@@ -166,8 +194,7 @@ TEST_F(DiskToolTests, MountAndUnmountRunThePlainCommandsAndKeepOnlyTheirOwnFolde
         for (const QJsonValue& holder : row["holders"].toArray()) {
             holders.push_back({holder[0].toInteger(), holder[1].toString().toStdString()});
         }
-        EXPECT_EQ(run(texts(row["arguments"]), row["root"].toBool(true), row["udisks"].toBool(), holders,
-                      row["noSysfs"].toBool()),
+        EXPECT_EQ(run(texts(row["arguments"]), row["root"].toBool(true), holders, row["noSysfs"].toBool()),
                   result(row["expected"]));
         std::vector<std::vector<std::string>> calls;
         for (const QJsonValue& call : row["calls"].toArray()) {
