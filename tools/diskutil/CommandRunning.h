@@ -13,7 +13,7 @@ struct CommandResult {
     bool operator==(const CommandResult&) const = default;
 };
 
-// Runs the system programs the disk tool relies on (mount, umount, udisksctl) and waits for them.
+// Runs the system programs the disk tool falls back on (mount, umount) and waits for them.
 class CommandRunning {
 public:
     virtual ~CommandRunning() = default;
