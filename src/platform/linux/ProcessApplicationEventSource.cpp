@@ -188,6 +188,13 @@ std::optional<quint64> ProcessApplicationEventSource::startTime(pid_t pid) const
         readSmallFile(m_procRoot + '/' + QByteArray::number(pid) + "/stat"));
 }
 
+pid_t ProcessApplicationEventSource::parentOf(pid_t pid) const {
+    // "PID (NAME) STATE PPID ...", where the name may hold spaces and parentheses.
+    const QByteArray stat = readSmallFile(m_procRoot + '/' + QByteArray::number(pid) + "/stat");
+    const qsizetype nameEnd = stat.lastIndexOf(')');
+    return nameEnd < 0 ? 0 : stat.sliced(nameEnd + 1).simplified().split(' ').value(1).toInt();
+}
+
 double ProcessApplicationEventSource::uptime() const {
     const QByteArray content = readSmallFile(m_procRoot + "/uptime");
     bool valid = false;
@@ -312,6 +319,8 @@ void ProcessApplicationEventSource::scan(bool report, const Activity& activity, 
         const QByteArray folder = m_procRoot + '/' + QByteArray::number(pid);
         if (::stat(folder.constData(), &status) == 0 && status.st_uid == m_user) {
             inspect(pid, process, now);
+            process.awaitingExec = !process.settled && !process.executable.isEmpty() &&
+                                   process.executable == executable(parentOf(pid));
             count(process.identifier, +1, changed);
         }
         m_processes.insert(pid, process);
@@ -325,7 +334,7 @@ void ProcessApplicationEventSource::scan(bool report, const Activity& activity, 
             continue;
         }
         inspect(pid, process, now);
-        process.ranExec = true;
+        process.awaitingExec = false;
         if (process.identifier != previous) {
             count(previous, -1, changed);
             count(process.identifier, +1, changed);
@@ -335,7 +344,7 @@ void ProcessApplicationEventSource::scan(bool report, const Activity& activity, 
                                  [](const Process& process) { return !process.settled; });
     // One already running a watched application has run the exec that matters.
     m_awaitingExec = std::any_of(m_processes.cbegin(), m_processes.cend(), [this](const Process& process) {
-        return !process.settled && !process.ranExec &&
+        return !process.settled && process.awaitingExec &&
                !(process.identifier && m_watchedApplications.contains(*process.identifier));
     });
     for (auto process = m_processes.begin(); process != m_processes.end();) {

@@ -45,9 +45,8 @@ public:
         std::chrono::milliseconds(0), std::chrono::milliseconds(1), std::chrono::milliseconds(1),
         std::chrono::milliseconds(2)};
     // Under load exec can take tens of milliseconds to finish after the open, and the program may
-    // then live only a few. So while a young process that is not a watched application has not run
-    // exec since it was first seen, the looks go on at this pace, for at most a second after the
-    // open.
+    // then live only a few. So while a young fork that is not a watched application still runs its
+    // parent's program, the looks go on at this pace, for at most a second after the open.
     static constexpr std::chrono::milliseconds followUpPace{1};
     // Ticks between two listings of every process folder; the ticks between only follow the PIDs
     // handed out since the last one.
@@ -90,8 +89,9 @@ private:
         // A process younger than a second may not have run exec yet, so it is looked at again
         // when its program changes.
         bool settled = true;
-        // Whether its program changed since it was first seen.
-        bool ranExec = false;
+        // Young and still running its parent's program when first seen: a fork that may be about
+        // to run exec. Cleared when its program changes.
+        bool awaitingExec = false;
         QByteArray executable;
         quint64 generation = 0;
         // Its handle said it ended; it stays in the table, as nobody, until its folder goes.
@@ -123,6 +123,7 @@ private:
     void fallBack(const QString& reason);
     void updatePollInterval();
     std::optional<quint64> startTime(pid_t pid) const;
+    pid_t parentOf(pid_t pid) const;
     Activity processActivity() const;
     QByteArray executable(pid_t pid) const;
     bool isProcess(pid_t pid) const;

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <sys/wait.h>
 
 namespace tarnwell {
 namespace {
@@ -349,9 +350,9 @@ TEST_F(ProcessTests, RealProgramReportsOneLaunchAndTheLastQuitThroughEveryRoute)
 }
 
 // Under load the open that exec reports can come tens of milliseconds before the program runs, and
-// the program may then live only a little longer. Here a shell is seen first, an open of the decoy
-// stands in for the early report, and the shell runs the program 30 ms later for 20 ms: between the
-// looks that follow a start, with the next tick a minute away.
+// the program may then live only a little longer. Here a fork of the test is seen first, an open of
+// the decoy stands in for the early report, and the fork runs the program 30 ms later for 20 ms:
+// between the looks that follow a start, with the next tick a minute away.
 TEST_F(ProcessTests, AProgramThatRunsLongAfterItsOpenIsStillSeenToLaunchAndQuit) {
     const QString program = bin + QStringLiteral("/editor");
     ASSERT_TRUE(QFile::copy(QStringLiteral("/bin/sleep"), program));
@@ -363,13 +364,20 @@ TEST_F(ProcessTests, AProgramThatRunsLongAfterItsOpenIsStillSeenToLaunchAndQuit)
     watch("/proc", {"org.example.Editor"}, kernel, {std::chrono::minutes(1), std::chrono::minutes(1)});
     source->startObserving();
     source->watchApplications({"org.example.Editor"});
-    QProcess& shell = *children.emplace_back(std::make_unique<QProcess>());
-    shell.start(QStringLiteral("/bin/sh"), {"-c", "sleep 0.03; exec \"$0\" 0.02", program});
-    ASSERT_TRUE(shell.waitForStarted());
+    const QByteArray path = QFile::encodeName(program);
+    const pid_t fork = ::fork();
+    ASSERT_GE(fork, 0);
+    if (fork == 0) {
+        ::usleep(30000);
+        ::execl(path.constData(), path.constData(), "0.02", nullptr);
+        ::_exit(127);
+    }
     QFile opened(decoy);
     ASSERT_TRUE(opened.open(QIODevice::ReadOnly));
     opened.close();
-    ASSERT_TRUE(testing::runUntil([&] { return events.size() == 2; })) << events.join(u' ').toStdString();
+    const bool reported = testing::runUntil([&] { return events.size() == 2; });
+    ::waitpid(fork, nullptr, 0);
+    ASSERT_TRUE(reported) << events.join(u' ').toStdString();
     EXPECT_EQ(events, (Events{"+org.example.Editor", "-org.example.Editor"}));
 }
 
