@@ -189,10 +189,8 @@ std::optional<quint64> ProcessApplicationEventSource::startTime(pid_t pid) const
 }
 
 pid_t ProcessApplicationEventSource::parentOf(pid_t pid) const {
-    // "PID (NAME) STATE PPID ...", where the name may hold spaces and parentheses.
-    const QByteArray stat = readSmallFile(m_procRoot + '/' + QByteArray::number(pid) + "/stat");
-    const qsizetype nameEnd = stat.lastIndexOf(')');
-    return nameEnd < 0 ? 0 : stat.sliced(nameEnd + 1).simplified().split(' ').value(1).toInt();
+    return ProcessIdentifier::parentFromStat(
+        readSmallFile(m_procRoot + '/' + QByteArray::number(pid) + "/stat"));
 }
 
 double ProcessApplicationEventSource::uptime() const {
@@ -340,13 +338,15 @@ void ProcessApplicationEventSource::scan(bool report, const Activity& activity, 
             count(process.identifier, +1, changed);
         }
     }
-    m_hasUnsettled = std::any_of(m_processes.cbegin(), m_processes.cend(),
-                                 [](const Process& process) { return !process.settled; });
-    // One already running a watched application has run the exec that matters.
-    m_awaitingExec = std::any_of(m_processes.cbegin(), m_processes.cend(), [this](const Process& process) {
-        return !process.settled && process.awaitingExec &&
-               !(process.identifier && m_watchedApplications.contains(*process.identifier));
-    });
+    m_hasUnsettled = false;
+    m_awaitingExec = false;
+    for (const Process& process : std::as_const(m_processes)) {
+        m_hasUnsettled = m_hasUnsettled || !process.settled;
+        // One already running a watched application has run the exec that matters.
+        m_awaitingExec =
+            m_awaitingExec || (!process.settled && process.awaitingExec &&
+                               !(process.identifier && m_watchedApplications.contains(*process.identifier)));
+    }
     for (auto process = m_processes.begin(); process != m_processes.end();) {
         if (process->generation != m_generation) {
             count(process->identifier, -1, changed);

@@ -118,14 +118,24 @@ std::optional<QString> ProcessIdentifier::scriptFromCommandLine(const QByteArray
     return scriptArgument(arguments);
 }
 
-std::optional<quint64> ProcessIdentifier::startTimeFromStat(const QByteArray& stat) {
-    // The command name may hold spaces and parentheses; the fields after it start past the last ")".
+namespace {
+
+// The fields of a "/proc/PID/stat" text after the command name, the state (field 3) first. The
+// name may hold spaces and parentheses, so the fields start past the last ")".
+QList<QByteArray> fieldsAfterName(const QByteArray& stat) {
     const qsizetype nameEnd = stat.lastIndexOf(')');
-    if (nameEnd < 0) {
-        return std::nullopt;
-    }
-    const QList<QByteArray> fields = stat.sliced(nameEnd + 1).simplified().split(' ');
-    // Field 22 of the whole line is the start time; here the state (field 3) is index 0.
+    return nameEnd < 0 ? QList<QByteArray>() : stat.sliced(nameEnd + 1).simplified().split(' ');
+}
+
+} // namespace
+
+pid_t ProcessIdentifier::parentFromStat(const QByteArray& stat) {
+    return fieldsAfterName(stat).value(4 - 3).toInt();
+}
+
+std::optional<quint64> ProcessIdentifier::startTimeFromStat(const QByteArray& stat) {
+    const QList<QByteArray> fields = fieldsAfterName(stat);
+    // Field 22 of the whole line is the start time.
     constexpr qsizetype startTimeIndex = 22 - 3;
     if (fields.size() <= startTimeIndex) {
         return std::nullopt;

@@ -46,6 +46,8 @@ public:
 
     // The start time, in clock ticks after boot, from the text of a "/proc/PID/stat" file.
     static std::optional<quint64> startTimeFromStat(const QByteArray& stat);
+    // The parent's PID from the same text; 0 when it cannot be read.
+    static pid_t parentFromStat(const QByteArray& stat);
 
     // The script an interpreter runs, from its NUL-separated "/proc/PID/cmdline"; nothing when it
     // runs none (a command given with -c, a module given with -m).
