@@ -171,9 +171,12 @@ ProcessApplicationEventSource::Activity ProcessApplicationEventSource::processAc
     return activity;
 }
 
-bool ProcessApplicationEventSource::isProcess(pid_t pid) const {
+std::optional<bool> ProcessApplicationEventSource::isProcess(pid_t pid) const {
     // A thread's PID opens a folder too, though the listing leaves it out.
     const QByteArray status = readSmallFile(m_procRoot + '/' + QByteArray::number(pid) + "/status");
+    if (status.isEmpty()) {
+        return std::nullopt;
+    }
     const qsizetype field = status.indexOf("\nTgid:");
     if (field < 0) {
         return false;
@@ -278,11 +281,26 @@ void ProcessApplicationEventSource::scan(bool report, const Activity& activity, 
                 }
             }
         }
-        for (pid_t pid = *previousLastPid + 1; pid <= *m_lastPid; ++pid) {
-            if (isProcess(pid)) {
+        const auto lookedAt = std::chrono::steady_clock::now();
+        decltype(m_pidsWithoutFolder) withoutFolder;
+        const auto look = [&](pid_t pid, std::chrono::steady_clock::time_point handedOut) {
+            const auto process = isProcess(pid);
+            if (!process) {
+                withoutFolder.append({pid, handedOut});
+            } else if (*process) {
                 unseen.append({pid, 0});
             }
+        };
+        for (const auto& [pid, handedOut] : std::as_const(m_pidsWithoutFolder)) {
+            if (lookedAt - handedOut < pidWithoutFolderKept) {
+                look(pid, handedOut);
+            }
         }
+        for (pid_t pid = *previousLastPid + 1; pid <= *m_lastPid; ++pid) {
+            look(pid, lookedAt);
+        }
+        m_pidsWithoutFolder =
+            withoutFolder.mid(std::max<qsizetype>(withoutFolder.size() - maximumPidsWithoutFolder, 0));
     }
 
     // Each identifier whose count changed in this tick, with whether it was running before.

@@ -52,6 +52,10 @@ public:
     // handed out since the last one.
     static constexpr int ticksBetweenListings = 16;
     static constexpr pid_t maximumFollowedPids = 4096;
+    // A PID is handed out a moment before its process shows in /proc, so one found without a
+    // folder is looked at again by the next ticks, for a while; the newest few are kept.
+    static constexpr std::chrono::milliseconds pidWithoutFolderKept{1000};
+    static constexpr qsizetype maximumPidsWithoutFolder = 16;
 
     explicit ProcessApplicationEventSource(
         ProcessIdentifier identifier = ProcessIdentifier(), uid_t user = ::geteuid(),
@@ -126,7 +130,8 @@ private:
     pid_t parentOf(pid_t pid) const;
     Activity processActivity() const;
     QByteArray executable(pid_t pid) const;
-    bool isProcess(pid_t pid) const;
+    // Whether the PID is a process rather than a thread; nothing while it has no folder.
+    std::optional<bool> isProcess(pid_t pid) const;
     double uptime() const;
 
     ProcessIdentifier m_identifier;
@@ -142,6 +147,7 @@ private:
     bool m_lastPollListed = false;
     QByteArray m_lastActivity;
     std::optional<pid_t> m_lastPid;
+    QList<std::pair<pid_t, std::chrono::steady_clock::time_point>> m_pidsWithoutFolder;
     int m_ticksSinceListing = 0;
     long m_ticksPerSecond;
     QTimer m_timer;

@@ -264,6 +264,14 @@ TEST_F(ProcessTests, BetweenListingsOnlyTheNewPidsAreFollowedUnlessTheyWrapped) 
     writeProc("loadavg", "0.1 0.2 0.3 1/82 300\n");
     source->poll();
     EXPECT_EQ(events.value(3), QStringLiteral("+org.example.grader"));
+    // A PID is handed out a moment before its folder appears; the next tick still looks at it.
+    QDir(proc + QStringLiteral("/300")).removeRecursively();
+    writeProc("loadavg", "0.1 0.2 0.3 1/81 301\n");
+    source->poll();
+    writeProcess({301, "grader"});
+    writeProc("loadavg", "0.1 0.2 0.3 1/82 301\n");
+    source->poll();
+    EXPECT_EQ(events.mid(4), (Events{"-org.example.grader", "+org.example.grader"}));
 }
 
 // The real file watches and process handles, one refused as an old kernel or a reached limit would.
