@@ -220,6 +220,12 @@ void ProcessApplicationEventSource::inspect(pid_t pid, Process& process, double 
     process.executable = executable(pid);
     process.identifier = m_identifier.identify(pid);
     process.settled = isSettled(process, now);
+    // Exec shows the new program a moment before its command line and environment, which may be
+    // what names it; until they are there, the process is looked at again.
+    if (!process.identifier && !process.settled && !process.executable.isEmpty() &&
+        readSmallFile(m_procRoot + '/' + QByteArray::number(pid) + "/cmdline").isEmpty()) {
+        process.executable.clear();
+    }
 }
 
 void ProcessApplicationEventSource::count(const std::optional<QString>& identifier, int change,

@@ -25,6 +25,8 @@ struct FakeProcess {
     std::optional<uid_t> owner{};
     // The process a thread belongs to; a process is its own.
     std::optional<pid_t> threadGroup{};
+    // Exec has not yet laid out its command line and environment, which read empty meanwhile.
+    bool laidOut = true;
 };
 
 // Reports about the test's own applications ("+id" launched, "-id" terminated) from a prepared /proc
@@ -51,14 +53,15 @@ protected:
             process.arguments.isEmpty() ? QList<QString>{process.program} : process.arguments;
         for (const auto& [name, content] :
              {std::pair<QString, QByteArray>{"stat", stat},
-              {"cmdline", arguments.join(QChar(0)).toUtf8() + '\0'},
+              {"cmdline", process.laidOut ? arguments.join(QChar(0)).toUtf8() + '\0' : QByteArray()},
               {"cgroup", process.cgroup.toUtf8()},
               {"status",
                "Name:\tx\nTgid:\t" + QByteArray::number(process.threadGroup.value_or(process.pid)) + '\n'}}) {
             testing::writeFile(building + name, content);
         }
         if (process.environment) {
-            testing::writeFile(building + "environ", process.environment->join('\0') + '\0');
+            testing::writeFile(building + "environ",
+                               process.laidOut ? process.environment->join('\0') + '\0' : QByteArray());
         }
         if (process.flatpakApplication) {
             testing::writeFile(building + "root/.flatpak-info",
@@ -236,7 +239,19 @@ TEST_F(ProcessTests, YoungProcessIsLookedAtAgainAfterItRunsItsProgramUntilItSett
         writeProcess({100, program, 10 * ticks});
         source->poll();
     }
-    EXPECT_EQ(events, (Events{"+org.example.shell", "-org.example.shell", "+org.example.cutter"}));
+    // A program that only its launcher's hint names, caught between exec and the hint's arrival.
+    addProgram(QStringLiteral("helper"), false);
+    const QList<QByteArray> hint{"BAMF_DESKTOP_FILE_HINT=/x/org.example.grader.desktop"};
+    for (const bool laidOut : {false, true}) {
+        writeProcess({.pid = 101,
+                      .program = "helper",
+                      .startTime = 12 * ticks,
+                      .environment = hint,
+                      .laidOut = laidOut});
+        source->poll();
+    }
+    EXPECT_EQ(events, (Events{"+org.example.shell", "-org.example.shell", "+org.example.cutter",
+                              "+org.example.grader"}));
 }
 
 TEST_F(ProcessTests, BetweenListingsOnlyTheNewPidsAreFollowedUnlessTheyWrapped) {
