@@ -387,17 +387,37 @@ void ProcessApplicationEventSource::scan(bool report, const Activity& activity, 
 
 void ProcessApplicationEventSource::report(const Changes& changed) {
     // Only the difference between the two ticks is reported, terminations first: an application
-    // that ended and came back in between has never stopped for its observers.
+    // that ended and came back in between has never stopped for its observers. The same holds for
+    // one whose quit was held back.
+    QSet<QString> cameBack;
     for (const auto& [identifier, wasRunning] : changed) {
         if (wasRunning && !m_instances.contains(identifier)) {
-            Q_EMIT applicationTerminated(RunningApplication{identifier});
+            m_heldTerminations.insert(identifier);
+        } else if (!wasRunning && m_instances.contains(identifier) && m_heldTerminations.remove(identifier)) {
+            cameBack.insert(identifier);
         }
     }
+    if (mayStillRunWatchedProgram()) {
+        // The looks that follow an open go on while the fork is awaited; they tell the quit then.
+        if (!m_heldTerminations.isEmpty() && !m_followUp.isActive()) {
+            m_followUp.start(followUpPace);
+        }
+    } else {
+        for (const QString& identifier : std::as_const(m_heldTerminations)) {
+            Q_EMIT applicationTerminated(RunningApplication{identifier});
+        }
+        m_heldTerminations.clear();
+    }
     for (const auto& [identifier, wasRunning] : changed) {
-        if (!wasRunning && m_instances.contains(identifier)) {
+        if (!wasRunning && m_instances.contains(identifier) && !cameBack.contains(identifier)) {
             Q_EMIT applicationLaunched(RunningApplication{identifier});
         }
     }
+}
+
+bool ProcessApplicationEventSource::mayStillRunWatchedProgram() const {
+    return isWatching() && m_awaitingExec && m_sinceOpen.isValid() &&
+           m_sinceOpen.elapsed() < settlingSeconds * 1000;
 }
 
 void ProcessApplicationEventSource::armWatches() {
@@ -516,8 +536,12 @@ void ProcessApplicationEventSource::followUp() {
     tick(false);
     if (++m_followUpStep < std::size(followUpDelays)) {
         m_followUp.start(followUpDelays[m_followUpStep]);
-    } else if (m_awaitingExec && m_sinceOpen.elapsed() < settlingSeconds * 1000) {
+    } else if (mayStillRunWatchedProgram()) {
         m_followUp.start(followUpPace);
+    } else {
+        m_followUp.stop();
+        // The second may have run out since the tick: nothing tells a held quit later.
+        report({});
     }
 }
 

@@ -27,7 +27,8 @@ struct ProcessPollIntervals {
 // Application launches and terminations read from /proc. Every tick lists the process folders and
 // inspects only the processes it has not seen; a process is its PID plus its start time, so a
 // reused PID is a new process. An application is launched when its first process appears and
-// terminated when its last one ends. Only the given user's processes count.
+// terminated when its last one ends, unless a fork seen after one of its programs was opened may
+// still run it: then the quit waits for that fork. Only the given user's processes count.
 //
 // The watched applications are followed closely: opening one of their programs (which executing it
 // does) starts a look at the new processes at once, and a handle on each of their processes tells
@@ -111,6 +112,7 @@ private:
     void tick(bool countsTowardsListing);
     void scan(bool report, const Activity& activity, bool listing);
     void report(const Changes& changed);
+    bool mayStillRunWatchedProgram() const;
     void inspect(pid_t pid, Process& process, double uptime);
     bool isSettled(const Process& process, double now) const;
     void count(const std::optional<QString>& identifier, int change, Changes& changed);
@@ -167,6 +169,9 @@ private:
     QTimer m_followUp;
     size_t m_followUpStep = 0;
     QElapsedTimer m_sinceOpen;
+    // Applications whose last process ended while a fork may still be about to run them. The fork
+    // may be their next instance, so their quit waits until it has run its program.
+    QSet<QString> m_heldTerminations;
     std::unordered_map<pid_t, ProcessHandle> m_processHandles;
 };
 

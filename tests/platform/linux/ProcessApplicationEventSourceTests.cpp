@@ -375,33 +375,54 @@ TEST_F(ProcessTests, RealProgramReportsOneLaunchAndTheLastQuitThroughEveryRoute)
 // Under load the open that exec reports can come tens of milliseconds before the program runs, and
 // the program may then live only a little longer. Here a fork of the test is seen first, an open of
 // the decoy stands in for the early report, and the fork runs the program 30 ms later for 20 ms:
-// between the looks that follow a start, with the next tick a minute away.
+// between the looks that follow a start, with the next tick a minute away. An instance that quits
+// meanwhile hands the application over to the fork, so it never stops in between.
 TEST_F(ProcessTests, AProgramThatRunsLongAfterItsOpenIsStillSeenToLaunchAndQuit) {
     const QString program = bin + QStringLiteral("/editor");
     ASSERT_TRUE(QFile::copy(QStringLiteral("/bin/sleep"), program));
     const QString decoy = root + QStringLiteral("/decoy");
     testing::writeFile(decoy, "");
     addEntry("org.example.Editor", "editor %F");
-    const auto kernel = std::make_shared<RefusingKernel>();
-    kernel->decoy = QFile::encodeName(decoy);
-    watch("/proc", {"org.example.Editor"}, kernel, {std::chrono::minutes(1), std::chrono::minutes(1)});
-    source->startObserving();
-    source->watchApplications({"org.example.Editor"});
-    const QByteArray path = QFile::encodeName(program);
-    const pid_t fork = ::fork();
-    ASSERT_GE(fork, 0);
-    if (fork == 0) {
-        ::usleep(30000);
-        ::execl(path.constData(), path.constData(), "0.02", nullptr);
-        ::_exit(127);
+    const auto open = [&] {
+        QFile opened(decoy);
+        ASSERT_TRUE(opened.open(QIODevice::ReadOnly));
+    };
+    for (const bool instanceBefore : {false, true}) {
+        SCOPED_TRACE(instanceBefore ? "an instance quits meanwhile" : "alone");
+        const auto kernel = std::make_shared<RefusingKernel>();
+        kernel->decoy = QFile::encodeName(decoy);
+        watch("/proc", {"org.example.Editor"}, kernel, {std::chrono::minutes(1), std::chrono::minutes(1)});
+        source->startObserving();
+        source->watchApplications({"org.example.Editor"});
+        QProcess* before = nullptr;
+        if (instanceBefore) {
+            before = &start(program);
+            open();
+            ASSERT_TRUE(testing::runUntil([&] { return !events.isEmpty(); }));
+        }
+        const QByteArray path = QFile::encodeName(program);
+        const pid_t fork = ::fork();
+        ASSERT_GE(fork, 0);
+        if (fork == 0) {
+            ::usleep(30000);
+            ::execl(path.constData(), path.constData(), "0.02", nullptr);
+            ::_exit(127);
+        }
+        open();
+        if (before) {
+            before->kill();
+        }
+        bool reaped = false;
+        const bool reported = testing::runUntil([&] {
+            reaped = reaped || ::waitpid(fork, nullptr, WNOHANG) == fork;
+            return reaped && events.size() >= 2;
+        });
+        if (!reaped) {
+            ::waitpid(fork, nullptr, 0);
+        }
+        ASSERT_TRUE(reported) << events.join(u' ').toStdString();
+        EXPECT_EQ(events, (Events{"+org.example.Editor", "-org.example.Editor"}));
     }
-    QFile opened(decoy);
-    ASSERT_TRUE(opened.open(QIODevice::ReadOnly));
-    opened.close();
-    const bool reported = testing::runUntil([&] { return events.size() == 2; });
-    ::waitpid(fork, nullptr, 0);
-    ASSERT_TRUE(reported) << events.join(u' ').toStdString();
-    EXPECT_EQ(events, (Events{"+org.example.Editor", "-org.example.Editor"}));
 }
 
 } // namespace
