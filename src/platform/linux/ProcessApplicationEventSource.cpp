@@ -228,16 +228,20 @@ void ProcessApplicationEventSource::inspect(pid_t pid, Process& process, double 
     }
 }
 
-void ProcessApplicationEventSource::count(const std::optional<QString>& identifier, int change,
+void ProcessApplicationEventSource::count(const std::optional<QString>& identifier, int change, pid_t parent,
                                           Changes& changed) {
     if (!identifier) {
         return;
     }
     const auto instances = m_instances.find(*identifier);
     const bool wasRunning = instances != m_instances.end();
-    if (std::none_of(changed.begin(), changed.end(),
-                     [&](const std::pair<QString, bool>& entry) { return entry.first == *identifier; })) {
-        changed.append({*identifier, wasRunning});
+    auto entry = std::find_if(changed.begin(), changed.end(),
+                              [&](const Change& entry) { return entry.identifier == *identifier; });
+    if (entry == changed.end()) {
+        entry = changed.insert(changed.end(), Change{*identifier, wasRunning});
+    }
+    if (change < 0) {
+        entry->parentOfEnded = parent;
     }
     const int remaining = (wasRunning ? *instances : 0) + change;
     if (remaining > 0) {
@@ -335,15 +339,18 @@ void ProcessApplicationEventSource::scan(bool report, const Activity& activity, 
         process.generation = m_generation;
         if (known != m_processes.end()) {
             // The PID now belongs to another process: the old one ended.
-            count(known->identifier, -1, changed);
+            count(known->identifier, -1, known->parent, changed);
         }
         struct stat status {};
         const QByteArray folder = m_procRoot + '/' + QByteArray::number(pid);
         if (::stat(folder.constData(), &status) == 0 && status.st_uid == m_user) {
             inspect(pid, process, now);
+            if (!process.settled || process.identifier) {
+                process.parent = parentOf(pid);
+            }
             process.awaitingExec = !process.settled && !process.executable.isEmpty() &&
-                                   process.executable == executable(parentOf(pid));
-            count(process.identifier, +1, changed);
+                                   process.executable == executable(process.parent);
+            count(process.identifier, +1, process.parent, changed);
         }
         m_processes.insert(pid, process);
     }
@@ -358,22 +365,23 @@ void ProcessApplicationEventSource::scan(bool report, const Activity& activity, 
         inspect(pid, process, now);
         process.awaitingExec = false;
         if (process.identifier != previous) {
-            count(previous, -1, changed);
-            count(process.identifier, +1, changed);
+            count(previous, -1, process.parent, changed);
+            count(process.identifier, +1, process.parent, changed);
         }
     }
     m_hasUnsettled = false;
-    m_awaitingExec = false;
+    m_parentsOfAwaitedForks.clear();
     for (const Process& process : std::as_const(m_processes)) {
         m_hasUnsettled = m_hasUnsettled || !process.settled;
         // One already running a watched application has run the exec that matters.
-        m_awaitingExec =
-            m_awaitingExec || (!process.settled && process.awaitingExec &&
-                               !(process.identifier && m_watchedApplications.contains(*process.identifier)));
+        if (!process.settled && process.awaitingExec &&
+            !(process.identifier && m_watchedApplications.contains(*process.identifier))) {
+            m_parentsOfAwaitedForks.insert(process.parent);
+        }
     }
     for (auto process = m_processes.begin(); process != m_processes.end();) {
         if (process->generation != m_generation) {
-            count(process->identifier, -1, changed);
+            count(process->identifier, -1, process->parent, changed);
             process = m_processes.erase(process);
         } else {
             ++process;
@@ -390,34 +398,41 @@ void ProcessApplicationEventSource::report(const Changes& changed) {
     // that ended and came back in between has never stopped for its observers. The same holds for
     // one whose quit was held back.
     QSet<QString> cameBack;
-    for (const auto& [identifier, wasRunning] : changed) {
-        if (wasRunning && !m_instances.contains(identifier)) {
-            m_heldTerminations.insert(identifier);
-        } else if (!wasRunning && m_instances.contains(identifier) && m_heldTerminations.remove(identifier)) {
-            cameBack.insert(identifier);
+    for (const Change& change : changed) {
+        const bool running = m_instances.contains(change.identifier);
+        if (change.wasRunning && !running) {
+            m_heldTerminations.insert(change.identifier, change.parentOfEnded);
+        } else if (!change.wasRunning && running && m_heldTerminations.remove(change.identifier)) {
+            cameBack.insert(change.identifier);
         }
     }
-    if (mayStillRunWatchedProgram()) {
-        // The looks that follow an open go on while the fork is awaited; they tell the quit then.
-        if (!m_heldTerminations.isEmpty() && !m_followUp.isActive()) {
-            m_followUp.start(followUpPace);
+    QList<QString> terminated;
+    for (auto held = m_heldTerminations.begin(); held != m_heldTerminations.end();) {
+        if (mayStillRunWatchedProgram(*held)) {
+            ++held;
+        } else {
+            terminated.append(held.key());
+            held = m_heldTerminations.erase(held);
         }
-    } else {
-        for (const QString& identifier : std::as_const(m_heldTerminations)) {
-            Q_EMIT applicationTerminated(RunningApplication{identifier});
-        }
-        m_heldTerminations.clear();
     }
-    for (const auto& [identifier, wasRunning] : changed) {
-        if (!wasRunning && m_instances.contains(identifier) && !cameBack.contains(identifier)) {
-            Q_EMIT applicationLaunched(RunningApplication{identifier});
+    // The looks that follow an open go on while a fork is awaited; they tell a held quit then.
+    if (!m_heldTerminations.isEmpty() && !m_followUp.isActive()) {
+        m_followUp.start(followUpPace);
+    }
+    for (const QString& identifier : std::as_const(terminated)) {
+        Q_EMIT applicationTerminated(RunningApplication{identifier});
+    }
+    for (const Change& change : changed) {
+        if (!change.wasRunning && m_instances.contains(change.identifier) &&
+            !cameBack.contains(change.identifier)) {
+            Q_EMIT applicationLaunched(RunningApplication{change.identifier});
         }
     }
 }
 
-bool ProcessApplicationEventSource::mayStillRunWatchedProgram() const {
-    return isWatching() && m_awaitingExec && m_sinceOpen.isValid() &&
-           m_sinceOpen.elapsed() < settlingSeconds * 1000;
+bool ProcessApplicationEventSource::mayStillRunWatchedProgram(std::optional<pid_t> parent) const {
+    return isWatching() && m_sinceOpen.isValid() && m_sinceOpen.elapsed() < settlingSeconds * 1000 &&
+           (parent ? m_parentsOfAwaitedForks.contains(*parent) : !m_parentsOfAwaitedForks.isEmpty());
 }
 
 void ProcessApplicationEventSource::armWatches() {
@@ -607,7 +622,7 @@ void ProcessApplicationEventSource::processEnded(pid_t pid) {
     }
     // Its folder may stay until the parent collects it; until then it is nobody.
     Changes changed;
-    count(process->identifier, -1, changed);
+    count(process->identifier, -1, process->parent, changed);
     process->identifier.reset();
     process->ended = true;
     process->settled = true;

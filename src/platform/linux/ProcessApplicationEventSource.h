@@ -27,8 +27,9 @@ struct ProcessPollIntervals {
 // Application launches and terminations read from /proc. Every tick lists the process folders and
 // inspects only the processes it has not seen; a process is its PID plus its start time, so a
 // reused PID is a new process. An application is launched when its first process appears and
-// terminated when its last one ends, unless a fork seen after one of its programs was opened may
-// still run it: then the quit waits for that fork. Only the given user's processes count.
+// terminated when its last one ends, unless a young fork of that process's parent, seen after one of
+// its programs was opened, may still run it: then the quit waits for that fork. Only the given
+// user's processes count.
 //
 // The watched applications are followed closely: opening one of their programs (which executing it
 // does) starts a look at the new processes at once, and a handle on each of their processes tells
@@ -84,7 +85,14 @@ private:
         int descriptor = -1;
         QSocketNotifier* notifier = nullptr;
     };
-    using Changes = QList<std::pair<QString, bool>>;
+    // An application whose count changed in a tick: whether it ran before, and the parent of its
+    // last process to end, since that parent's next fork may be its next instance.
+    struct Change {
+        QString identifier;
+        bool wasRunning = false;
+        pid_t parentOfEnded = 0;
+    };
+    using Changes = QList<Change>;
     struct Process {
         quint64 startTime = 0;
         // The folder's inode only tells cheaply whether the folder may belong to another process
@@ -97,6 +105,8 @@ private:
         // Young and still running its parent's program when first seen: a fork that may be about
         // to run exec. Cleared when its program changes.
         bool awaitingExec = false;
+        // Read for a young process and for an application's.
+        pid_t parent = 0;
         QByteArray executable;
         quint64 generation = 0;
         // Its handle said it ended; it stays in the table, as nobody, until its folder goes.
@@ -112,10 +122,12 @@ private:
     void tick(bool countsTowardsListing);
     void scan(bool report, const Activity& activity, bool listing);
     void report(const Changes& changed);
-    bool mayStillRunWatchedProgram() const;
+    // Whether, within a second of an open of a watched program, a young fork of the parent (of any
+    // parent, without one) still runs its parent's program.
+    bool mayStillRunWatchedProgram(std::optional<pid_t> parent = std::nullopt) const;
     void inspect(pid_t pid, Process& process, double uptime);
     bool isSettled(const Process& process, double now) const;
-    void count(const std::optional<QString>& identifier, int change, Changes& changed);
+    void count(const std::optional<QString>& identifier, int change, pid_t parent, Changes& changed);
 
     // Close watching: arming, the events, and the fallback to ticks alone.
     bool isWatching() const { return m_started && !m_fallenBack; }
@@ -144,8 +156,8 @@ private:
     quint64 m_generation = 0;
     bool m_started = false;
     bool m_hasUnsettled = false;
-    // Some young process may still be about to run exec.
-    bool m_awaitingExec = false;
+    // The parents of young forks that may still be about to run exec.
+    QSet<pid_t> m_parentsOfAwaitedForks;
     bool m_lastPollListed = false;
     QByteArray m_lastActivity;
     std::optional<pid_t> m_lastPid;
@@ -169,9 +181,9 @@ private:
     QTimer m_followUp;
     size_t m_followUpStep = 0;
     QElapsedTimer m_sinceOpen;
-    // Applications whose last process ended while a fork may still be about to run them. The fork
-    // may be their next instance, so their quit waits until it has run its program.
-    QSet<QString> m_heldTerminations;
+    // Applications whose last process ended while its parent's fork may still be about to run them,
+    // with that parent. The fork may be their next instance, so their quit waits for its exec.
+    QHash<QString, pid_t> m_heldTerminations;
     std::unordered_map<pid_t, ProcessHandle> m_processHandles;
 };
 

@@ -375,8 +375,9 @@ TEST_F(ProcessTests, RealProgramReportsOneLaunchAndTheLastQuitThroughEveryRoute)
 // Under load the open that exec reports can come tens of milliseconds before the program runs, and
 // the program may then live only a little longer. Here a fork of the test is seen first, an open of
 // the decoy stands in for the early report, and the fork runs the program 30 ms later for 20 ms:
-// between the looks that follow a start, with the next tick a minute away. An instance that quits
-// meanwhile hands the application over to the fork, so it never stops in between.
+// between the looks that follow a start, with the next tick a minute away. An instance the test
+// started that quits meanwhile hands the application over to the fork, so it never stops; one with
+// another parent quits at once.
 TEST_F(ProcessTests, AProgramThatRunsLongAfterItsOpenIsStillSeenToLaunchAndQuit) {
     const QString program = bin + QStringLiteral("/editor");
     ASSERT_TRUE(QFile::copy(QStringLiteral("/bin/sleep"), program));
@@ -387,16 +388,24 @@ TEST_F(ProcessTests, AProgramThatRunsLongAfterItsOpenIsStillSeenToLaunchAndQuit)
         QFile opened(decoy);
         ASSERT_TRUE(opened.open(QIODevice::ReadOnly));
     };
-    for (const bool instanceBefore : {false, true}) {
-        SCOPED_TRACE(instanceBefore ? "an instance quits meanwhile" : "alone");
+    const Events once{"+org.example.Editor", "-org.example.Editor"};
+    enum class Before { Nothing, Sibling, Stranger };
+    for (const auto& [before, expected] : {std::pair{Before::Nothing, once}, std::pair{Before::Sibling, once},
+                                           std::pair{Before::Stranger, once + once}}) {
+        SCOPED_TRACE(static_cast<int>(before));
         const auto kernel = std::make_shared<RefusingKernel>();
         kernel->decoy = QFile::encodeName(decoy);
         watch("/proc", {"org.example.Editor"}, kernel, {std::chrono::minutes(1), std::chrono::minutes(1)});
         source->startObserving();
         source->watchApplications({"org.example.Editor"});
-        QProcess* before = nullptr;
-        if (instanceBefore) {
-            before = &start(program);
+        qint64 instance = 0;
+        if (before == Before::Sibling) {
+            instance = start(program).processId();
+        } else if (before == Before::Stranger) {
+            // Started twice removed, it has another parent than the fork below.
+            ASSERT_TRUE(QProcess::startDetached(program, {QStringLiteral("60")}, {}, &instance));
+        }
+        if (instance != 0) {
             open();
             ASSERT_TRUE(testing::runUntil([&] { return !events.isEmpty(); }));
         }
@@ -404,24 +413,24 @@ TEST_F(ProcessTests, AProgramThatRunsLongAfterItsOpenIsStillSeenToLaunchAndQuit)
         const pid_t fork = ::fork();
         ASSERT_GE(fork, 0);
         if (fork == 0) {
-            ::usleep(30000);
+            ::usleep(before == Before::Stranger ? 200000 : 30000);
             ::execl(path.constData(), path.constData(), "0.02", nullptr);
             ::_exit(127);
         }
         open();
-        if (before) {
-            before->kill();
+        if (instance != 0) {
+            ::kill(static_cast<pid_t>(instance), SIGKILL);
         }
         bool reaped = false;
         const bool reported = testing::runUntil([&] {
             reaped = reaped || ::waitpid(fork, nullptr, WNOHANG) == fork;
-            return reaped && events.size() >= 2;
+            return reaped && events.size() >= expected.size();
         });
         if (!reaped) {
             ::waitpid(fork, nullptr, 0);
         }
         ASSERT_TRUE(reported) << events.join(u' ').toStdString();
-        EXPECT_EQ(events, (Events{"+org.example.Editor", "-org.example.Editor"}));
+        EXPECT_EQ(events, expected);
     }
 }
 
