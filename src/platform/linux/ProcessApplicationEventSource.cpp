@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
+#include <utility>
 
 namespace tarnwell {
 
@@ -233,6 +234,7 @@ void ProcessApplicationEventSource::count(const std::optional<QString>& identifi
     if (!identifier) {
         return;
     }
+    m_openExplained = m_openExplained || (change > 0 && m_watchedApplications.contains(*identifier));
     const auto instances = m_instances.find(*identifier);
     const bool wasRunning = instances != m_instances.end();
     auto entry = std::find_if(changed.begin(), changed.end(),
@@ -540,6 +542,7 @@ void ProcessApplicationEventSource::readFileWatches() {
         }
     }
     if (opened && isWatching()) {
+        m_openExplained = false;
         tick(false);
         m_followUpStep = 0;
         m_sinceOpen.start();
@@ -555,9 +558,37 @@ void ProcessApplicationEventSource::followUp() {
         m_followUp.start(followUpPace);
     } else {
         m_followUp.stop();
+        if (!std::exchange(m_openExplained, true)) {
+            inspectSettled();
+        }
         // The second may have run out since the tick: nothing tells a held quit later.
         report({});
     }
+}
+
+void ProcessApplicationEventSource::inspectSettled() {
+    // Only young processes are looked at again, but an older one may run exec too, as a wrapper
+    // that ends by running the editor does. An open of a watched program that no new process
+    // explains may be that, so the older processes' programs are read once.
+    Changes changed;
+    const double now = uptime();
+    for (auto process = m_processes.begin(); process != m_processes.end(); ++process) {
+        if (!process->settled || process->ended || process->executable.isEmpty() ||
+            executable(process.key()) == process->executable ||
+            startTime(process.key()) != process->startTime) {
+            continue;
+        }
+        const auto previous = process->identifier;
+        inspect(process.key(), *process, now);
+        if (process->identifier && process->parent == 0) {
+            process->parent = parentOf(process.key());
+        }
+        if (process->identifier != previous) {
+            count(previous, -1, process->parent, changed);
+            count(process->identifier, +1, process->parent, changed);
+        }
+    }
+    report(changed);
 }
 
 void ProcessApplicationEventSource::updateProcessHandles() {

@@ -135,6 +135,7 @@ private:
     void addFileWatch(const QByteArray& path);
     void readFileWatches();
     void followUp();
+    void inspectSettled();
     void updateProcessHandles();
     void processEnded(pid_t pid);
     void closeProcessHandle(pid_t pid);
@@ -181,6 +182,8 @@ private:
     QTimer m_followUp;
     size_t m_followUpStep = 0;
     QElapsedTimer m_sinceOpen;
+    // Whether a watched application started since the last open of a watched program.
+    bool m_openExplained = true;
     // Applications whose last process ended while its parent's fork may still be about to run them,
     // with that parent. The fork may be their next instance, so their quit waits for its exec.
     QHash<QString, pid_t> m_heldTerminations;

@@ -228,7 +228,7 @@ TEST_F(ProcessTests, ProcessIsItsPidAndStartTimeAndOnlyTheUsersCount) {
     }
 }
 
-TEST_F(ProcessTests, YoungProcessIsLookedAtAgainAfterItRunsItsProgramUntilItSettles) {
+TEST_F(ProcessTests, ProcessIsLookedAtAgainAfterExecWhileYoungOrOnAnOpenNoNewOneExplains) {
     watchPreparedProc();
     const quint64 ticks = static_cast<quint64>(::sysconf(_SC_CLK_TCK));
     source->startObserving();
@@ -252,6 +252,12 @@ TEST_F(ProcessTests, YoungProcessIsLookedAtAgainAfterItRunsItsProgramUntilItSett
     }
     EXPECT_EQ(events, (Events{"+org.example.shell", "-org.example.shell", "+org.example.cutter",
                               "+org.example.grader"}));
+    // An older process that runs a watched program: its open finds no new process to explain it.
+    source->watchApplications({"org.example.shell"});
+    writeProcess({100, "shell", 10 * ticks});
+    ASSERT_TRUE(QFile(bin + QStringLiteral("/shell")).open(QIODevice::ReadOnly));
+    EXPECT_TRUE(testing::runUntil([&] { return events.size() == 6; }));
+    EXPECT_EQ(events.mid(4), (Events{"-org.example.cutter", "+org.example.shell"}));
 }
 
 TEST_F(ProcessTests, BetweenListingsOnlyTheNewPidsAreFollowedUnlessTheyWrapped) {
