@@ -142,6 +142,11 @@ struct Figures {
     int extraEvents = 0;
     // Sequences with a launch or a quit missed that ran less than 10 ms from first start to last end.
     int missedShort = 0;
+    // Sequences with one missed while the monitor's thread did not run for half their time or more.
+    int missedWhileAway = 0;
+    // How often, over the sequences, the monitor's thread did not run for 2 ms or more, and the longest.
+    int away = 0;
+    double longestAway = 0.0;
     // The machine's load average when the measurement ended: the other work it competed with.
     QByteArray load;
 };
@@ -264,7 +269,15 @@ Figures measure(bool watching, const QList<QString>& directories, const QString&
     std::atomic<bool> done = false;
     std::vector<Sequence> sequences;
     std::thread runner([&] { sequences = runSequences(QFile::encodeName(program), sequenceCount, done); });
-    runUntil([&] { return done.load(); }, 3600 * 1000);
+    // The event loop's 1 ms beats: a gap between two says how long the monitor's thread could not
+    // run, whether the machine gave its processor to something else or did not wake it.
+    std::vector<Clock::time_point> beats;
+    runUntil(
+        [&] {
+            beats.push_back(Clock::now());
+            return done.load();
+        },
+        3600 * 1000);
     runner.join();
     pause(1000);
     figures.sequences = static_cast<int>(sequences.size());
@@ -282,11 +295,21 @@ Figures measure(bool watching, const QList<QString>& directories, const QString&
                 (event.launched ? launched : quit) += 1;
             }
         }
+        double away = 0.0;
+        for (size_t beat = 1; beat < beats.size(); ++beat) {
+            if (beats[beat] > from && beats[beat - 1] < sequences[index].lastEnd) {
+                away = std::max(away, milliseconds(beats[beat] - beats[beat - 1]));
+            }
+        }
         if ((launched != 1 || quit != 1) &&
             figures.missedLaunches + figures.missedQuits + figures.extraEvents < 5) {
             QTextStream(stderr) << "sequence " << index << ": ran "
                                 << milliseconds(sequences[index].lastEnd - from) << " ms, " << launched
-                                << " launches and " << quit << " quits reported in its time\n";
+                                << " launches and " << quit << " quits reported in its time; the monitor's "
+                                << "thread was away for up to " << away << " ms then\n";
+        }
+        if ((launched == 0 || quit == 0) && away >= milliseconds(sequences[index].lastEnd - from) / 2) {
+            ++figures.missedWhileAway;
         }
         if ((launched == 0 || quit == 0) && milliseconds(sequences[index].lastEnd - from) < 10.0) {
             ++figures.missedShort;
@@ -294,6 +317,11 @@ Figures measure(bool watching, const QList<QString>& directories, const QString&
         figures.missedLaunches += launched == 0 ? 1 : 0;
         figures.missedQuits += quit == 0 ? 1 : 0;
         figures.extraEvents += std::max(launched - 1, 0) + std::max(quit - 1, 0);
+    }
+    for (size_t beat = 1; beat < beats.size(); ++beat) {
+        const double gap = milliseconds(beats[beat] - beats[beat - 1]);
+        figures.away += gap >= 2.0 ? 1 : 0;
+        figures.longestAway = std::max(figures.longestAway, gap);
     }
     return figures;
 }
@@ -309,7 +337,10 @@ void print(QTextStream& out, const char* name, const Figures& figures) {
     out << "  launches without both events: " << figures.latencyMissed << '\n';
     out << "  " << figures.sequences << " random start/stop sequences: " << figures.missedLaunches
         << " launches and " << figures.missedQuits << " quits missed, " << figures.extraEvents
-        << " extra events; " << figures.missedShort << " of the sequences missing one ran under 10 ms\n";
+        << " extra events; " << figures.missedShort << " of the sequences missing one ran under 10 ms, "
+        << figures.missedWhileAway << " missed one while the monitor's thread was away for half their time\n";
+    out << "  the monitor's thread was away for 2 ms or more " << figures.away
+        << " times during them, at most " << number(figures.longestAway) << " ms\n";
     out.flush();
 }
 
