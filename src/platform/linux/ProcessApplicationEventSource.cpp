@@ -212,6 +212,16 @@ QByteArray ProcessApplicationEventSource::executable(pid_t pid) const {
     return length > 0 ? QByteArray(target, length) : QByteArray();
 }
 
+bool ProcessApplicationEventSource::isAwaitingExec(const Process& process) const {
+    // Until exec replaces it, a fork runs its parent's program, and in the middle of exec its
+    // program cannot be read at all (nor can a zombie's, which its parent collects soon).
+    if (process.settled) {
+        return false;
+    }
+    const QByteArray parentProgram = executable(process.parent);
+    return !parentProgram.isEmpty() && (process.executable.isEmpty() || process.executable == parentProgram);
+}
+
 bool ProcessApplicationEventSource::isSettled(const Process& process, double now) const {
     const double started = static_cast<double>(process.startTime) / static_cast<double>(m_ticksPerSecond);
     return now < 0 || now - started >= settlingSeconds;
@@ -350,8 +360,7 @@ void ProcessApplicationEventSource::scan(bool report, const Activity& activity, 
             if (!process.settled || process.identifier) {
                 process.parent = parentOf(pid);
             }
-            process.awaitingExec = !process.settled && !process.executable.isEmpty() &&
-                                   process.executable == executable(process.parent);
+            process.awaitingExec = isAwaitingExec(process);
             count(process.identifier, +1, process.parent, changed);
         }
         m_processes.insert(pid, process);
@@ -365,7 +374,7 @@ void ProcessApplicationEventSource::scan(bool report, const Activity& activity, 
             continue;
         }
         inspect(pid, process, now);
-        process.awaitingExec = false;
+        process.awaitingExec = isAwaitingExec(process);
         if (process.identifier != previous) {
             count(previous, -1, process.parent, changed);
             count(process.identifier, +1, process.parent, changed);

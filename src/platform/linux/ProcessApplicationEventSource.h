@@ -102,8 +102,8 @@ private:
         // A process younger than a second may not have run exec yet, so it is looked at again
         // when its program changes.
         bool settled = true;
-        // Young and still running its parent's program when first seen: a fork that may be about
-        // to run exec. Cleared when its program changes.
+        // Young and still running its parent's program, or in the middle of exec: a fork that may
+        // be about to run a watched program.
         bool awaitingExec = false;
         // Read for a young process and for an application's.
         pid_t parent = 0;
@@ -127,6 +127,7 @@ private:
     bool mayStillRunWatchedProgram(std::optional<pid_t> parent = std::nullopt) const;
     void inspect(pid_t pid, Process& process, double uptime);
     bool isSettled(const Process& process, double now) const;
+    bool isAwaitingExec(const Process& process) const;
     void count(const std::optional<QString>& identifier, int change, pid_t parent, Changes& changed);
 
     // Close watching: arming, the events, and the fallback to ticks alone.

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <sys/eventfd.h>
 #include <sys/wait.h>
 
 namespace tarnwell {
@@ -27,6 +28,7 @@ struct FakeProcess {
     std::optional<pid_t> threadGroup{};
     // Exec has not yet laid out its command line and environment, which read empty meanwhile.
     bool laidOut = true;
+    pid_t parent = 0;
 };
 
 // Reports about the test's own applications ("+id" launched, "-id" terminated) from a prepared /proc
@@ -46,9 +48,9 @@ protected:
     void writeProcess(const FakeProcess& process) const {
         const QString folder = proc + u'/' + QString::number(process.pid);
         const QString building = folder + QStringLiteral(".new/");
-        const QByteArray stat = QByteArray::number(process.pid) + " (" + process.program.toUtf8() + ") S" +
-                                QByteArray(" 0").repeated(18) + ' ' + QByteArray::number(process.startTime) +
-                                " 0\n";
+        const QByteArray stat = QByteArray::number(process.pid) + " (" + process.program.toUtf8() + ") S " +
+                                QByteArray::number(process.parent) + QByteArray(" 0").repeated(17) + ' ' +
+                                QByteArray::number(process.startTime) + " 0\n";
         const QList<QString> arguments =
             process.arguments.isEmpty() ? QList<QString>{process.program} : process.arguments;
         for (const auto& [name, content] :
@@ -67,8 +69,10 @@ protected:
             testing::writeFile(building + "root/.flatpak-info",
                                "[Application]\nname=" + process.flatpakApplication->toUtf8() + '\n');
         }
-        ASSERT_TRUE(QFile::link(bin + u'/' + process.program, building + "exe") &&
-                    QFile::link(root, building + "cwd"));
+        // Without a program the process is in the middle of exec: its program cannot be read.
+        ASSERT_TRUE(
+            (process.program.isEmpty() || QFile::link(bin + u'/' + process.program, building + "exe")) &&
+            QFile::link(root, building + "cwd"));
         if (process.owner) {
             ASSERT_EQ(::chown(QFile::encodeName(building).constData(), *process.owner, *process.owner), 0);
         }
@@ -293,6 +297,34 @@ TEST_F(ProcessTests, BetweenListingsOnlyTheNewPidsAreFollowedUnlessTheyWrapped) 
     writeProc("loadavg", "0.1 0.2 0.3 1/82 301\n");
     source->poll();
     EXPECT_EQ(events.mid(4), (Events{"-org.example.grader", "+org.example.grader"}));
+}
+
+// An instance quits while a young fork of its parent is in the middle of exec, just after an open of
+// the program: the fork may be the next instance, so the quit waits for it. Process handles that
+// never report an end leave the ends to the ticks.
+TEST_F(ProcessTests, AQuitWaitsForAForkOfItsParentInTheMiddleOfExec) {
+    struct SilentHandles : KernelWatchService {
+        int openProcessHandle(pid_t) override { return ::eventfd(0, EFD_CLOEXEC); }
+    };
+    addProgram(QStringLiteral("cutter"));
+    addProgram(QStringLiteral("launcher"), false);
+    watch(proc, {"org.example.cutter"}, std::make_shared<SilentHandles>());
+    const quint64 young = 1000 * static_cast<quint64>(::sysconf(_SC_CLK_TCK));
+    writeProcess({50, "launcher"});
+    writeProcess({.pid = 100, .program = "cutter", .startTime = young, .parent = 50});
+    source->startObserving();
+    source->watchApplications({"org.example.cutter"});
+    writeProcess({.pid = 101, .program = "", .startTime = young, .parent = 50});
+    ASSERT_TRUE(QFile(bin + QStringLiteral("/cutter")).open(QIODevice::ReadOnly));
+    testing::runUntil([] { return false; }, std::chrono::milliseconds(20));
+    QDir(proc + QStringLiteral("/100")).removeRecursively();
+    source->poll();
+    EXPECT_EQ(events, Events{});
+    writeProcess({.pid = 101, .program = "cutter", .startTime = young, .parent = 50});
+    source->poll();
+    QDir(proc + QStringLiteral("/101")).removeRecursively();
+    source->poll();
+    EXPECT_EQ(events, (Events{"-org.example.cutter"}));
 }
 
 // The real file watches and process handles, one refused as an old kernel or a reached limit would.
