@@ -239,6 +239,19 @@ void ProcessApplicationEventSource::inspect(pid_t pid, Process& process, double 
     }
 }
 
+void ProcessApplicationEventSource::inspectAgain(pid_t pid, Process& process, double now, Changes& changed) {
+    const auto previous = process.identifier;
+    inspect(pid, process, now);
+    process.awaitingExec = isAwaitingExec(process);
+    if (process.identifier && process.parent == 0) {
+        process.parent = parentOf(pid);
+    }
+    if (process.identifier != previous) {
+        count(previous, -1, process.parent, changed);
+        count(process.identifier, +1, process.parent, changed);
+    }
+}
+
 void ProcessApplicationEventSource::count(const std::optional<QString>& identifier, int change, pid_t parent,
                                           Changes& changed) {
     if (!identifier) {
@@ -367,17 +380,11 @@ void ProcessApplicationEventSource::scan(bool report, const Activity& activity, 
     }
     for (const pid_t pid : unsettled) {
         Process& process = m_processes[pid];
-        const auto previous = process.identifier;
         // Until it runs another program, a young process is what it was a tick ago.
         if (executable(pid) == process.executable) {
             process.settled = isSettled(process, now);
-            continue;
-        }
-        inspect(pid, process, now);
-        process.awaitingExec = isAwaitingExec(process);
-        if (process.identifier != previous) {
-            count(previous, -1, process.parent, changed);
-            count(process.identifier, +1, process.parent, changed);
+        } else {
+            inspectAgain(pid, process, now, changed);
         }
     }
     m_hasUnsettled = false;
@@ -587,15 +594,7 @@ void ProcessApplicationEventSource::inspectSettled() {
             startTime(process.key()) != process->startTime) {
             continue;
         }
-        const auto previous = process->identifier;
-        inspect(process.key(), *process, now);
-        if (process->identifier && process->parent == 0) {
-            process->parent = parentOf(process.key());
-        }
-        if (process->identifier != previous) {
-            count(previous, -1, process->parent, changed);
-            count(process->identifier, +1, process->parent, changed);
-        }
+        inspectAgain(process.key(), *process, now, changed);
     }
     report(changed);
 }

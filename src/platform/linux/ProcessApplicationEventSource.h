@@ -126,6 +126,8 @@ private:
     // parent, without one) still runs its parent's program.
     bool mayStillRunWatchedProgram(std::optional<pid_t> parent = std::nullopt) const;
     void inspect(pid_t pid, Process& process, double uptime);
+    // Inspects a known process whose program changed, and moves its count to what it is now.
+    void inspectAgain(pid_t pid, Process& process, double now, Changes& changed);
     bool isSettled(const Process& process, double now) const;
     bool isAwaitingExec(const Process& process) const;
     void count(const std::optional<QString>& identifier, int change, pid_t parent, Changes& changed);
