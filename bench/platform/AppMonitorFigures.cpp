@@ -295,11 +295,13 @@ Figures measure(bool watching, const QList<QString>& directories, const QString&
                 (event.launched ? launched : quit) += 1;
             }
         }
+        // The gaps between the beats that overlap the sequence; the beats are in order.
         double away = 0.0;
-        for (size_t beat = 1; beat < beats.size(); ++beat) {
-            if (beats[beat] > from && beats[beat - 1] < sequences[index].lastEnd) {
-                away = std::max(away, milliseconds(beats[beat] - beats[beat - 1]));
-            }
+        const auto firstAfterStart = std::upper_bound(beats.begin(), beats.end(), from) - beats.begin();
+        for (auto beat = std::max<ptrdiff_t>(firstAfterStart, 1);
+             beat < static_cast<ptrdiff_t>(beats.size()) && beats[beat - 1] < sequences[index].lastEnd;
+             ++beat) {
+            away = std::max(away, milliseconds(beats[beat] - beats[beat - 1]));
         }
         if ((launched != 1 || quit != 1) &&
             figures.missedLaunches + figures.missedQuits + figures.extraEvents < 5) {

@@ -187,14 +187,16 @@ std::optional<bool> ProcessApplicationEventSource::isProcess(pid_t pid) const {
            QByteArray::number(pid);
 }
 
+QByteArray ProcessApplicationEventSource::statOf(pid_t pid) const {
+    return readSmallFile(m_procRoot + '/' + QByteArray::number(pid) + "/stat");
+}
+
 std::optional<quint64> ProcessApplicationEventSource::startTime(pid_t pid) const {
-    return ProcessIdentifier::startTimeFromStat(
-        readSmallFile(m_procRoot + '/' + QByteArray::number(pid) + "/stat"));
+    return ProcessIdentifier::startTimeFromStat(statOf(pid));
 }
 
 pid_t ProcessApplicationEventSource::parentOf(pid_t pid) const {
-    return ProcessIdentifier::parentFromStat(
-        readSmallFile(m_procRoot + '/' + QByteArray::number(pid) + "/stat"));
+    return ProcessIdentifier::parentFromStat(statOf(pid));
 }
 
 double ProcessApplicationEventSource::uptime() const {
@@ -345,7 +347,9 @@ void ProcessApplicationEventSource::scan(bool report, const Activity& activity, 
         m_identifier.refreshIfChanged();
     }
     for (const auto& [pid, inode] : unseen) {
-        const auto started = startTime(pid);
+        // One read tells the start time and, for a new process, its parent.
+        const QByteArray stat = statOf(pid);
+        const auto started = ProcessIdentifier::startTimeFromStat(stat);
         if (!started) {
             continue; // Gone already, or not a process folder.
         }
@@ -371,7 +375,7 @@ void ProcessApplicationEventSource::scan(bool report, const Activity& activity, 
         if (::stat(folder.constData(), &status) == 0 && status.st_uid == m_user) {
             inspect(pid, process, now);
             if (!process.settled || process.identifier) {
-                process.parent = parentOf(pid);
+                process.parent = ProcessIdentifier::parentFromStat(stat);
             }
             process.awaitingExec = isAwaitingExec(process);
             count(process.identifier, +1, process.parent, changed);

@@ -144,6 +144,7 @@ private:
     void closeProcessHandle(pid_t pid);
     void fallBack(const QString& reason);
     void updatePollInterval();
+    QByteArray statOf(pid_t pid) const;
     std::optional<quint64> startTime(pid_t pid) const;
     pid_t parentOf(pid_t pid) const;
     Activity processActivity() const;
