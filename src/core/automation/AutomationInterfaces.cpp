@@ -8,6 +8,9 @@ namespace tarnwell {
 ApplicationEventSource::~ApplicationEventSource() = default;
 void ApplicationEventSource::watchApplications(const QSet<QString>&) {
 }
+QList<ApplicationWatch> ApplicationEventSource::applicationWatches() const {
+    return {};
+}
 TarnwellLogging::~TarnwellLogging() = default;
 TarnwellNotifying::~TarnwellNotifying() = default;
 

@@ -64,10 +64,6 @@ ProcessApplicationEventSource::~ProcessApplicationEventSource() {
     while (!m_processHandles.empty()) {
         closeProcessHandle(m_processHandles.begin()->first);
     }
-    if (m_fileWatches >= 0) {
-        delete m_fileWatchNotifier;
-        ::close(m_fileWatches);
-    }
 }
 
 QList<RunningApplication> ProcessApplicationEventSource::runningApplications() const {
@@ -90,8 +86,8 @@ void ProcessApplicationEventSource::startObserving() {
     }
     scan(false, processActivity(), true);
     m_started = true;
-    m_fileWatches = m_kernel->openFileWatches();
-    if (m_fileWatches < 0) {
+    m_watches = new ProgramWatches(m_kernel, this);
+    if (!m_watches->open()) {
         fallBack(localized("file watches are unavailable (") + QString::fromLocal8Bit(std::strerror(errno)) +
                  u')');
     } else if (const int probe = m_kernel->openProcessHandle(::getpid()); probe < 0) {
@@ -99,9 +95,13 @@ void ProcessApplicationEventSource::startObserving() {
                  QString::fromLocal8Bit(std::strerror(errno)) + u')');
     } else {
         ::close(probe);
-        m_fileWatchNotifier = new QSocketNotifier(m_fileWatches, QSocketNotifier::Read, this);
-        connect(m_fileWatchNotifier, &QSocketNotifier::activated, this,
-                &ProcessApplicationEventSource::readFileWatches);
+        connect(m_watches, &ProgramWatches::activity, this, &ProcessApplicationEventSource::watchedActivity);
+        connect(m_watches, &ProgramWatches::failed, this,
+                [this](const QByteArray& path, const QString& reason) {
+                    Q_EMIT noticed(localizedFormat(
+                        "Starts of %@ are checked every %lld ms, not watched: %@.",
+                        {QFile::decodeName(path), static_cast<qint64>(m_intervals.polling.count()), reason}));
+                });
         armWatches();
         updateProcessHandles();
     }
@@ -114,6 +114,8 @@ void ProcessApplicationEventSource::watchApplications(const QSet<QString>& bundl
     if (isWatching()) {
         armWatches();
         updateProcessHandles();
+    } else if (m_started) {
+        updateApplicationWatches();
     }
 }
 
@@ -151,6 +153,10 @@ void ProcessApplicationEventSource::tick(bool countsTowardsListing) {
     }
     if (m_identifier.revision() != m_armedRevision) {
         armWatches();
+    } else if (countsTowardsListing && !m_watches->failures().isEmpty()) {
+        // Watches freed elsewhere, or a program installed since, let a program be watched again.
+        m_watches->retry();
+        updateApplicationWatches();
     }
     updateProcessHandles();
 }
@@ -195,10 +201,6 @@ std::optional<quint64> ProcessApplicationEventSource::startTime(pid_t pid) const
     return ProcessIdentifier::startTimeFromStat(statOf(pid));
 }
 
-pid_t ProcessApplicationEventSource::parentOf(pid_t pid) const {
-    return ProcessIdentifier::parentFromStat(statOf(pid));
-}
-
 double ProcessApplicationEventSource::uptime() const {
     const QByteArray content = readSmallFile(m_procRoot + "/uptime");
     bool valid = false;
@@ -229,9 +231,27 @@ bool ProcessApplicationEventSource::isSettled(const Process& process, double now
     return now < 0 || now - started >= settlingSeconds;
 }
 
+std::optional<ProcessIdentity> ProcessApplicationEventSource::identityOf(pid_t pid) const {
+    const auto process = m_processes.constFind(pid);
+    if (process == m_processes.cend() || !process->identifier || process->ended) {
+        return std::nullopt;
+    }
+    return ProcessIdentity{*process->identifier, process->folder};
+}
+
 void ProcessApplicationEventSource::inspect(pid_t pid, Process& process, double now) {
     process.executable = executable(pid);
-    process.identifier = m_identifier.identify(pid);
+    const auto parentIdentity = identityOf(process.parent);
+    auto identity = m_identifier.identify(pid, process.parent, parentIdentity);
+    // The process an instance was launched as stays that instance through every exec that names no
+    // other application: a wrapper that runs the editor in its place, a portable image's runtime, a
+    // restart in place.
+    if (process.launched && process.identifier && !identity) {
+        identity = ProcessIdentity{*process.identifier, process.folder};
+    }
+    process.identifier = identity ? std::optional<QString>(identity->id) : std::nullopt;
+    process.folder = identity ? identity->folder : QString();
+    process.launched = identity && !(parentIdentity && parentIdentity->id == identity->id);
     process.settled = isSettled(process, now);
     // Exec shows the new program a moment before its command line and environment, which may be
     // what names it; until they are there, the process is looked at again.
@@ -245,9 +265,6 @@ void ProcessApplicationEventSource::inspectAgain(pid_t pid, Process& process, do
     const auto previous = process.identifier;
     inspect(pid, process, now);
     process.awaitingExec = isAwaitingExec(process);
-    if (process.identifier && process.parent == 0) {
-        process.parent = parentOf(pid);
-    }
     if (process.identifier != previous) {
         count(previous, -1, process.parent, changed);
         count(process.identifier, +1, process.parent, changed);
@@ -373,10 +390,8 @@ void ProcessApplicationEventSource::scan(bool report, const Activity& activity, 
         struct stat status {};
         const QByteArray folder = m_procRoot + '/' + QByteArray::number(pid);
         if (::stat(folder.constData(), &status) == 0 && status.st_uid == m_user) {
+            process.parent = ProcessIdentifier::parentFromStat(stat);
             inspect(pid, process, now);
-            if (!process.settled || process.identifier) {
-                process.parent = ProcessIdentifier::parentFromStat(stat);
-            }
             process.awaitingExec = isAwaitingExec(process);
             count(process.identifier, +1, process.parent, changed);
         }
@@ -459,109 +474,73 @@ bool ProcessApplicationEventSource::mayStillRunWatchedProgram(std::optional<pid_
 
 void ProcessApplicationEventSource::armWatches() {
     QSet<QByteArray> programs;
-    bool everyArmed = true;
+    QSet<QByteArray> instanceFolders;
     for (const QString& id : std::as_const(m_watchedApplications)) {
-        // An application without a desktop entry cannot be started from a program of its own.
-        const auto ownPrograms = m_identifier.programsOf(id);
-        everyArmed = everyArmed && (!ownPrograms || !ownPrograms->isEmpty());
-        for (const QString& program : ownPrograms.value_or(QList<QString>{})) {
+        for (const QString& program : m_identifier.programsOf(id).value_or(QList<QString>{})) {
             programs.insert(QFile::encodeName(program));
+        }
+        if (m_identifier.isSandboxed(id) && !m_identifier.sandboxInstanceFolder().isEmpty()) {
+            instanceFolders.insert(QFile::encodeName(m_identifier.sandboxInstanceFolder()));
         }
     }
     m_armedRevision = m_identifier.revision();
-    QSet<QByteArray> folders;
-    for (const QByteArray& program : std::as_const(programs)) {
-        folders.insert(program.left(program.lastIndexOf('/')));
+    m_watches->watch(programs, instanceFolders);
+    updateApplicationWatches();
+}
+
+ApplicationWatch ProcessApplicationEventSource::watchOf(const QString& id) {
+    if (!m_fallbackReason.isEmpty()) {
+        return {id, false, m_fallbackReason};
     }
-    const auto keepOnly = [this](auto& watches, const QSet<QByteArray>& wanted) {
-        for (auto watch = watches.begin(); watch != watches.end();) {
-            if (wanted.contains(*watch)) {
-                ++watch;
-                continue;
-            }
-            m_kernel->removeFileWatch(m_fileWatches, watch.key());
-            watch = watches.erase(watch);
+    const QHash<QByteArray, QString>& failures = m_watches->failures();
+    if (m_identifier.isSandboxed(id)) {
+        const QByteArray folder = QFile::encodeName(m_identifier.sandboxInstanceFolder());
+        if (folder.isEmpty()) {
+            return {id, false, localized("the folder where sandboxed instances start is unknown")};
         }
-    };
-    keepOnly(m_programWatches, programs);
-    keepOnly(m_folderWatches, folders);
-    m_programs = programs;
-    for (const QByteArray& program : std::as_const(programs)) {
-        addFileWatch(program);
-        if (m_fallenBack) {
-            return;
+        if (failures.contains(folder)) {
+            return {id, false, QFile::decodeName(folder) + QStringLiteral(": ") + failures.value(folder)};
+        }
+        return {id, true, localized("the folder where its sandboxed instances start is watched")};
+    }
+    const auto programs = m_identifier.programsOf(id);
+    if (!programs) {
+        return {id, false, localized("no desktop entry is installed for it")};
+    }
+    if (programs->isEmpty()) {
+        return {id, false, localized("its desktop entry starts it through another program")};
+    }
+    for (const QString& program : *programs) {
+        if (const auto failure = failures.constFind(QFile::encodeName(program)); failure != failures.cend()) {
+            return {id, false, program + QStringLiteral(": ") + *failure};
         }
     }
-    m_everyWatchedApplicationArmed = everyArmed;
+    return {id, true, localized("its programs are watched")};
+}
+
+void ProcessApplicationEventSource::updateApplicationWatches() {
+    QList<QString> ids(m_watchedApplications.cbegin(), m_watchedApplications.cend());
+    std::sort(ids.begin(), ids.end());
+    QList<ApplicationWatch> watches;
+    for (const QString& id : std::as_const(ids)) {
+        watches.append(watchOf(id));
+    }
+    m_everyWatchedApplicationArmed =
+        std::all_of(watches.cbegin(), watches.cend(),
+                    [](const ApplicationWatch& watch) { return watch.followedByEvents; });
     updatePollInterval();
-}
-
-void ProcessApplicationEventSource::addFileWatch(const QByteArray& path) {
-    const auto limitReached = [this](const QByteArray& watched) {
-        if (errno != ENOSPC && errno != ENOMEM) {
-            return false;
-        }
-        fallBack(localized("the limit of file watches is reached at ") + QFile::decodeName(watched) +
-                 QStringLiteral(" (") + QString::fromLocal8Bit(std::strerror(errno)) + u')');
-        return true;
-    };
-    // Replacing or reinstalling a program puts a new file at the path; its folder says when.
-    const QByteArray folder = path.left(path.lastIndexOf('/'));
-    if (!m_folderWatches.values().contains(folder)) {
-        const int watch = m_kernel->addFileWatch(m_fileWatches, folder, IN_CREATE | IN_MOVED_TO | IN_ONLYDIR);
-        if (watch >= 0) {
-            m_folderWatches.insert(watch, folder);
-        } else if (limitReached(folder)) {
-            return;
-        }
-    }
-    const int watch = m_kernel->addFileWatch(m_fileWatches, path, IN_OPEN);
-    if (watch >= 0) {
-        m_programWatches.insert(watch, path);
-    } else {
-        // A missing program is watched again when its folder reports it.
-        limitReached(path);
+    if (watches != m_applicationWatches) {
+        m_applicationWatches = watches;
+        Q_EMIT applicationWatchesChanged();
     }
 }
 
-void ProcessApplicationEventSource::readFileWatches() {
-    alignas(inotify_event) char buffer[4096];
-    bool opened = false;
-    while (isWatching()) {
-        const ssize_t length = ::read(m_fileWatches, buffer, sizeof buffer);
-        if (length < 0 && errno == EINTR) {
-            continue;
-        }
-        if (length <= 0) {
-            break;
-        }
-        for (ssize_t offset = 0; offset < length && isWatching();) {
-            const auto* event = reinterpret_cast<const inotify_event*>(buffer + offset);
-            offset += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
-            // Events were lost: one of them may have been a start.
-            opened = opened || (event->mask & IN_Q_OVERFLOW) != 0;
-            if (const auto program = m_programWatches.constFind(event->wd);
-                program != m_programWatches.cend()) {
-                opened = opened || (event->mask & IN_OPEN) != 0;
-                if (event->mask & IN_IGNORED) {
-                    const QByteArray path = *program;
-                    m_programWatches.erase(program);
-                    addFileWatch(path);
-                }
-            } else if (const auto folder = m_folderWatches.constFind(event->wd);
-                       folder != m_folderWatches.cend()) {
-                if (event->mask & IN_IGNORED) {
-                    m_folderWatches.erase(folder);
-                } else if (event->len > 0) {
-                    const QByteArray path = *folder + '/' + QByteArray(event->name);
-                    if (m_programs.contains(path)) {
-                        addFileWatch(path);
-                    }
-                }
-            }
-        }
-    }
-    if (opened && isWatching()) {
+void ProcessApplicationEventSource::watchedActivity(int opens, int closes) {
+    // A program that was read, not run, is closed again at once; one that runs stays open while it
+    // does. So the looks go on only while an open is not matched by a close.
+    m_unclosedOpens =
+        std::max((opens > 0 && !m_followUp.isActive() ? 0 : m_unclosedOpens) + opens - closes, 0);
+    if (opens > 0) {
         m_openExplained = false;
         tick(false);
         m_followUpStep = 0;
@@ -574,7 +553,7 @@ void ProcessApplicationEventSource::followUp() {
     tick(false);
     if (++m_followUpStep < std::size(followUpDelays)) {
         m_followUp.start(followUpDelays[m_followUpStep]);
-    } else if (mayStillRunWatchedProgram()) {
+    } else if (m_unclosedOpens > 0 && mayStillRunWatchedProgram()) {
         m_followUp.start(followUpPace);
     } else {
         m_followUp.stop();
@@ -685,29 +664,22 @@ void ProcessApplicationEventSource::closeProcessHandle(pid_t pid) {
 }
 
 void ProcessApplicationEventSource::fallBack(const QString& reason) {
-    if (m_fallenBack) {
+    if (!m_fallbackReason.isEmpty()) {
         return;
     }
-    m_fallenBack = true;
+    m_fallbackReason = reason;
     m_followUp.stop();
     while (!m_processHandles.empty()) {
         closeProcessHandle(m_processHandles.begin()->first);
     }
-    if (m_fileWatches >= 0) {
-        if (m_fileWatchNotifier) {
-            m_fileWatchNotifier->setEnabled(false);
-            m_fileWatchNotifier->deleteLater();
-            m_fileWatchNotifier = nullptr;
-        }
-        ::close(m_fileWatches);
-        m_fileWatches = -1;
-    }
-    m_programWatches.clear();
-    m_folderWatches.clear();
+    // The watches may be what is reporting right now.
+    m_watches->disconnect(this);
+    m_watches->deleteLater();
+    m_watches = nullptr;
     Q_EMIT noticed(
         localizedFormat("Application launches and quits are checked every %lld ms, not watched: %@.",
                         {static_cast<qint64>(m_intervals.polling.count()), reason}));
-    updatePollInterval();
+    updateApplicationWatches();
 }
 
 void ProcessApplicationEventSource::updatePollInterval() {

@@ -3,6 +3,7 @@
 #include "core/automation/ApplicationEventSource.h"
 #include "platform/linux/KernelWatchService.h"
 #include "platform/linux/ProcessIdentifier.h"
+#include "platform/linux/ProgramWatches.h"
 
 #include <QElapsedTimer>
 #include <QHash>
@@ -71,6 +72,7 @@ public:
     // Takes the processes running now as already launched, then polls.
     void startObserving() override;
     void watchApplications(const QSet<QString>& bundleIdentifiers) override;
+    QList<ApplicationWatch> applicationWatches() const override { return m_applicationWatches; }
 
     // One tick: reports what ended, then what started, since the previous one.
     void poll();
@@ -99,13 +101,16 @@ private:
         // now; the start time decides.
         ino_t inode = 0;
         std::optional<QString> identifier;
+        // The instance's own folder, which its descendants' programs may run from.
+        QString folder;
+        // Whether the instance was launched as this process rather than started by one of its own.
+        bool launched = false;
         // A process younger than a second may not have run exec yet, so it is looked at again
         // when its program changes.
         bool settled = true;
         // Young and still running its parent's program, or in the middle of exec: a fork that may
         // be about to run a watched program.
         bool awaitingExec = false;
-        // Read for a young process and for an application's.
         pid_t parent = 0;
         QByteArray executable;
         quint64 generation = 0;
@@ -125,6 +130,8 @@ private:
     // Whether, within a second of an open of a watched program, a young fork of the parent (of any
     // parent, without one) still runs its parent's program.
     bool mayStillRunWatchedProgram(std::optional<pid_t> parent = std::nullopt) const;
+    // What the process's parent is an instance of, when it is one.
+    std::optional<ProcessIdentity> identityOf(pid_t pid) const;
     void inspect(pid_t pid, Process& process, double uptime);
     // Inspects a known process whose program changed, and moves its count to what it is now.
     void inspectAgain(pid_t pid, Process& process, double now, Changes& changed);
@@ -133,10 +140,11 @@ private:
     void count(const std::optional<QString>& identifier, int change, pid_t parent, Changes& changed);
 
     // Close watching: arming, the events, and the fallback to ticks alone.
-    bool isWatching() const { return m_started && !m_fallenBack; }
+    bool isWatching() const { return m_started && m_fallbackReason.isEmpty(); }
     void armWatches();
-    void addFileWatch(const QByteArray& path);
-    void readFileWatches();
+    ApplicationWatch watchOf(const QString& id);
+    void updateApplicationWatches();
+    void watchedActivity(int opens, int closes);
     void followUp();
     void inspectSettled();
     void updateProcessHandles();
@@ -146,7 +154,6 @@ private:
     void updatePollInterval();
     QByteArray statOf(pid_t pid) const;
     std::optional<quint64> startTime(pid_t pid) const;
-    pid_t parentOf(pid_t pid) const;
     Activity processActivity() const;
     QByteArray executable(pid_t pid) const;
     // Whether the PID is a process rather than a thread; nothing while it has no folder.
@@ -174,18 +181,17 @@ private:
     std::shared_ptr<KernelWatching> m_kernel;
     Intervals m_intervals;
     QSet<QString> m_watchedApplications;
-    bool m_fallenBack = false;
+    // Why file watches or process handles cannot be used at all; empty while they can.
+    QString m_fallbackReason;
     bool m_everyWatchedApplicationArmed = false;
+    QList<ApplicationWatch> m_applicationWatches;
     quint64 m_armedRevision = 0;
-    int m_fileWatches = -1;
-    QSocketNotifier* m_fileWatchNotifier = nullptr;
-    // Watch descriptor -> the watched program, and -> the folder watched for it to come back.
-    QHash<int, QByteArray> m_programWatches;
-    QHash<int, QByteArray> m_folderWatches;
-    QSet<QByteArray> m_programs;
+    ProgramWatches* m_watches = nullptr;
     QTimer m_followUp;
     size_t m_followUpStep = 0;
     QElapsedTimer m_sinceOpen;
+    // Opens of watched programs since the looks began that no close has matched yet.
+    int m_unclosedOpens = 0;
     // Whether a watched application started since the last open of a watched program.
     bool m_openExplained = true;
     // Applications whose last process ended while its parent's fork may still be about to run them,

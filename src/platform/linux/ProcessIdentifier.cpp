@@ -51,39 +51,6 @@ QString canonical(const QString& path) {
     return resolved.isEmpty() ? QDir::cleanPath(path) : resolved;
 }
 
-// The first argument after the interpreter that is not an option. An interpreter told to run a
-// command or a module ("sh -c", "python3 -m") runs no script file.
-std::optional<QString> scriptArgument(const QList<QString>& arguments) {
-    for (qsizetype index = 1; index < arguments.size(); ++index) {
-        const QString& argument = arguments.at(index);
-        if (argument == u"-c" || argument == u"-m" || argument == u"-e") {
-            return std::nullopt;
-        }
-        if (!argument.startsWith(u'-')) {
-            return argument;
-        }
-    }
-    return std::nullopt;
-}
-
-// The program an Exec line runs, looking through "env" and its options and variable settings.
-std::optional<QString> launchedProgram(const QList<QString>& arguments, const QString& searchPath) {
-    qsizetype index = 0;
-    while (index < arguments.size() && QFileInfo(arguments.at(index)).fileName() == u"env") {
-        ++index;
-        while (index < arguments.size() &&
-               (arguments.at(index).startsWith(u'-') || arguments.at(index).contains(u'='))) {
-            // These options take the next argument as their value.
-            const bool takesValue = arguments.at(index) == u"-u" || arguments.at(index) == u"-C";
-            index += takesValue ? 2 : 1;
-        }
-    }
-    if (index >= arguments.size()) {
-        return std::nullopt;
-    }
-    return DesktopEntryIndex::findProgram(arguments.at(index), searchPath);
-}
-
 QString unescapeUnitName(const QString& name) {
     QString result;
     for (qsizetype index = 0; index < name.size(); ++index) {
@@ -104,10 +71,11 @@ QString unescapeUnitName(const QString& name) {
 } // namespace
 
 ProcessIdentifier::ProcessIdentifier(QString procRoot, QList<QString> applicationDirectories,
-                                     QString searchPath)
+                                     QString searchPath, QString runtimeDirectory)
     : m_procRoot(std::move(procRoot))
     , m_applicationDirectories(std::move(applicationDirectories))
-    , m_searchPath(std::move(searchPath)) {
+    , m_searchPath(std::move(searchPath))
+    , m_runtimeDirectory(std::move(runtimeDirectory)) {
 }
 
 std::optional<QString> ProcessIdentifier::scriptFromCommandLine(const QByteArray& commandLine) {
@@ -115,7 +83,7 @@ std::optional<QString> ProcessIdentifier::scriptFromCommandLine(const QByteArray
     for (const QByteArray& argument : commandLine.split('\0')) {
         arguments.append(QFile::decodeName(argument));
     }
-    return scriptArgument(arguments);
+    return ApplicationPrograms::scriptArgument(arguments);
 }
 
 namespace {
@@ -145,20 +113,6 @@ std::optional<quint64> ProcessIdentifier::startTimeFromStat(const QByteArray& st
     return valid ? std::optional<quint64>(value) : std::nullopt;
 }
 
-bool ProcessIdentifier::isInterpreter(const QString& programPath) {
-    static const QRegularExpression interpreters(QStringLiteral(
-        "^(python[0-9.]*|pypy[0-9.]*|perl[0-9.]*|ruby[0-9.]*|node|nodejs|gjs|lua[0-9.]*|php[0-9.]*|"
-        "(ba|da|z|k)?sh|tclsh[0-9.]*|wish[0-9.]*|java)$"));
-    return interpreters.match(QFileInfo(programPath).fileName()).hasMatch();
-}
-
-bool ProcessIdentifier::isLauncher(const QString& programPath) {
-    static const QRegularExpression launchers(
-        QStringLiteral("^(flatpak|flatpak-spawn|env|wine[0-9]*|wine-stable|steam|snap|bwrap|firejail|"
-                       "gamemoderun|prime-run|pkexec|sudo|xdg-open|gtk-launch)$"));
-    return launchers.match(QFileInfo(programPath).fileName()).hasMatch();
-}
-
 void ProcessIdentifier::refreshIfChanged() {
     if (!m_index.isCurrent()) {
         reload();
@@ -169,68 +123,69 @@ void ProcessIdentifier::reload() {
     m_loaded = true;
     ++m_revision;
     m_index = DesktopEntryIndex::load(m_applicationDirectories, m_searchPath);
-    m_programsById.clear();
-    QHash<QString, QSet<QString>> claims;
-    for (const DesktopEntry& entry : m_index.entries()) {
-        QList<QString> programs;
-        if (const auto program = launchedProgram(entry.execArguments, m_searchPath)) {
-            if (!isInterpreter(*program)) {
-                programs.append(*program);
-            } else if (const auto script = scriptArgument(entry.execArguments);
-                       script && QDir::isAbsolutePath(*script)) {
-                programs.append(*script);
-            }
-        }
-        if (entry.tryExec) {
-            if (const auto program = DesktopEntryIndex::findProgram(*entry.tryExec, m_searchPath);
-                program && !isInterpreter(*program)) {
-                programs.append(*program);
-            }
-        }
-        QList<QString>& ownPrograms = m_programsById[entry.id];
-        for (const QString& program : programs) {
-            if (!isLauncher(program)) {
-                claims[canonical(program)].insert(entry.id);
-                if (!ownPrograms.contains(canonical(program))) {
-                    ownPrograms.append(canonical(program));
-                }
-            }
-        }
-    }
-    m_idsByProgram.clear();
-    for (auto claim = claims.cbegin(); claim != claims.cend(); ++claim) {
-        if (claim->size() == 1) {
-            m_idsByProgram.insert(claim.key(), *claim->cbegin());
-        }
-    }
+    m_programs = ApplicationPrograms(m_index, m_searchPath);
 }
 
 std::optional<QList<QString>> ProcessIdentifier::programsOf(const QString& id) {
     if (!m_loaded) {
         reload();
     }
-    const auto programs = m_programsById.constFind(id);
-    if (programs == m_programsById.constEnd()) {
-        return std::nullopt;
-    }
-    return *programs;
+    return m_programs.programsOf(id);
 }
 
-std::optional<QString> ProcessIdentifier::identify(pid_t pid) {
+bool ProcessIdentifier::isSandboxed(const QString& id) {
+    if (!m_loaded) {
+        reload();
+    }
+    return m_programs.isSandboxed(id);
+}
+
+QString ProcessIdentifier::sandboxInstanceFolder() const {
+    return QDir::isAbsolutePath(m_runtimeDirectory)
+               ? QDir::cleanPath(m_runtimeDirectory + QStringLiteral("/.flatpak"))
+               : QString();
+}
+
+std::optional<ProcessIdentity>
+ProcessIdentifier::identify(pid_t pid, pid_t parent, const std::optional<ProcessIdentity>& parentIdentity) {
     if (!m_loaded) {
         reload();
     }
     const QString processDirectory = m_procRoot + u'/' + QString::number(pid);
     if (auto id = flatpakId(processDirectory)) {
-        return id;
+        return ProcessIdentity{*id, {}};
     }
-    if (auto id = entryIdByProgram(processDirectory)) {
-        return id;
+    const auto runs = running(processDirectory);
+    if (runs && parentIdentity &&
+        (m_programs.claims(parentIdentity->id, runs->program) ||
+         (!parentIdentity->folder.isEmpty() &&
+          ApplicationPrograms::isBelow(runs->program, parentIdentity->folder)) ||
+         (runs->invocation && m_programs.idByInvocation(*runs->invocation) == parentIdentity->id))) {
+        return parentIdentity;
     }
-    if (auto id = launcherHintId(processDirectory, pid)) {
-        return id;
+    if (runs) {
+        std::optional<QString> id;
+        if (runs->invocation) {
+            id = m_programs.idByInvocation(*runs->invocation);
+        }
+        if (!id && !m_programs.isDispatcher(runs->program)) {
+            id = m_programs.idByProgram(runs->program);
+        }
+        if (!id) {
+            id = m_programs.idByFolder(runs->program);
+        }
+        if (id) {
+            return ProcessIdentity{*id, {}};
+        }
     }
-    return applicationIdFromCgroup(QString::fromUtf8(readFile(processDirectory + QStringLiteral("/cgroup"))));
+    if (auto identity = environmentIdentity(processDirectory, pid, runs ? runs->program : QString(),
+                                            parentIdentity.has_value())) {
+        return identity;
+    }
+    if (auto id = launchedUnitId(processDirectory, parent)) {
+        return ProcessIdentity{*id, {}};
+    }
+    return std::nullopt;
 }
 
 std::optional<QString> ProcessIdentifier::flatpakId(const QString& processDirectory) const {
@@ -243,58 +198,82 @@ std::optional<QString> ProcessIdentifier::flatpakId(const QString& processDirect
     return name.isEmpty() ? std::nullopt : std::optional<QString>(name);
 }
 
-std::optional<QString> ProcessIdentifier::entryIdByProgram(const QString& processDirectory) const {
-    auto executable = readLink(processDirectory + QStringLiteral("/exe"));
+std::optional<ProcessIdentifier::Running> ProcessIdentifier::running(const QString& processDirectory) const {
+    const auto executable = readLink(processDirectory + QStringLiteral("/exe"));
     if (!executable) {
         return std::nullopt;
     }
-    QString program = *executable;
-    if (isInterpreter(program)) {
-        const auto script = scriptFromCommandLine(readFile(processDirectory + QStringLiteral("/cmdline")));
-        if (!script || script->isEmpty()) {
+    const bool interpreter = ApplicationPrograms::isInterpreter(*executable);
+    if (!interpreter && !m_programs.isDispatcher(*executable)) {
+        return Running{*executable, std::nullopt};
+    }
+    const QByteArray commandLine = readFile(processDirectory + QStringLiteral("/cmdline"));
+    QString started = interpreter ? scriptFromCommandLine(commandLine).value_or(QString())
+                                  : QFile::decodeName(commandLine.left(commandLine.indexOf('\0')));
+    if (started.isEmpty()) {
+        return interpreter ? std::nullopt : std::optional<Running>(Running{*executable, std::nullopt});
+    }
+    if (!started.contains(u'/') && !interpreter) {
+        // A launcher started by a bare name was found in PATH.
+        started = DesktopEntryIndex::findProgram(started, m_searchPath).value_or(started);
+    } else if (QDir::isRelativePath(started)) {
+        const auto directory = readLink(processDirectory + QStringLiteral("/cwd"));
+        if (!directory) {
             return std::nullopt;
         }
-        program = *script;
-        if (QDir::isRelativePath(program)) {
-            const auto directory = readLink(processDirectory + QStringLiteral("/cwd"));
-            if (!directory) {
-                return std::nullopt;
-            }
-            program = *directory + u'/' + program;
-        }
-        program = canonical(program);
+        started = *directory + u'/' + started;
     }
-    const auto id = m_idsByProgram.constFind(program);
-    if (id == m_idsByProgram.constEnd()) {
-        return std::nullopt;
-    }
-    return *id;
+    started = QDir::cleanPath(started);
+    return Running{interpreter ? canonical(started) : *executable, started};
 }
 
-std::optional<QString> ProcessIdentifier::launcherHintId(const QString& processDirectory, pid_t pid) const {
+std::optional<ProcessIdentity> ProcessIdentifier::environmentIdentity(const QString& processDirectory,
+                                                                      pid_t pid, const QString& executable,
+                                                                      bool hasParentIdentity) const {
     // Another user's or a vanished process has an unreadable environment; the remaining rules
     // still apply.
     const QByteArray environment = readFile(processDirectory + QStringLiteral("/environ"));
-    QByteArray launchedFile;
-    QByteArray launchedPid;
-    QByteArray bamfHint;
+    QHash<QByteArray, QByteArray> variables;
     for (const QByteArray& variable : environment.split('\0')) {
-        if (variable.startsWith("GIO_LAUNCHED_DESKTOP_FILE=")) {
-            launchedFile = variable.sliced(qstrlen("GIO_LAUNCHED_DESKTOP_FILE="));
-        } else if (variable.startsWith("GIO_LAUNCHED_DESKTOP_FILE_PID=")) {
-            launchedPid = variable.sliced(qstrlen("GIO_LAUNCHED_DESKTOP_FILE_PID="));
-        } else if (variable.startsWith("BAMF_DESKTOP_FILE_HINT=")) {
-            bamfHint = variable.sliced(qstrlen("BAMF_DESKTOP_FILE_HINT="));
+        const qsizetype equals = variable.indexOf('=');
+        if (equals > 0) {
+            variables.insert(variable.left(equals), variable.sliced(equals + 1));
         }
     }
-    // Children inherit the variable; only the launched process itself carries its own PID.
-    if (!launchedFile.isEmpty() && launchedPid == QByteArray::number(pid)) {
-        return DesktopEntry::fileIdOfPath(QFile::decodeName(launchedFile));
+    // A portable image's runtime runs its programs from a mount of its own, named in the
+    // environment; a program from there is an instance of the entry that runs the image.
+    const QString mount = QFile::decodeName(variables.value("APPDIR"));
+    const QString image = QFile::decodeName(variables.value("APPIMAGE"));
+    if (!mount.isEmpty() && !image.isEmpty() &&
+        ApplicationPrograms::isBelow(executable, QDir::cleanPath(mount))) {
+        if (const auto id = m_programs.idByProgram(canonical(image))) {
+            return ProcessIdentity{*id, QDir::cleanPath(mount)};
+        }
     }
-    if (!bamfHint.isEmpty()) {
-        return DesktopEntry::fileIdOfPath(QFile::decodeName(bamfHint));
+    // Children inherit the variables; only the launched process itself carries its own PID, and a
+    // hint without one names only a process whose parent is no instance.
+    const QByteArray launchedFile = variables.value("GIO_LAUNCHED_DESKTOP_FILE");
+    if (!launchedFile.isEmpty() &&
+        variables.value("GIO_LAUNCHED_DESKTOP_FILE_PID") == QByteArray::number(pid)) {
+        return ProcessIdentity{DesktopEntry::fileIdOfPath(QFile::decodeName(launchedFile)), {}};
+    }
+    const QByteArray hint = variables.value("BAMF_DESKTOP_FILE_HINT");
+    if (!hint.isEmpty() && !hasParentIdentity) {
+        return ProcessIdentity{DesktopEntry::fileIdOfPath(QFile::decodeName(hint)), {}};
     }
     return std::nullopt;
+}
+
+std::optional<QString> ProcessIdentifier::launchedUnitId(const QString& processDirectory,
+                                                         pid_t parent) const {
+    const QByteArray cgroup = readFile(processDirectory + QStringLiteral("/cgroup"));
+    auto id = applicationIdFromCgroup(QString::fromUtf8(cgroup));
+    // Whatever the launched process starts stays in its unit; only the launched process names it.
+    if (id && parent > 0 &&
+        readFile(m_procRoot + u'/' + QString::number(parent) + QStringLiteral("/cgroup")) == cgroup) {
+        return std::nullopt;
+    }
+    return id;
 }
 
 std::optional<QString> ProcessIdentifier::applicationIdFromCgroup(const QString& cgroup) {
@@ -310,6 +289,16 @@ std::optional<QString> ProcessIdentifier::applicationIdFromCgroup(const QString&
             const bool scope = component->endsWith(QStringLiteral(".scope"));
             if (!service && !scope) {
                 continue;
+            }
+            if (scope && component->startsWith(QStringLiteral("snap."))) {
+                static const QRegularExpression snapScope(
+                    QStringLiteral("^snap\\.([^.]+)\\.(.+?)-([0-9a-f]{8}(-[0-9a-f]{4}){3}-[0-9a-f]{12}|[0-9a-"
+                                   "f]+)\\.scope$"));
+                const auto match = snapScope.match(*component);
+                if (!match.hasMatch()) {
+                    break;
+                }
+                return match.captured(1) + u'_' + match.captured(2);
             }
             if (!component->startsWith(QStringLiteral("app-"))) {
                 break;

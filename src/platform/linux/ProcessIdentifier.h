@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/linux/ApplicationPrograms.h"
 #include "platform/linux/DesktopEntryIndex.h"
 
 #include <QHash>
@@ -10,22 +11,38 @@
 
 namespace tarnwell {
 
-// Names the application a running process belongs to, by its desktop-entry ID. The first rule that
-// applies wins: the Flatpak application ID; the one desktop entry whose program is the process's
-// executable (or, for an interpreter, its script); the desktop file the launcher named in the
-// process's environment; the application ID in its systemd unit. A program that launches others
-// (flatpak, env, wine, steam and the like) or that several entries run names nobody by itself, so
-// the later rules decide for it. A process none of them names is not an application.
+// The application a running process is an instance of, by its desktop-entry ID.
+struct ProcessIdentity {
+    QString id;
+    // A folder of this instance's own, such as a portable image's per-run mount, whose programs run
+    // by its descendants belong to it too.
+    QString folder;
+
+    bool operator==(const ProcessIdentity&) const = default;
+};
+
+// Names the application a running process belongs to. A descendant of an instance belongs to it
+// while it runs a program the entry claims, one below the entry's install folder or one below the
+// instance's own folder. Otherwise the first rule that applies wins: the Flatpak application ID;
+// the one entry whose program, install folder or (for a launcher that dispatches on it) starting
+// name is the process's; a portable image the entry runs, executing from its mount; the desktop file
+// the launcher named for this very process; the application ID of the systemd unit the process was
+// launched into. A process none of them names is not an application, and nor is a terminal or
+// shell an editor opened, though it inherits the editor's unit and environment.
 class ProcessIdentifier {
 public:
     explicit ProcessIdentifier(
         QString procRoot = QStringLiteral("/proc"),
         QList<QString> applicationDirectories = DesktopEntryIndex::defaultApplicationDirectories(),
-        QString searchPath = qEnvironmentVariable("PATH"));
+        QString searchPath = qEnvironmentVariable("PATH"),
+        QString runtimeDirectory = qEnvironmentVariable("XDG_RUNTIME_DIR"));
 
     const QString& procRoot() const { return m_procRoot; }
 
-    std::optional<QString> identify(pid_t pid);
+    // Who the process is, given its parent and what its parent is.
+    std::optional<ProcessIdentity>
+    identify(pid_t pid, pid_t parent = 0,
+             const std::optional<ProcessIdentity>& parentIdentity = std::nullopt);
 
     // Reloads the desktop entries when one of the application folders changed since the last load.
     void refreshIfChanged();
@@ -36,12 +53,14 @@ public:
     // the script) and its TryExec program, canonical, launchers left out. Nothing when no desktop
     // entry has the ID; an empty list when the entry only runs launchers.
     std::optional<QList<QString>> programsOf(const QString& id);
-
-    // Whether a program only starts other programs, whatever the entry that runs it.
-    static bool isLauncher(const QString& programPath);
+    // Whether the entry starts its application in a Flatpak sandbox, and the folder where the user's
+    // sandboxed instances appear as they start (empty when the runtime folder is unknown).
+    bool isSandboxed(const QString& id);
+    QString sandboxInstanceFolder() const;
 
     // The application ID of a systemd unit in a "/proc/PID/cgroup" text:
-    // "app-[launcher-]ID[@...].service" or "app-[launcher-]ID-N.scope".
+    // "app-[launcher-]ID[@...].service", "app-[launcher-]ID-N.scope" or, for a snap,
+    // "snap.NAME.APP-UUID.scope" (the entry "NAME_APP").
     static std::optional<QString> applicationIdFromCgroup(const QString& cgroup);
 
     // The start time, in clock ticks after boot, from the text of a "/proc/PID/stat" file.
@@ -53,23 +72,29 @@ public:
     // runs none (a command given with -c, a module given with -m).
     static std::optional<QString> scriptFromCommandLine(const QByteArray& commandLine);
 
-    // Whether a program runs scripts, so that the script names the application rather than it.
-    static bool isInterpreter(const QString& programPath);
-
 private:
+    // What a process runs: its program, or an interpreter's script, canonical; and for a script or a
+    // dispatching launcher, the name it was started by.
+    struct Running {
+        QString program;
+        std::optional<QString> invocation;
+    };
+
     void reload();
     std::optional<QString> flatpakId(const QString& processDirectory) const;
-    std::optional<QString> entryIdByProgram(const QString& processDirectory) const;
-    std::optional<QString> launcherHintId(const QString& processDirectory, pid_t pid) const;
+    std::optional<Running> running(const QString& processDirectory) const;
+    std::optional<ProcessIdentity> environmentIdentity(const QString& processDirectory, pid_t pid,
+                                                       const QString& executable,
+                                                       bool hasParentIdentity) const;
+    std::optional<QString> launchedUnitId(const QString& processDirectory, pid_t parent) const;
 
     QString m_procRoot;
     QList<QString> m_applicationDirectories;
     QString m_searchPath;
+    QString m_runtimeDirectory;
     bool m_loaded = false;
     DesktopEntryIndex m_index;
-    // Canonical program or script path -> the one desktop-entry ID that runs it.
-    QHash<QString, QString> m_idsByProgram;
-    QHash<QString, QList<QString>> m_programsById;
+    ApplicationPrograms m_programs;
     quint64 m_revision = 0;
 };
 

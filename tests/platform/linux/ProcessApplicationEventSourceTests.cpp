@@ -31,6 +31,21 @@ struct FakeProcess {
     pid_t parent = 0;
 };
 
+// The processes carrying a launch-shape test's mark whose command line names something under the folder.
+QList<pid_t> markedProcessesUnder(const QString& folder) {
+    QList<pid_t> found;
+    for (const QString& name : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        QFile environment("/proc/" + name + "/environ");
+        QFile commandLine("/proc/" + name + "/cmdline");
+        if (name.toInt() > 0 && environment.open(QIODevice::ReadOnly) &&
+            environment.readAll().contains("TARNWELL_SHAPE=") && commandLine.open(QIODevice::ReadOnly) &&
+            commandLine.readAll().contains(QFile::encodeName(folder))) {
+            found.append(name.toInt());
+        }
+    }
+    return found;
+}
+
 // Reports about the test's own applications ("+id" launched, "-id" terminated) from a prepared /proc
 // or the real one, leaving out those of the desktop the tests run on.
 class ProcessTests : public testing::PreparedSystem {
@@ -153,6 +168,10 @@ TEST_F(ProcessTests, FlatpakThenOwnProgramThenLauncherHintThenSystemdUnit) {
                                       "GIO_LAUNCHED_DESKTOP_FILE_PID=18"};
     const QList<QByteArray> hinted{"BAMF_DESKTOP_FILE_HINT=/x/org.example.Hinted.desktop"};
     const QString unit = "0::/user.slice/user@0.service/app.slice/app-gnome-org.example.Unit-42.scope\n";
+    const QString snapUnit =
+        "0::/user.slice/user@0.service/app.slice/snap.snapped.snapped-0a1b2c3d-aaaa-bbbb-cccc-"
+        "0123456789ab.scope\n";
+    const QList<QByteArray> image{"APPIMAGE=" + bin.toUtf8() + "/cutter", "APPDIR=" + bin.toUtf8()};
     const QList<std::pair<FakeProcess, std::optional<QString>>> rows{
         {{10, "cutter"}, "org.example.Cutter"},
         {{12, "python3.11", 1, {"python3.11", "-u", script}}, "org.example.Tool"},
@@ -170,11 +189,29 @@ TEST_F(ProcessTests, FlatpakThenOwnProgramThenLauncherHintThenSystemdUnit) {
         {{.pid = 24, .program = "cutter", .flatpakApplication = "org.example.Sandboxed"},
          "org.example.Sandboxed"},
         {{25, "editor"}, "org.example.Wrapped"},
+        // What an instance starts belongs to it only while it runs the entry's own programs: a worker
+        // does, a shell it opens in its unit does not.
+        {{.pid = 26, .program = "cutter", .parent = 10}, "org.example.Cutter"},
+        {{.pid = 27, .program = "wine", .parent = 10}, std::nullopt},
+        {{.pid = 28, .program = "bash", .environment = std::nullopt, .cgroup = unit, .parent = 23},
+         std::nullopt},
+        {{.pid = 29, .program = "snapped", .cgroup = snapUnit}, "snapped_snapped"},
+        // A portable image's program runs from the image's mount, and so do its descendants.
+        {{.pid = 30, .program = "wine", .environment = image}, "org.example.Cutter"},
+        {{.pid = 31, .program = "flatpak", .parent = 30}, "org.example.Cutter"},
     };
     ProcessIdentifier identifier(proc, {applications}, bin);
+    QHash<pid_t, ProcessIdentity> identities;
     for (const auto& [process, id] : rows) {
         writeProcess(process);
-        EXPECT_EQ(identifier.identify(process.pid), id) << process.pid;
+        const auto parent = identities.constFind(process.parent);
+        const auto identity = identifier.identify(
+            process.pid, process.parent,
+            parent == identities.cend() ? std::nullopt : std::optional<ProcessIdentity>(*parent));
+        EXPECT_EQ(identity ? std::optional<QString>(identity->id) : std::nullopt, id) << process.pid;
+        if (identity) {
+            identities.insert(process.pid, *identity);
+        }
     }
     EXPECT_EQ(identifier.identify(99), std::nullopt);
     // What is watched for a start: the program or script, never a launcher.
@@ -186,7 +223,7 @@ TEST_F(ProcessTests, FlatpakThenOwnProgramThenLauncherHintThenSystemdUnit) {
     addProgram(QStringLiteral("grader"));
     addEntry("org.example.CutterBeta", "cutter --beta");
     identifier.refreshIfChanged();
-    EXPECT_EQ(identifier.identify(40), QStringLiteral("org.example.grader"));
+    EXPECT_EQ(identifier.identify(40), (ProcessIdentity{"org.example.grader", {}}));
     EXPECT_EQ(identifier.identify(10), std::nullopt);
 }
 
@@ -361,28 +398,31 @@ TEST_F(ProcessTests, RealProgramReportsOneLaunchAndTheLastQuitThroughEveryRoute)
     addEntry("steam", "steam %U");
     const QString fallback =
         QStringLiteral("Application launches and quits are checked every 20 ms, not watched: ");
+    const QString unwatched = "Starts of " + program + " are checked every %1 ms, not watched: ";
     enum class Replaced { No, RenamedOver, DeletedThenRestored };
-    const QList<std::tuple<Refused, Replaced, QString>> cases{
-        {Refused::Nothing, Replaced::No, {}},
-        {Refused::Nothing, Replaced::RenamedOver, {}},
-        {Refused::Nothing, Replaced::DeletedThenRestored, {}},
+    // A refused program watch leaves only that program to the ticks, until it can be watched again.
+    const QList<std::tuple<Refused, Replaced, QString, bool>> cases{
+        {Refused::Nothing, Replaced::No, {}, true},
+        {Refused::Nothing, Replaced::RenamedOver, {}, true},
+        {Refused::Nothing, Replaced::DeletedThenRestored,
+         unwatched.arg(59000) + "it cannot be watched (No such file or directory).", true},
         {Refused::FileWatches, Replaced::No,
-         fallback + "file watches are unavailable (Function not implemented)."},
+         fallback + "file watches are unavailable (Function not implemented).", false},
         {Refused::ProcessHandles, Replaced::No,
-         fallback + "process handles are unavailable (Function not implemented)."},
+         fallback + "process handles are unavailable (Function not implemented).", false},
         {Refused::ProgramWatch, Replaced::No,
-         fallback + "the limit of file watches is reached at " + program + " (No space left on device)."},
+         unwatched.arg(20) + "the limit of file watches is reached (No space left on device).", false},
     };
     const auto settle = [] { testing::runUntil([] { return false; }, std::chrono::milliseconds(300)); };
-    for (const auto& [refused, replaced, notice] : cases) {
+    for (const auto& [refused, replaced, notice, watched] : cases) {
         SCOPED_TRACE(notice.toStdString() + " replaced " + std::to_string(static_cast<int>(replaced)));
-        const std::chrono::milliseconds polling(notice.isEmpty() ? 59000 : 20);
+        const std::chrono::milliseconds polling(watched ? 59000 : 20);
         const auto kernel = std::make_shared<RefusingKernel>();
         kernel->refused = refused;
         watch("/proc", {"org.example.Editor"}, kernel, {polling, std::chrono::minutes(1)});
         source->startObserving();
         source->watchApplications({"org.example.Editor"});
-        EXPECT_EQ(source->currentPollInterval(), notice.isEmpty() ? std::chrono::minutes(1) : polling);
+        EXPECT_EQ(source->currentPollInterval(), watched ? std::chrono::minutes(1) : polling);
         if (replaced != Replaced::No) {
             ASSERT_TRUE(QFile::copy(QStringLiteral("/bin/sleep"), program + ".new"));
             if (replaced == Replaced::DeletedThenRestored) {
@@ -407,6 +447,14 @@ TEST_F(ProcessTests, RealProgramReportsOneLaunchAndTheLastQuitThroughEveryRoute)
         ASSERT_TRUE(testing::runUntil([&] { return events.size() == 2; })) << events.join(u' ').toStdString();
         EXPECT_EQ(events, (Events{"+org.example.Editor", "-org.example.Editor"}));
         EXPECT_EQ(notices, notice.isEmpty() ? Events{} : Events{notice});
+        kernel->refused = refused == Refused::ProgramWatch ? Refused::Nothing : refused;
+        source->poll();
+        const auto followed = source->applicationWatches();
+        ASSERT_EQ(followed.size(), 2);
+        EXPECT_EQ(followed[0].followedByEvents,
+                  refused == Refused::Nothing || refused == Refused::ProgramWatch)
+            << followed[0].reason.toStdString();
+        EXPECT_FALSE(followed[1].followedByEvents);
     }
 }
 
@@ -422,9 +470,10 @@ TEST_F(ProcessTests, AProgramThatRunsLongAfterItsOpenIsStillSeenToLaunchAndQuit)
     const QString decoy = root + QStringLiteral("/decoy");
     testing::writeFile(decoy, "");
     addEntry("org.example.Editor", "editor %F");
+    // A program that runs stays open; one only read is closed at once.
+    std::vector<std::unique_ptr<QFile>> opened;
     const auto open = [&] {
-        QFile opened(decoy);
-        ASSERT_TRUE(opened.open(QIODevice::ReadOnly));
+        ASSERT_TRUE(opened.emplace_back(std::make_unique<QFile>(decoy))->open(QIODevice::ReadOnly));
     };
     const Events once{"+org.example.Editor", "-org.example.Editor"};
     enum class Before { Nothing, Sibling, Stranger };
@@ -469,6 +518,115 @@ TEST_F(ProcessTests, AProgramThatRunsLongAfterItsOpenIsStillSeenToLaunchAndQuit)
         }
         ASSERT_TRUE(reported) << events.join(u' ').toStdString();
         EXPECT_EQ(events, expected);
+    }
+}
+
+// The shapes editors start in on Linux, as real process trees, each started as a desktop starts it
+// (through a parent that ends at once) and from a terminal shell that waits for it: one launch, and
+// one quit that comes only once no process of the instance runs any more. The processes of a run
+// carry a mark in their environment; those that run something under the test's folder are the
+// instance's, while the shell the editor opens and its program are not. Wrappers and launchers that
+// start anything else report nothing.
+TEST_F(ProcessTests, EveryLaunchShapeIsOneInstanceFromItsLaunchToItsLastProcess) {
+    const auto install = [&](const QString& path) {
+        ASSERT_TRUE(QDir().mkpath(QFileInfo(path).path()));
+        ASSERT_TRUE(QFile::copy(QStringLiteral(TARNWELL_LAUNCH_SHAPE_PROGRAM), path));
+    };
+    const auto script = [&](const QString& path, const QByteArray& content) {
+        testing::writeFile(path, content);
+        ASSERT_TRUE(QFile::setPermissions(path, QFile::ReadOwner | QFile::ExeOwner));
+    };
+    for (const char* program :
+         {"/opt/plain/bin/plain", "/opt/plain/libexec/render", "/opt/wrapped/bin/wrapped",
+          "/opt/waiting/bin/waiting", "/opt/offloaded/bin/offloaded", "/opt/game/bin/game",
+          "/usr/bin/launcher", "/snap/snapped/x1/bin/snapped", "/Apps/Imaged.AppImage",
+          "/tmp/.mount_ab12/usr/bin/imaged", "/usr/lib/quick/quick", "/usr/lib/slow/slow"}) {
+        install(root + QString::fromLatin1(program));
+    }
+    script(root + "/opt/wrapped/wrapped.sh", "#!/bin/sh\nexec \"$(dirname \"$0\")/bin/wrapped\" \"$@\"\n");
+    script(root + "/opt/waiting/waiting.sh",
+           "#!/bin/sh\n\"$(dirname \"$0\")/bin/waiting\" \"$@\"\nexit $?\n");
+    script(bin + "/scripted", "#!/usr/bin/perl\nselect(undef, undef, undef, $ARGV[1]);\n");
+    script(bin + "/offload", "#!/bin/sh\nexec \"$@\"\n");
+    // A distribution's wrapper in a shared folder, and one that takes its time before exec.
+    script(bin + "/quick", "#!/bin/sh\nexec " + QFile::encodeName(root) + "/usr/lib/quick/quick \"$@\"\n");
+    script(bin + "/slow", "#!/bin/sh\nprogram=" + QFile::encodeName(root) +
+                              "/usr/lib/slow/slow\nsleep 0.3\nexec \"$program\" \"$@\"\n");
+    ASSERT_TRUE(QDir().mkpath(root + "/snap/bin") &&
+                QFile::link(root + "/usr/bin/launcher", root + "/snap/bin/snapped") &&
+                QFile::link(QStringLiteral("x1"), root + "/snap/snapped/current"));
+    const QList<std::pair<QString, QString>> entries{
+        {"org.example.Plain", root + "/opt/plain/bin/plain %F"},
+        {"org.example.Wrapped", root + "/opt/wrapped/wrapped.sh"},
+        {"org.example.Waiting", root + "/opt/waiting/waiting.sh"},
+        {"org.example.Scripted", "scripted"},
+        {"org.example.Offloaded", "offload " + root + "/opt/offloaded/bin/offloaded"},
+        {"snapped_snapped", root + "/snap/bin/snapped %U"},
+        {"org.example.Imaged", root + "/Apps/Imaged.AppImage"},
+        {"org.example.Quick", "quick"},
+        {"org.example.Slow", "slow %F"},
+    };
+    Events ids;
+    for (const auto& [id, exec] : entries) {
+        addEntry(id, exec.toUtf8());
+        ids.append(id);
+    }
+    QList<pid_t> aliveAtQuit;
+    watch("/proc", ids);
+    QObject::connect(source.get(), &ApplicationEventSource::applicationTerminated,
+                     [&](const RunningApplication&) { aliveAtQuit = markedProcessesUnder(root); });
+    source->startObserving();
+    source->watchApplications(QSet<QString>(ids.cbegin(), ids.cend()));
+
+    const QString lasting = QStringLiteral("0.4");
+    const QList<std::pair<QString, QList<QString>>> shapes{
+        {"org.example.Plain", {root + "/opt/plain/bin/plain", "sleep", lasting}},
+        {"org.example.Wrapped", {root + "/opt/wrapped/wrapped.sh", "sleep", lasting}},
+        {"org.example.Waiting", {root + "/opt/waiting/waiting.sh", "sleep", lasting}},
+        {"org.example.Scripted", {bin + "/scripted", "sleep", lasting}},
+        {"org.example.Offloaded",
+         {bin + "/offload", root + "/opt/offloaded/bin/offloaded", "sleep", lasting}},
+        {"snapped_snapped", {root + "/snap/bin/snapped", "dispatch", "sleep", lasting}},
+        {"org.example.Imaged",
+         {root + "/Apps/Imaged.AppImage", "runtime", root + "/tmp/.mount_ab12", "usr/bin/imaged", "spawn",
+          "0.2", root + "/tmp/.mount_ab12/usr/bin/imaged", "sleep", lasting}},
+        {"org.example.Quick", {bin + "/quick", "sleep", lasting}},
+        {"org.example.Slow", {bin + "/slow", "sleep", lasting}},
+        // Workers of its own outlive the main process; a shell it opens outlives them all.
+        {"org.example.Plain",
+         {root + "/opt/plain/bin/plain", "spawn", "0.2", root + "/opt/plain/bin/plain", "sleep", "0.4", "+",
+          root + "/opt/plain/libexec/render", "sleep", "0.6", "+", "/bin/sh", "-c", "sleep 1.2"}},
+        {QString(), {bin + "/offload", root + "/opt/game/bin/game", "sleep", lasting}},
+        {QString(), {root + "/usr/bin/launcher", "sleep", lasting}},
+    };
+    int run = 0;
+    for (const auto& [id, command] : shapes) {
+        for (const bool fromTerminal : {false, true}) {
+            SCOPED_TRACE(command.join(u' ').toStdString() +
+                         (fromTerminal ? " from a terminal" : " from a desktop"));
+            events.clear();
+            aliveAtQuit = {-1};
+            // The mark goes to the command, not to the shell starting it.
+            const QList<QString> arguments = QList<QString>{"-c",
+                                                            "TARNWELL_SHAPE=" + QString::number(++run) +
+                                                                (fromTerminal ? " \"$@\"; :" : " \"$@\" &"),
+                                                            "sh"} +
+                                             command;
+            QProcess& shell = *children.emplace_back(std::make_unique<QProcess>());
+            shell.start(QStringLiteral("/bin/bash"), arguments);
+            ASSERT_TRUE(shell.waitForStarted());
+            const Events expected = id.isEmpty() ? Events{} : Events{"+" + id, "-" + id};
+            const bool done = testing::runUntil([&] {
+                return shell.state() == QProcess::NotRunning && markedProcessesUnder(root).isEmpty() &&
+                       events.size() >= expected.size();
+            });
+            EXPECT_TRUE(done) << events.join(u' ').toStdString();
+            testing::runUntil([] { return false; }, std::chrono::milliseconds(100));
+            EXPECT_EQ(events, expected);
+            if (!id.isEmpty()) {
+                EXPECT_EQ(aliveAtQuit, QList<pid_t>{}) << "a process of the instance still ran at its quit";
+            }
+        }
     }
 }
 
