@@ -20,28 +20,33 @@ bool equalIgnoringCase(const std::string& left, const std::string& right) {
     });
 }
 
-bool contains(const std::vector<std::string>& texts, const std::string& text) {
-    return std::find(texts.begin(), texts.end(), text) != texts.end();
-}
-
 } // namespace
 
 BlockDeviceTable::BlockDeviceTable(std::vector<BlockDevice> devices)
     : m_devices(std::move(devices)) {
 }
 
-void BlockDeviceTable::useMounts(const std::vector<MountInfo::Mount>& mounts) {
+void BlockDeviceTable::useMounts(std::vector<MountInfo::Mount> mounts) {
+    m_mounts = std::move(mounts);
     for (BlockDevice& device : m_devices) {
         device.mountPoints.clear();
-        for (const MountInfo::Mount& mount : mounts) {
-            // Btrfs and the like give their mounts numbers of their own; the source still names
-            // the device.
-            if ((!device.majorMinor.empty() && mount.majorMinor == device.majorMinor) ||
-                mount.source == device.path) {
-                device.mountPoints.push_back(mount.mountPoint);
-            }
+        for (const MountInfo::Mount& mount : mountsOf(device)) {
+            device.mountPoints.push_back(mount.mountPoint);
         }
     }
+}
+
+std::vector<MountInfo::Mount> BlockDeviceTable::mountsOf(const BlockDevice& device) const {
+    std::vector<MountInfo::Mount> mounts;
+    std::copy_if(m_mounts.begin(), m_mounts.end(), std::back_inserter(mounts),
+                 [&device](const MountInfo::Mount& mount) { return isOf(mount, device); });
+    return mounts;
+}
+
+bool BlockDeviceTable::isOf(const MountInfo::Mount& mount, const BlockDevice& device) {
+    // Btrfs and the like give their mounts numbers of their own; the source still names the device.
+    return (!device.majorMinor.empty() && mount.majorMinor == device.majorMinor) ||
+           mount.source == device.path;
 }
 
 const BlockDevice* BlockDeviceTable::device(const std::string& name) const {
@@ -149,10 +154,12 @@ const BlockDevice* BlockDeviceTable::resolvePathTarget(const std::string& target
         }
     }
     // Some file systems (btrfs subvolumes, for one) report a number of their own: a mount point
-    // named exactly still finds its device.
-    for (const BlockDevice& candidate : m_devices) {
-        if (contains(candidate.mountPoints, canonical)) {
-            return &candidate;
+    // named exactly, byte for byte, still finds its device.
+    for (const MountInfo::Mount& mount : m_mounts) {
+        for (const BlockDevice& candidate : m_devices) {
+            if (mount.path == canonical && isOf(mount, candidate)) {
+                return &candidate;
+            }
         }
     }
     return nullptr;

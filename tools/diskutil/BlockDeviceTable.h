@@ -18,7 +18,9 @@ public:
     explicit BlockDeviceTable(std::vector<BlockDevice> devices);
 
     // Takes every device's mount points from the kernel's mount table.
-    void useMounts(const std::vector<MountInfo::Mount>& mounts);
+    void useMounts(std::vector<MountInfo::Mount> mounts);
+    // The device's mounts in the table's order.
+    std::vector<MountInfo::Mount> mountsOf(const BlockDevice& device) const;
 
     const std::vector<BlockDevice>& devices() const { return m_devices; }
     const BlockDevice* device(const std::string& name) const;
@@ -51,9 +53,11 @@ public:
 
 private:
     static bool needsProbe(const BlockDevice& device);
+    static bool isOf(const MountInfo::Mount& mount, const BlockDevice& device);
     static void apply(BlockDevice& device, const FilesystemIdentity& identity);
 
     std::vector<BlockDevice> m_devices;
+    std::vector<MountInfo::Mount> m_mounts;
 };
 
 } // namespace tarnwell

@@ -17,7 +17,7 @@ public:
     // Declined.
     virtual Outcome mount(const std::string& device, const std::string& directory,
                           const std::string& type) = 0;
-    // Plainly: never forced, never detached.
+    // Plainly: never forced, never detached, never through a link.
     virtual Outcome unmount(const std::string& directory, const std::string& type) = 0;
 };
 

@@ -152,22 +152,24 @@ CommandResult DiskTool::mount(const std::string& target) {
     }
     const std::string directory =
         MountPointNaming::createDirectory(m_services.mediaRoot, DiskDocuments::volumeName(*device));
-    // Devices that users plug in must not bring set-user-ID programs or device nodes with them.
-    if (!m_services.direct || m_services.direct->mount(device->path, directory, *device->fileSystemType) !=
-                                  DirectMounting::Outcome::Done) {
-        const CommandResult result =
-            m_services.commands->run("mount", {"-o", "nosuid,nodev", device->path, directory});
-        if (result.exitCode != 0) {
-            ::rmdir(directory.c_str());
-            return failure(volume + " failed to mount: " + reason(result));
-        }
-    }
+    // Recorded before the mount, so that no folder of ours is ever mounted on unrecorded.
     CommandResult mounted = success(volume + " mounted");
     try {
         m_services.registry.add(directory);
     } catch (const ToolError& error) {
         // The volume is mounted all the same; only the directory will outlive its unmount.
         mounted.error = std::string(error.what()) + '\n';
+    }
+    // Devices that users plug in must not bring set-user-ID programs or device nodes with them.
+    if (!m_services.direct || m_services.direct->mount(device->path, directory, *device->fileSystemType) !=
+                                  DirectMounting::Outcome::Done) {
+        const CommandResult result =
+            m_services.commands->run("mount", {"-o", "nosuid,nodev", "--", device->path, directory});
+        if (result.exitCode != 0) {
+            // Its line goes with the record's next change, once the folder is seen to be gone.
+            ::rmdir(directory.c_str());
+            return failure(volume + " failed to mount: " + reason(result));
+        }
     }
     return mounted;
 }
@@ -179,22 +181,35 @@ CommandResult DiskTool::unmount(const std::string& target) {
         return failure("Could not find disk: " + target);
     }
     const std::string volume = volumeText(*device);
-    if (device->mountPoints.empty()) {
+    std::vector<MountInfo::Mount> mounts = table.mountsOf(*device);
+    if (mounts.empty()) {
         return failure(volume + " failed to unmount: not mounted");
     }
     // A mount path names one mount of the device; any other target names all of them.
-    std::vector<std::string> mountPoints = device->mountPoints;
     if (BlockDeviceTable::looksLikePath(target)) {
         const std::string canonical = FileText::canonicalPath(target);
-        if (std::find(mountPoints.begin(), mountPoints.end(), canonical) != mountPoints.end()) {
-            mountPoints = {canonical};
+        const auto named =
+            std::find_if(mounts.begin(), mounts.end(),
+                         [&canonical](const MountInfo::Mount& mount) { return mount.path == canonical; });
+        if (named != mounts.end()) {
+            mounts = {*named};
         }
+    }
+    // An unmount by path takes off whatever was mounted there last: a file system mounted over the
+    // volume would go in its place, and the volume would stay mounted while the user is told it is
+    // not.
+    std::vector<std::string> paths;
+    for (const MountInfo::Mount& mount : mounts) {
+        if (!m_services.isOnTop(mount)) {
+            return failure(volume + " is covered by another mount at " + mount.mountPoint);
+        }
+        paths.push_back(mount.path);
     }
     using Outcome = UDisksMounting::Answer::Outcome;
     const auto answer =
         m_services.udisks ? m_services.udisks->unmount(device->path) : UDisksMounting::Answer{};
     if (answer.outcome == Outcome::Failed) {
-        return answer.isBusy() ? busyFailure(volume, mountPoints)
+        return answer.isBusy() ? busyFailure(volume, paths)
                                : failure(volume + " failed to unmount: " + answer.reason("unmount"));
     }
     const bool byRoot = answer.outcome == Outcome::Unavailable;
@@ -202,43 +217,42 @@ CommandResult DiskTool::unmount(const std::string& target) {
         return failure(volume +
                        " failed to unmount: unmounting needs the UDisks2 service or root privileges");
     }
-    for (const std::string& mountPoint : byRoot ? mountPoints : std::vector<std::string>()) {
-        // A mount path that is not valid UTF-8 cannot be named through text; the device node
-        // reaches the device's most recent mount instead.
-        const bool nameable = FileText::exists(mountPoint);
-        if (nameable && m_services.direct) {
-            const auto outcome = m_services.direct->unmount(mountPoint, device->fileSystemType.value_or(""));
+    for (const std::string& path : byRoot ? paths : std::vector<std::string>()) {
+        if (m_services.direct) {
+            const auto outcome = m_services.direct->unmount(path, device->fileSystemType.value_or(""));
             if (outcome == DirectMounting::Outcome::Busy) {
-                return busyFailure(volume, {mountPoint});
+                return busyFailure(volume, {path});
             }
             if (outcome == DirectMounting::Outcome::Done) {
                 continue;
             }
         }
-        const CommandResult result =
-            m_services.commands->run("umount", {nameable ? mountPoint : device->path});
+        // The path is the kernel's own, with no link in it to resolve.
+        const CommandResult result = m_services.commands->run("umount", {"--no-canonicalize", "--", path});
         if (result.exitCode != 0) {
-            return isBusy(result) ? busyFailure(volume, {mountPoint})
+            return isBusy(result) ? busyFailure(volume, {path})
                                   : failure(volume + " failed to unmount: " + reason(result));
         }
     }
     std::string warnings;
     // Only root mounts in folders of its own making, and only root may read their record: an
     // ordinary user's unmount through UDisks2 is complete here.
-    for (const std::string& mountPoint : m_services.isRoot ? mountPoints : std::vector<std::string>()) {
-        if (m_services.registry.take(mountPoint) && ::rmdir(mountPoint.c_str()) != 0) {
-            warnings += "Could not remove " + mountPoint + ": " + FileText::systemError() + '\n';
+    for (const std::string& path : m_services.isRoot ? paths : std::vector<std::string>()) {
+        try {
+            m_services.registry.release(path);
+        } catch (const ToolError& error) {
+            warnings += std::string(error.what()) + '\n';
         }
     }
     return {0, volume + " unmounted\n", warnings};
 }
 
-CommandResult DiskTool::busyFailure(const std::string& volume, const std::vector<std::string>& mountPoints) {
+CommandResult DiskTool::busyFailure(const std::string& volume, const std::vector<std::string>& paths) {
     std::string message = volume + " failed to unmount: target is busy";
     std::vector<std::int64_t> reported;
-    for (const std::string& mountPoint : mountPoints) {
+    for (const std::string& path : paths) {
         struct stat status {};
-        if (::stat(mountPoint.c_str(), &status) != 0) {
+        if (::stat(path.c_str(), &status) != 0) {
             continue;
         }
         for (const MountHolder& holder : m_services.findHolders(status.st_dev)) {

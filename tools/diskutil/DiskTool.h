@@ -29,6 +29,7 @@ struct DiskToolServices {
     std::function<std::vector<MountHolder>(dev_t)> findHolders = [](dev_t device) {
         return MountHolders::find(device);
     };
+    std::function<bool(const MountInfo::Mount&)> isOnTop = MountInfo::isOnTop;
 };
 
 // The disk tool's commands: reads the arguments, does the work and returns the exit code with the
@@ -49,7 +50,8 @@ private:
     BlockDeviceTable loadTable();
     // The device TARGET names with its file-system identity filled in, or nothing.
     std::optional<BlockDevice> resolve(BlockDeviceTable& table, const std::string& target);
-    CommandResult busyFailure(const std::string& volume, const std::vector<std::string>& mountPoints);
+    // Names the processes that hold the mounts at the given paths.
+    CommandResult busyFailure(const std::string& volume, const std::vector<std::string>& paths);
 
     DiskToolServices m_services;
 };

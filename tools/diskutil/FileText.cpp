@@ -9,8 +9,8 @@
 
 namespace tarnwell {
 
-std::optional<std::string> FileText::read(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+std::optional<std::string> FileText::read(const std::string& path, bool followLink) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | (followLink ? 0 : O_NOFOLLOW));
     if (fd < 0) {
         return std::nullopt;
     }

@@ -9,8 +9,8 @@ namespace tarnwell {
 class FileText {
 public:
     // The file's bytes, read until its end (proc and sysfs files report no size); nothing when it
-    // cannot be opened or read.
-    static std::optional<std::string> read(const std::string& path);
+    // cannot be opened or read, or is a symbolic link that must not be followed.
+    static std::optional<std::string> read(const std::string& path, bool followLink = true);
     // A sysfs attribute without its line feed; "" when it cannot be read. The kernel hands over an
     // attribute, at most a page, in one read.
     static std::string attribute(const std::string& path);

@@ -45,6 +45,18 @@ bool mapsDevice(const std::string& mapsPath, dev_t device) {
     return false;
 }
 
+// A process names itself, so its name must not bring line breaks or other controls into the
+// message that quotes it.
+std::string printable(const std::string& name) {
+    std::string text;
+    Utf8Text::forEach(Utf8Text::valid(name), [&text](char32_t code, std::string_view sequence) {
+        if (code >= 0x20 && (code < 0x7F || code > 0x9F)) {
+            text += sequence;
+        }
+    });
+    return text;
+}
+
 bool holds(const std::string& processPath, dev_t device) {
     if (isOn(processPath + "/cwd", device) || isOn(processPath + "/root", device)) {
         return true;
@@ -77,7 +89,7 @@ std::vector<MountHolder> MountHolders::find(dev_t device, const std::string& pro
     for (const std::int64_t pid : pids) {
         const std::string processPath = procRoot + "/" + std::to_string(pid);
         if (holds(processPath, device)) {
-            holders.push_back({pid, Utf8Text::valid(FileText::attribute(processPath + "/comm"))});
+            holders.push_back({pid, printable(FileText::attribute(processPath + "/comm"))});
         }
     }
     return holders;

@@ -9,7 +9,7 @@ namespace tarnwell {
 
 struct MountHolder {
     std::int64_t pid = 0;
-    std::string command;
+    std::string command; // without control characters
 
     bool operator==(const MountHolder&) const = default;
 };

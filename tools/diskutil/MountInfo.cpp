@@ -2,6 +2,10 @@
 
 #include "diskutil/Utf8Text.h"
 
+#include <charconv>
+#include <fcntl.h>
+#include <sys/stat.h>
+
 namespace tarnwell {
 
 namespace {
@@ -40,7 +44,7 @@ std::string decodeEscapes(std::string_view field) {
         }
         decoded += field[index];
     }
-    return Utf8Text::valid(decoded);
+    return decoded;
 }
 
 } // namespace
@@ -61,9 +65,27 @@ std::vector<MountInfo::Mount> MountInfo::parse(std::string_view text) {
                 break;
             }
         }
-        mounts.push_back({Utf8Text::valid(fields[2]), decodeEscapes(source), decodeEscapes(fields[4])});
+        std::uint64_t id = 0;
+        std::from_chars(fields[0].data(), fields[0].data() + fields[0].size(), id);
+        std::string path = decodeEscapes(fields[4]);
+        mounts.push_back({id, Utf8Text::valid(fields[2]), Utf8Text::valid(decodeEscapes(source)),
+                          Utf8Text::valid(path), std::move(path)});
     }
     return mounts;
+}
+
+bool MountInfo::isOnTop(const Mount& mount) {
+    struct statx status {};
+    if (::statx(AT_FDCWD, mount.path.c_str(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT,
+                STATX_BASIC_STATS | STATX_MNT_ID, &status) != 0) {
+        return false;
+    }
+    // The device number alone would not tell a second mount of the same file system; kernels
+    // before 5.8 report no mount ID, and then the number is all there is.
+    const std::string number =
+        std::to_string(status.stx_dev_major) + ":" + std::to_string(status.stx_dev_minor);
+    return number == mount.majorMinor &&
+           ((status.stx_mask & STATX_MNT_ID) == 0 || status.stx_mnt_id == mount.id);
 }
 
 } // namespace tarnwell

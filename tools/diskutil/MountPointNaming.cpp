@@ -5,7 +5,9 @@
 #include "diskutil/Utf8Text.h"
 
 #include <cerrno>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace tarnwell {
 
@@ -39,16 +41,31 @@ std::string MountPointNaming::createDirectory(const std::string& root, const std
     if (::mkdir(root.c_str(), 0755) != 0 && errno != EEXIST) {
         throw ToolError("Could not create " + root + ": " + FileText::systemError());
     }
-    const std::string base = root + "/" + directoryName(label);
+    const int rootFd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (rootFd < 0) {
+        throw ToolError("Could not open " + root + ": " + FileText::systemError());
+    }
+    struct stat status {};
+    if (::fstat(rootFd, &status) != 0 || status.st_uid != ::geteuid() ||
+        (status.st_mode & (S_IWGRP | S_IWOTH))) {
+        ::close(rootFd);
+        throw ToolError("Will not mount in " + root +
+                        ": it must be owned by root and writable by no one else");
+    }
+    const std::string name = directoryName(label);
     for (int suffix = 0; suffix <= maximumSuffix; ++suffix) {
-        const std::string candidate = suffix == 0 ? base : base + std::to_string(suffix);
-        if (::mkdir(candidate.c_str(), 0755) == 0) {
-            return candidate;
+        const std::string candidate = suffix == 0 ? name : name + std::to_string(suffix);
+        if (::mkdirat(rootFd, candidate.c_str(), 0755) == 0) {
+            ::close(rootFd);
+            return root + "/" + candidate;
         }
         if (errno != EEXIST) {
-            throw ToolError("Could not create " + candidate + ": " + FileText::systemError());
+            const std::string error = FileText::systemError();
+            ::close(rootFd);
+            throw ToolError("Could not create " + root + "/" + candidate + ": " + error);
         }
     }
+    ::close(rootFd);
     throw ToolError("Could not find a free directory for " + label + " in " + root);
 }
 

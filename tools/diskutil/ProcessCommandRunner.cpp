@@ -49,15 +49,33 @@ private:
     int m_ends[2] = {-1, -1};
 };
 
-std::vector<std::string> environmentWithUtf8Locale() {
+const char* const systemFolders[] = {"/usr/sbin", "/usr/bin", "/sbin", "/bin"};
+
+std::vector<std::string> environmentWithUtf8Locale(ProcessCommandRunner::Trust trust) {
     std::vector<std::string> environment;
-    for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
-        if (std::strncmp(*entry, "LC_ALL=", 7) != 0) {
-            environment.emplace_back(*entry);
+    if (trust == ProcessCommandRunner::Trust::SystemOnly) {
+        // Helpers such as mount.ntfs-3g are found on this PATH.
+        environment.emplace_back("PATH=/usr/sbin:/usr/bin:/sbin:/bin");
+    } else {
+        for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
+            if (std::strncmp(*entry, "LC_ALL=", 7) != 0) {
+                environment.emplace_back(*entry);
+            }
         }
     }
     environment.emplace_back("LC_ALL=C.UTF-8");
     return environment;
+}
+
+// The program's absolute path in the first system folder that has it.
+std::string systemProgram(const std::string& program) {
+    for (const char* folder : systemFolders) {
+        const std::string candidate = std::string(folder) + "/" + program;
+        if (::access(candidate.c_str(), X_OK) == 0) {
+            return candidate;
+        }
+    }
+    throw ToolError("Could not start " + program + ": it is in none of the system's program folders");
 }
 
 std::vector<char*> pointers(std::vector<std::string>& texts) {
@@ -78,12 +96,14 @@ int waitFor(pid_t pid) {
 
 } // namespace
 
-ProcessCommandRunner::ProcessCommandRunner(int timeoutMilliseconds)
-    : m_timeoutMilliseconds(timeoutMilliseconds) {
+ProcessCommandRunner::ProcessCommandRunner(Trust trust, int timeoutMilliseconds)
+    : m_trust(trust)
+    , m_timeoutMilliseconds(timeoutMilliseconds) {
 }
 
 CommandResult ProcessCommandRunner::run(const std::string& program,
                                         const std::vector<std::string>& arguments) {
+    const std::string path = m_trust == Trust::SystemOnly ? systemProgram(program) : program;
     Pipe output;
     Pipe error;
     posix_spawn_file_actions_t actions;
@@ -93,10 +113,13 @@ CommandResult ProcessCommandRunner::run(const std::string& program,
     posix_spawn_file_actions_adddup2(&actions, error.end(1), STDERR_FILENO);
     std::vector<std::string> argumentTexts = {program};
     argumentTexts.insert(argumentTexts.end(), arguments.begin(), arguments.end());
-    std::vector<std::string> environment = environmentWithUtf8Locale();
+    std::vector<std::string> environment = environmentWithUtf8Locale(m_trust);
     pid_t pid = 0;
-    const int started = ::posix_spawnp(&pid, program.c_str(), &actions, nullptr,
-                                       pointers(argumentTexts).data(), pointers(environment).data());
+    const int started = m_trust == Trust::SystemOnly
+                            ? ::posix_spawn(&pid, path.c_str(), &actions, nullptr,
+                                            pointers(argumentTexts).data(), pointers(environment).data())
+                            : ::posix_spawnp(&pid, path.c_str(), &actions, nullptr,
+                                             pointers(argumentTexts).data(), pointers(environment).data());
     posix_spawn_file_actions_destroy(&actions);
     if (started != 0) {
         throw ToolError("Could not start " + program + ": " + std::strerror(started));

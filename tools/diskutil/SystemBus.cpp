@@ -186,10 +186,7 @@ std::optional<Header> readHeader(const std::string& message, bool littleEndian, 
     return header;
 }
 
-std::vector<std::string> socketPaths() {
-    const char* configured = std::getenv("DBUS_SYSTEM_BUS_ADDRESS");
-    const std::string addresses =
-        configured != nullptr ? configured : "unix:path=/run/dbus/system_bus_socket";
+std::vector<std::string> socketPaths(const std::string& addresses) {
     std::vector<std::string> paths;
     size_t start = 0;
     while (start <= addresses.size()) {
@@ -288,8 +285,8 @@ bool SystemBus::receive(Clock::time_point deadline) {
     return true;
 }
 
-std::optional<SystemBus> SystemBus::connect(Clock::time_point deadline) {
-    for (const std::string& socketPath : socketPaths()) {
+std::optional<SystemBus> SystemBus::connect(const std::string& address, Clock::time_point deadline) {
+    for (const std::string& socketPath : socketPaths(address)) {
         const int fd = connectTo(socketPath);
         if (fd < 0) {
             continue;
@@ -333,9 +330,14 @@ std::optional<SystemBus> SystemBus::connect(Clock::time_point deadline) {
 std::optional<SystemBus::Reply> SystemBus::call(const Call& call, Clock::time_point deadline) {
     std::string body;
     std::string signature;
-    for (const Options& options : call.arguments) {
-        appendOptions(body, options);
-        signature += "a{sv}";
+    for (const Argument& argument : call.arguments) {
+        if (const auto* text = std::get_if<std::string>(&argument)) {
+            appendString(body, *text);
+            signature += "s";
+        } else {
+            appendOptions(body, std::get<Options>(argument));
+            signature += "a{sv}";
+        }
     }
     std::vector<Field> fields = {{pathField, 'o', call.path},
                                  {interfaceField, 's', call.interface},
@@ -385,7 +387,9 @@ std::optional<SystemBus::Reply> SystemBus::call(const Call& call, Clock::time_po
             reply.errorName =
                 header->errorName.empty() ? "org.freedesktop.DBus.Error.Failed" : header->errorName;
         }
-        if (header->signature.starts_with("s")) {
+        if (header->signature.starts_with("u")) {
+            reply.number = readUint32(replyBody, 0, littleEndian);
+        } else if (header->signature.starts_with("s")) {
             reply.text = readString(replyBody, 0, littleEndian).value_or(std::string());
         } else if (header->signature.starts_with("ao")) {
             const auto length = readUint32(replyBody, 0, littleEndian);

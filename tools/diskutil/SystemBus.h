@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <utility>
@@ -11,21 +12,24 @@ namespace tarnwell {
 
 // Just enough of the D-Bus wire protocol for the disk tool's few calls on the system bus, where
 // loading a D-Bus library or starting a client program would cost more than the calls themselves.
-// Calls go to the address in DBUS_SYSTEM_BUS_ADDRESS, or the standard socket; the bus starts a
-// service that is not running yet, as a client library would let it.
+// The bus starts a service that is not running yet, as a client library would let it.
 class SystemBus {
 public:
     using Clock = std::chrono::steady_clock;
     // A dictionary of options (a{sv}) whose values are strings or booleans.
     using Options = std::vector<std::pair<std::string, std::variant<std::string, bool>>>;
+    // A string (s) or such a dictionary.
+    using Argument = std::variant<std::string, Options>;
+
+    // The system's own bus.
+    static constexpr const char* systemAddress = "unix:path=/run/dbus/system_bus_socket";
 
     struct Call {
         std::string destination;
         std::string path;
         std::string interface;
         std::string member;
-        // Every argument is such a dictionary.
-        std::vector<Options> arguments;
+        std::vector<Argument> arguments;
     };
 
     struct Reply {
@@ -34,6 +38,8 @@ public:
         // An error's message; a return's first argument when it is a string, or the first object
         // path of an array of them ("" for an empty array or anything else).
         std::string text;
+        // A return's first argument when it is an unsigned 32-bit number.
+        std::optional<std::uint32_t> number;
 
         bool isError() const { return !errorName.empty(); }
     };
@@ -44,8 +50,9 @@ public:
     SystemBus& operator=(const SystemBus&) = delete;
     ~SystemBus();
 
-    // An authenticated connection, or nothing when no address reaches the bus before the deadline.
-    static std::optional<SystemBus> connect(Clock::time_point deadline);
+    // An authenticated connection to the bus at ADDRESS (D-Bus address syntax, alternatives
+    // separated by ";"), or nothing when none reaches the bus before the deadline.
+    static std::optional<SystemBus> connect(const std::string& address, Clock::time_point deadline);
 
     // The reply to the call, or nothing when none came before the deadline or the bus closed the
     // connection.

@@ -45,7 +45,7 @@ DirectMounting::Outcome SystemCallMounter::unmount(const std::string& directory,
     if (needsPrograms(type) || !FileText::read(m_userspaceTable).value_or(std::string()).empty()) {
         return Outcome::Declined;
     }
-    if (::umount2(directory.c_str(), 0) == 0) {
+    if (::umount2(directory.c_str(), UMOUNT_NOFOLLOW) == 0) {
         return Outcome::Done;
     }
     return errno == EBUSY ? Outcome::Busy : Outcome::Declined;

@@ -14,8 +14,9 @@ std::chrono::steady_clock::time_point after(int milliseconds) {
 
 } // namespace
 
-UDisksClient::UDisksClient(int answerMilliseconds, int operationMilliseconds)
-    : m_answerMilliseconds(answerMilliseconds)
+UDisksClient::UDisksClient(std::string busAddress, int answerMilliseconds, int operationMilliseconds)
+    : m_busAddress(std::move(busAddress))
+    , m_answerMilliseconds(answerMilliseconds)
     , m_operationMilliseconds(operationMilliseconds) {
 }
 
@@ -29,7 +30,7 @@ UDisksMounting::Answer UDisksClient::unmount(const std::string& devicePath) {
 
 bool UDisksClient::answers() const {
     const auto deadline = after(m_answerMilliseconds);
-    auto bus = SystemBus::connect(deadline);
+    auto bus = SystemBus::connect(m_busAddress, deadline);
     const auto reply =
         bus ? bus->call({service, "/org/freedesktop/UDisks2", "org.freedesktop.DBus.Peer", "Ping", {}},
                         deadline)
@@ -41,7 +42,7 @@ UDisksMounting::Answer UDisksClient::operate(const std::string& devicePath, cons
                                              const std::string& doing) const {
     using Outcome = Answer::Outcome;
     const auto answerDeadline = after(m_answerMilliseconds);
-    auto bus = SystemBus::connect(answerDeadline);
+    auto bus = SystemBus::connect(m_busAddress, answerDeadline);
     if (!bus) {
         return {};
     }
@@ -50,7 +51,7 @@ UDisksMounting::Answer UDisksClient::operate(const std::string& devicePath, cons
                                      "/org/freedesktop/UDisks2/Manager",
                                      "org.freedesktop.UDisks2.Manager",
                                      "ResolveDevice",
-                                     {{{"path", devicePath}}, {}}},
+                                     {SystemBus::Options{{"path", devicePath}}, SystemBus::Options{}}},
                                     answerDeadline);
     if (!resolved || resolved->isError()) {
         return {};
@@ -58,11 +59,24 @@ UDisksMounting::Answer UDisksClient::operate(const std::string& devicePath, cons
     if (resolved->text.empty()) {
         return {Outcome::Failed, {}, "Error looking up object for device " + devicePath};
     }
+    // Only root may own the name on the system's bus; an owner that is anyone else is no service
+    // to hand a device to.
+    const auto owner = bus->call({"org.freedesktop.DBus",
+                                  "/org/freedesktop/DBus",
+                                  "org.freedesktop.DBus",
+                                  "GetConnectionUnixUser",
+                                  {service}},
+                                 answerDeadline);
+    if (!owner || owner->isError() || owner->number != 0u) {
+        return {Outcome::Failed,
+                {},
+                "Error " + doing + " " + devicePath + ": " + service + " is not run by root"};
+    }
     const auto reply = bus->call({service,
                                   resolved->text,
                                   "org.freedesktop.UDisks2.Filesystem",
                                   member,
-                                  {{{"auth.no_user_interaction", true}}}},
+                                  {SystemBus::Options{{"auth.no_user_interaction", true}}}},
                                  after(m_operationMilliseconds));
     if (!reply) {
         return {Outcome::Failed, {}, "Error " + doing + " " + devicePath + ": no answer from UDisks2"};

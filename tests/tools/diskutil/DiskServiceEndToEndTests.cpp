@@ -5,8 +5,6 @@
 #include "support/TarnwellErrorCapture.h"
 
 #include <QFileInfo>
-#include <QProcess>
-#include <algorithm>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -80,38 +78,6 @@ TEST_F(DiskServiceEndToEndTests, AVolumeGoesThroughInfoMountStatusAndUnmountAsTh
     for (const DriveInfo& listed : runTask(m_service->listMountedVolumes(true), 30s)) {
         EXPECT_NE(listed.volumeUUID, m_uuid);
     }
-}
-
-TEST_F(DiskServiceEndToEndTests, HeldVolumeStaysMountedAndTheErrorNamesEveryHolder) {
-    runTask(m_service->mount(m_uuid), 20s);
-    ASSERT_EQ(m_volume->mountPoints(), QStringList{m_mountPoint});
-    // Real processes keep the volume busy: one works inside it, one holds a file on it open.
-    // Declared after the volume, so they end before the volume's cleanup unmounts.
-    QProcess inside;
-    QProcess holding;
-    inside.start("sh", {"-c", "cd \"$0\" && exec sleep 60", m_mountPoint});
-    holding.start("sh", {"-c", "exec 3>\"$0/held\"; exec sleep 60", m_mountPoint});
-    ASSERT_TRUE(inside.waitForStarted() && holding.waitForStarted());
-    ASSERT_TRUE(runUntil([&] { return runsSleep(inside) && runsSleep(holding); }));
-    QList<qint64> holders = {inside.processId(), holding.processId()};
-    std::sort(holders.begin(), holders.end());
-    const QString reason = QStringLiteral("Volume %1 on %2 failed to unmount: target is busy\n"
-                                          "dissented by PID %3 (sleep)\ndissented by PID %4 (sleep)\n")
-                               .arg(m_label, m_volume->name())
-                               .arg(holders.at(0))
-                               .arg(holders.at(1));
-    EXPECT_EQ(expectTarnwellError(m_service->unmountMountPoint(m_mountPoint)),
-              TarnwellError::unmountFailed("Command failed: " + m_service->diskutilPath() + " unmount " +
-                                           m_mountPoint + "\nExit code: 1\nStdout: \nStderr: " + reason));
-    EXPECT_EQ(m_volume->mountPoints(), QStringList{m_mountPoint});
-
-    for (QProcess* process : {&inside, &holding}) {
-        process->kill();
-        process->waitForFinished();
-    }
-    runTask(m_service->unmountMountPoint(m_mountPoint), 20s);
-    EXPECT_TRUE(m_volume->mountPoints().isEmpty());
-    EXPECT_FALSE(QFileInfo::exists(m_mountPoint));
 }
 
 } // namespace

@@ -4,7 +4,6 @@
 #include "diskutil/MountRegistry.h"
 #include "diskutil/ProcessCommandRunner.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
@@ -86,9 +85,7 @@ LoopVolume::~LoopVolume() {
         const CommandResult result =
             runProgram("umount", {QFileInfo::exists(mountPoint) ? mountPoint : m_path});
         EXPECT_EQ(result.exitCode, 0) << "cleanup could not unmount " << mountPoint.toStdString();
-        if (MountRegistry().take(mountPoint.toStdString())) {
-            QDir().rmdir(mountPoint);
-        }
+        EXPECT_NO_THROW(MountRegistry().release(mountPoint.toStdString()));
     }
     runProgram("losetup", {"--detach", m_path});
 }

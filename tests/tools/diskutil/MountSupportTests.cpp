@@ -32,17 +32,22 @@ TEST(MountPointNamingTests, LabelsBecomeOneFolderOfTheirOwnBelowTheRoot) {
     QFile(QString::fromStdString(media + "/Card2")).open(QIODevice::WriteOnly);
     EXPECT_EQ(MountPointNaming::createDirectory(media, "Card"), media + "/Card3");
     EXPECT_THROW(MountPointNaming::createDirectory(media + "/Card2", "Card"), ToolError);
+    // A root that others could change, or a link to one, is not mounted in.
+    ASSERT_TRUE(QFile::link(root.filePath("media"), root.filePath("link")));
+    EXPECT_THROW(MountPointNaming::createDirectory(root.filePath("link").toStdString(), "Card"), ToolError);
+    ASSERT_EQ(::chmod(media.c_str(), 0775), 0);
+    EXPECT_THROW(MountPointNaming::createDirectory(media, "Card"), ToolError);
 }
 
 // Tool runs in parallel processes must not lose each other's entries.
-TEST(MountRegistryTests, ParallelRunsKeepEveryEntryUntilItIsTaken) {
+TEST(MountRegistryTests, ParallelRunsKeepEveryEntryUntilItsFolderIsRemoved) {
     QTemporaryDir root;
     ASSERT_TRUE(root.isValid());
     const std::string path = root.filePath("state/created").toStdString();
     constexpr int writers = 6;
     constexpr int entriesEach = 15;
-    const auto entry = [](const char* stem, int writer, int index) {
-        return std::string(stem) + std::to_string(writer) + "-" + std::to_string(index);
+    const auto folder = [&root](const char* stem, int writer, int index) {
+        return root.filePath(QStringLiteral("%1%2-%3").arg(stem).arg(writer).arg(index)).toStdString();
     };
     QList<pid_t> children;
     for (int writer = 0; writer < writers; ++writer) {
@@ -51,9 +56,11 @@ TEST(MountRegistryTests, ParallelRunsKeepEveryEntryUntilItIsTaken) {
         if (pid == 0) {
             MountRegistry own(path);
             for (int index = 0; index < entriesEach; ++index) {
-                own.add(entry("/media/W", writer, index));
-                own.add(entry("/media/Gone \xC3\xA9 ", writer, index));
-                own.take(entry("/media/Gone \xC3\xA9 ", writer, index));
+                for (const char* stem : {"W", "Gone \xC3\xA9 "}) {
+                    ::mkdir(folder(stem, writer, index).c_str(), 0755);
+                    own.add(folder(stem, writer, index));
+                }
+                own.release(folder("Gone \xC3\xA9 ", writer, index));
             }
             ::_exit(0);
         }
@@ -67,9 +74,9 @@ TEST(MountRegistryTests, ParallelRunsKeepEveryEntryUntilItIsTaken) {
     MountRegistry later(path);
     for (int writer = 0; writer < writers; ++writer) {
         for (int index = 0; index < entriesEach; ++index) {
-            EXPECT_TRUE(later.take(entry("/media/W", writer, index))) << writer << " " << index;
-            EXPECT_FALSE(later.take(entry("/media/W", writer, index)));
-            EXPECT_FALSE(later.take(entry("/media/Gone \xC3\xA9 ", writer, index)));
+            EXPECT_EQ(::access(folder("Gone \xC3\xA9 ", writer, index).c_str(), F_OK), -1);
+            EXPECT_TRUE(later.release(folder("W", writer, index))) << writer << " " << index;
+            EXPECT_FALSE(later.release(folder("W", writer, index)));
         }
     }
 }

@@ -71,7 +71,7 @@ class Route {
 public:
     Route(bool throughService, const QStringList& prefix)
         : m_prefix(prefix)
-        , m_service(throughService ? std::make_unique<DiskService>(TARNWELL_DISKUTIL_EXECUTABLE,
+        , m_service(throughService ? std::make_unique<DiskService>(TARNWELL_DISKUTIL_PRIVATE_BUS_EXECUTABLE,
                                                                    std::make_shared<PrefixedShell>(prefix))
                                    : nullptr) {}
 
@@ -96,7 +96,7 @@ public:
 
 private:
     CommandResult tool(const QStringList& arguments) const {
-        const QStringList line = m_prefix + QStringList{TARNWELL_DISKUTIL_EXECUTABLE} + arguments;
+        const QStringList line = m_prefix + QStringList{TARNWELL_DISKUTIL_PRIVATE_BUS_EXECUTABLE} + arguments;
         return runProgram(line.first(), line.mid(1));
     }
 
