@@ -9,7 +9,7 @@ tarnwell_packages=(
     breeze-icon-theme libqt6svg6
     util-linux mount e2fsprogs dosfstools udev
     libblkid-dev exfatprogs fdisk
-    udisks2 polkitd
+    udisks2 polkitd bubblewrap
 )
 
 tarnwell_install_dependencies() {
