@@ -166,7 +166,7 @@ const QString benchId = QStringLiteral("org.example.BenchEditor");
 std::unique_ptr<ProcessApplicationEventSource> makeSource(bool watching, const QList<QString>& directories,
                                                           const QString& bin) {
     auto source = std::make_unique<ProcessApplicationEventSource>(
-        ProcessIdentifier(QStringLiteral("/proc"), directories, bin), ::geteuid(),
+        ProcessIdentifier(bench::readCatalog(directories, bin), QStringLiteral("/proc"), bin), ::geteuid(),
         watching ? std::shared_ptr<KernelWatching>(std::make_shared<KernelWatchService>())
                  : std::make_shared<NoFileWatches>());
     source->startObserving();

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "platform/linux/DesktopEntryCatalog.h"
+
+#include <QCoreApplication>
 #include <QDir>
 #include <QThread>
 #include <csignal>
@@ -50,5 +53,16 @@ public:
 private:
     std::vector<pid_t> m_children;
 };
+
+// A catalog of the installed applications once its first reading has arrived on this thread.
+inline std::shared_ptr<DesktopEntryCatalog>
+readCatalog(const QList<QString>& directories = DesktopEntryIndex::defaultApplicationDirectories(),
+            const QString& searchPath = qEnvironmentVariable("PATH")) {
+    auto catalog = std::make_shared<DesktopEntryCatalog>(directories, searchPath);
+    while (!catalog->current()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return catalog;
+}
 
 } // namespace tarnwell::bench

@@ -14,7 +14,7 @@ using tarnwell::ProcessIdentifier;
 // reported as "listed".
 void pollTickWithNothingNew(benchmark::State& state) {
     tarnwell::bench::ProcessCrowd crowd(static_cast<int>(state.range(0)));
-    ProcessApplicationEventSource source{ProcessIdentifier()};
+    ProcessApplicationEventSource source{ProcessIdentifier(tarnwell::bench::readCatalog())};
     source.startObserving();
     source.poll();
     qint64 listed = 0;
@@ -30,7 +30,7 @@ void pollTickWithNothingNew(benchmark::State& state) {
 // average cannot spare. Before observing starts, every query brings the table up to date this way.
 void listingTickWithNothingNew(benchmark::State& state) {
     tarnwell::bench::ProcessCrowd crowd(static_cast<int>(state.range(0)));
-    ProcessApplicationEventSource source{ProcessIdentifier()};
+    ProcessApplicationEventSource source{ProcessIdentifier(tarnwell::bench::readCatalog())};
     benchmark::DoNotOptimize(source.runningApplications());
     for (auto _ : state) {
         benchmark::DoNotOptimize(source.runningApplications());

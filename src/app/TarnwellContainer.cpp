@@ -84,12 +84,14 @@ QCoro::Task<std::optional<QString>> noApplicationSelection() {
 
 TarnwellContainer::TarnwellContainer(Dependencies dependencies, QObject* parent)
     : QObject(parent) {
+    m_desktopEntries =
+        dependencies.desktopEntries ? dependencies.desktopEntries : std::make_shared<DesktopEntryCatalog>();
     m_appPresetService =
         dependencies.appPresetService
             ? dependencies.appPresetService
             : std::make_shared<AppPresetService>(QList<std::shared_ptr<const PresetDiscovering>>{
                   std::make_shared<ApplicationBundleDiscovery>(),
-                  std::make_shared<DesktopEntryPresetDiscovery>()});
+                  std::make_shared<DesktopEntryPresetDiscovery>(m_desktopEntries)});
     m_ruleService =
         dependencies.ruleService
             ? dependencies.ruleService
@@ -100,7 +102,8 @@ TarnwellContainer::TarnwellContainer(Dependencies dependencies, QObject* parent)
     m_appMonitorService =
         dependencies.appMonitorService
             ? dependencies.appMonitorService
-            : std::make_shared<AppMonitorService>(std::make_shared<ProcessApplicationEventSource>());
+            : std::make_shared<AppMonitorService>(
+                  std::make_shared<ProcessApplicationEventSource>(ProcessIdentifier(m_desktopEntries)));
     m_notificationService = dependencies.notificationService ? dependencies.notificationService
                                                              : std::make_shared<NotificationService>();
     m_logger = dependencies.logger ? dependencies.logger : std::make_shared<LogService>();

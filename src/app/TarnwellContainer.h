@@ -23,6 +23,8 @@
 
 namespace tarnwell {
 
+class DesktopEntryCatalog;
+
 // Builds every service, the controller and the view models, wires them together and keeps them
 // for the life of the process. Every callback it hands out holds what it reaches weakly, so a
 // late callback after teardown does nothing.
@@ -46,6 +48,7 @@ public:
         std::shared_ptr<AppMonitorService> appMonitorService;
         std::shared_ptr<LogService> logger;
         std::shared_ptr<LoginItemServicing> loginItemService;
+        std::shared_ptr<DesktopEntryCatalog> desktopEntries;
         TarnwellController::Delay delay;
         SettingsViewModel::AppSelection appSelection;
         SettingsViewModel::ApplicationReader readApplication;
@@ -63,6 +66,9 @@ public:
     MenuBarViewModel* menuViewModel() const { return m_menuViewModel; }
     TarnwellController* controller() const { return m_controller; }
     const std::shared_ptr<LogService>& logger() const { return m_logger; }
+    // The installed applications, as one reading shared by the monitor, preset discovery and the
+    // Apps page.
+    const std::shared_ptr<DesktopEntryCatalog>& desktopEntries() const { return m_desktopEntries; }
 
     // Resolves once the start-up sequence has finished or was cancelled.
     QCoro::Task<> startupFinished();
@@ -106,6 +112,7 @@ private:
     std::shared_ptr<DiskServicing> m_diskService;
     std::shared_ptr<StorageTargetServicing> m_storageTargetService;
     std::shared_ptr<AppMonitorService> m_appMonitorService;
+    std::shared_ptr<DesktopEntryCatalog> m_desktopEntries;
     std::shared_ptr<NotificationServicing> m_notificationService;
     std::shared_ptr<LogService> m_logger;
     std::shared_ptr<LoginItemServicing> m_loginItemService;

@@ -95,6 +95,12 @@ void AppManagementIcon::setTrigger(AppTrigger trigger) {
     }
 }
 
+void AppManagementIcon::setDesktopEntries(std::shared_ptr<const DesktopEntryIndex> index) {
+    m_index = std::move(index);
+    resolve();
+    update();
+}
+
 std::optional<QString> AppManagementIcon::presetAssetName(const AppTrigger& trigger) {
     for (const QString& identifier : trigger.bundleIdentifiers) {
         if (auto asset = assetForIdentifier(identifier)) {

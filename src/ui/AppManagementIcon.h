@@ -26,6 +26,8 @@ public:
                       QWidget* parent = nullptr);
 
     void setTrigger(AppTrigger trigger);
+    // The installed applications changed: the entry's icon may be there now, or gone.
+    void setDesktopEntries(std::shared_ptr<const DesktopEntryIndex> index);
     Source source() const { return m_source; }
     // The preset asset shown, when the source is a preset.
     const QString& presetAsset() const { return m_presetAsset; }

@@ -80,6 +80,10 @@ AppManagementRow::AppManagementRow(AppTrigger trigger, std::shared_ptr<const Des
     render();
 }
 
+void AppManagementRow::setDesktopEntries(std::shared_ptr<const DesktopEntryIndex> index) {
+    m_icon->setDesktopEntries(std::move(index));
+}
+
 void AppManagementRow::setTrigger(AppTrigger trigger) {
     m_trigger = std::move(trigger);
     m_icon->setTrigger(m_trigger);

@@ -27,6 +27,7 @@ public:
 
     const AppTrigger& trigger() const { return m_trigger; }
     void setTrigger(AppTrigger trigger);
+    void setDesktopEntries(std::shared_ptr<const DesktopEntryIndex> index);
 
 Q_SIGNALS:
     void enabledChangeRequested(bool isEnabled);

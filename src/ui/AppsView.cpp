@@ -3,7 +3,7 @@
 #include "app/TarnwellContainer.h"
 #include "core/support/Localization.h"
 #include "core/support/Observe.h"
-#include "platform/linux/DesktopEntryIndex.h"
+#include "platform/linux/DesktopEntryCatalog.h"
 #include "ui/AppManagementRow.h"
 #include "ui/DetachedTask.h"
 #include "ui/PrimaryActionButton.h"
@@ -18,9 +18,10 @@ namespace tarnwell {
 
 namespace {
 
-std::shared_ptr<const DesktopEntryIndex> loadDesktopEntries() {
-    return std::make_shared<const DesktopEntryIndex>(DesktopEntryIndex::load(
-        DesktopEntryIndex::defaultApplicationDirectories(), qEnvironmentVariable("PATH")));
+// The entries of the catalog's latest reading, kept alive by it; null before the first.
+std::shared_ptr<const DesktopEntryIndex> indexOf(const DesktopEntryCatalog& catalog) {
+    const auto reading = catalog.current();
+    return reading ? std::shared_ptr<const DesktopEntryIndex>(reading, &reading->index) : nullptr;
 }
 
 bool sameTriggers(const QList<AppManagementRow*>& rows, const QList<AppTrigger>& triggers) {
@@ -39,7 +40,7 @@ bool sameTriggers(const QList<AppManagementRow*>& rows, const QList<AppTrigger>&
 
 AppsView::AppsView(TarnwellContainer* container, QWidget* parent)
     : WorkspacePage(localized("Apps"), "square.grid.2x2"_symbol, parent)
-    , m_index(loadDesktopEntries())
+    , m_index(indexOf(*container->desktopEntries()))
     , m_error(new QLabel)
     , m_empty(new WorkspaceEmptyState(
           "app.badge"_symbol, localized("No apps configured."),
@@ -63,6 +64,16 @@ AppsView::AppsView(TarnwellContainer* container, QWidget* parent)
     observe(
         container, &TarnwellContainer::settingsViewModelChanged, &TarnwellContainer::settingsViewModel,
         [this](SettingsViewModel* viewModel) { rebind(viewModel); }, this);
+    // An application installed or removed changes the names and icons the rows show.
+    connect(container->desktopEntries().get(), &DesktopEntryCatalog::changed, this,
+            [this, catalog = std::weak_ptr<DesktopEntryCatalog>(container->desktopEntries())] {
+                if (const auto entries = catalog.lock()) {
+                    m_index = indexOf(*entries);
+                    for (AppManagementRow* row : std::as_const(m_rows)) {
+                        row->setDesktopEntries(m_index);
+                    }
+                }
+            });
 }
 
 AppsView::~AppsView() = default;

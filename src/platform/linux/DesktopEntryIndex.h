@@ -47,6 +47,9 @@ public:
         bool operator==(const FolderStamp& other) const;
     };
 
+    // The folders the load walked or looked for, as they were then.
+    const QList<FolderStamp>& folders() const { return m_folders; }
+
 private:
     bool m_loaded = false;
     QList<DesktopEntry> m_entries;

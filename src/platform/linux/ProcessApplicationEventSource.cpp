@@ -58,6 +58,36 @@ ProcessApplicationEventSource::ProcessApplicationEventSource(ProcessIdentifier i
     m_followUp.setSingleShot(true);
     m_followUp.setTimerType(Qt::PreciseTimer);
     connect(&m_followUp, &QTimer::timeout, this, &ProcessApplicationEventSource::followUp);
+    connect(m_identifier.catalog().get(), &DesktopEntryCatalog::changed, this,
+            &ProcessApplicationEventSource::catalogChanged);
+}
+
+void ProcessApplicationEventSource::catalogChanged() {
+    if (!m_started) {
+        return;
+    }
+    // Every process is named again by the new entries, parents first: an editor installed a moment
+    // before it was started launches now, and one removed quits.
+    QList<pid_t> pids;
+    for (auto process = m_processes.cbegin(); process != m_processes.cend(); ++process) {
+        if (process->mine && !process->ended) {
+            pids.append(process.key());
+        }
+    }
+    std::sort(pids.begin(), pids.end());
+    Changes changed;
+    const double now = uptime();
+    for (const pid_t pid : std::as_const(pids)) {
+        Process& process = m_processes[pid];
+        if (startTime(pid) == process.startTime) {
+            inspectAgain(pid, process, now, changed);
+        }
+    }
+    report(changed);
+    if (isWatching()) {
+        armWatches();
+        updateProcessHandles();
+    }
 }
 
 ProcessApplicationEventSource::~ProcessApplicationEventSource() {
@@ -143,17 +173,15 @@ void ProcessApplicationEventSource::tick(bool countsTowardsListing) {
     } else if (activity.counters != m_lastActivity || m_hasUnsettled) {
         scan(m_started, activity, false);
     }
-    if (!isWatching()) {
-        return;
-    }
-    // Installed or removed desktop entries change what is watched; checking their folders costs a
-    // few calls, so the frequent ticks leave it to the listings.
+    // Application folders that did not exist when the entries were read cannot be watched, so the
+    // listings check whether one came; that costs a few calls and the reading runs elsewhere.
     if (countsTowardsListing && (m_lastPollListed || m_timer.intervalAsDuration() == m_intervals.watching)) {
         m_identifier.refreshIfChanged();
     }
-    if (m_identifier.revision() != m_armedRevision) {
-        armWatches();
-    } else if (countsTowardsListing && !m_watches->failures().isEmpty()) {
+    if (!isWatching()) {
+        return;
+    }
+    if (countsTowardsListing && !m_watches->failures().isEmpty()) {
         // Watches freed elsewhere, or a program installed since, let a program be watched again.
         m_watches->retry();
         updateApplicationWatches();
@@ -360,9 +388,6 @@ void ProcessApplicationEventSource::scan(bool report, const Activity& activity, 
     // Each identifier whose count changed in this tick, with whether it was running before.
     Changes changed;
     const double now = unseen.isEmpty() && unsettled.isEmpty() ? -1.0 : uptime();
-    if (!unseen.isEmpty()) {
-        m_identifier.refreshIfChanged();
-    }
     for (const auto& [pid, inode] : unseen) {
         // One read tells the start time and, for a new process, its parent.
         const QByteArray stat = statOf(pid);
@@ -390,6 +415,7 @@ void ProcessApplicationEventSource::scan(bool report, const Activity& activity, 
         struct stat status {};
         const QByteArray folder = m_procRoot + '/' + QByteArray::number(pid);
         if (::stat(folder.constData(), &status) == 0 && status.st_uid == m_user) {
+            process.mine = true;
             process.parent = ProcessIdentifier::parentFromStat(stat);
             inspect(pid, process, now);
             process.awaitingExec = isAwaitingExec(process);
@@ -483,7 +509,6 @@ void ProcessApplicationEventSource::armWatches() {
             instanceFolders.insert(QFile::encodeName(m_identifier.sandboxInstanceFolder()));
         }
     }
-    m_armedRevision = m_identifier.revision();
     m_watches->watch(programs, instanceFolders);
     updateApplicationWatches();
 }

@@ -103,6 +103,8 @@ private:
         std::optional<QString> identifier;
         // The instance's own folder, which its descendants' programs may run from.
         QString folder;
+        // Whether it is the user's, and so may be one of the user's applications.
+        bool mine = false;
         // Whether the instance was launched as this process rather than started by one of its own.
         bool launched = false;
         // A process younger than a second may not have run exec yet, so it is looked at again
@@ -125,6 +127,7 @@ private:
     };
 
     void tick(bool countsTowardsListing);
+    void catalogChanged();
     void scan(bool report, const Activity& activity, bool listing);
     void report(const Changes& changed);
     // Whether, within a second of an open of a watched program, a young fork of the parent (of any
@@ -185,7 +188,6 @@ private:
     QString m_fallbackReason;
     bool m_everyWatchedApplicationArmed = false;
     QList<ApplicationWatch> m_applicationWatches;
-    quint64 m_armedRevision = 0;
     ProgramWatches* m_watches = nullptr;
     QTimer m_followUp;
     size_t m_followUpStep = 0;

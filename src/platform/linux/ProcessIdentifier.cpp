@@ -70,10 +70,10 @@ QString unescapeUnitName(const QString& name) {
 
 } // namespace
 
-ProcessIdentifier::ProcessIdentifier(QString procRoot, QList<QString> applicationDirectories,
+ProcessIdentifier::ProcessIdentifier(std::shared_ptr<DesktopEntryCatalog> catalog, QString procRoot,
                                      QString searchPath, QString runtimeDirectory)
-    : m_procRoot(std::move(procRoot))
-    , m_applicationDirectories(std::move(applicationDirectories))
+    : m_catalog(std::move(catalog))
+    , m_procRoot(std::move(procRoot))
     , m_searchPath(std::move(searchPath))
     , m_runtimeDirectory(std::move(runtimeDirectory)) {
 }
@@ -113,31 +113,24 @@ std::optional<quint64> ProcessIdentifier::startTimeFromStat(const QByteArray& st
     return valid ? std::optional<quint64>(value) : std::nullopt;
 }
 
-void ProcessIdentifier::refreshIfChanged() {
-    if (!m_index.isCurrent()) {
-        reload();
-    }
+const ApplicationPrograms* ProcessIdentifier::programs() const {
+    const DesktopEntryCatalog::Reading* reading = m_catalog->current().get();
+    return reading ? &reading->programs : nullptr;
 }
 
-void ProcessIdentifier::reload() {
-    m_loaded = true;
-    ++m_revision;
-    m_index = DesktopEntryIndex::load(m_applicationDirectories, m_searchPath);
-    m_programs = ApplicationPrograms(m_index, m_searchPath);
+quint64 ProcessIdentifier::revision() const {
+    const auto reading = m_catalog->current();
+    return reading ? reading->revision : 0;
 }
 
-std::optional<QList<QString>> ProcessIdentifier::programsOf(const QString& id) {
-    if (!m_loaded) {
-        reload();
-    }
-    return m_programs.programsOf(id);
+std::optional<QList<QString>> ProcessIdentifier::programsOf(const QString& id) const {
+    const ApplicationPrograms* known = programs();
+    return known ? known->programsOf(id) : std::nullopt;
 }
 
-bool ProcessIdentifier::isSandboxed(const QString& id) {
-    if (!m_loaded) {
-        reload();
-    }
-    return m_programs.isSandboxed(id);
+bool ProcessIdentifier::isSandboxed(const QString& id) const {
+    const ApplicationPrograms* known = programs();
+    return known && known->isSandboxed(id);
 }
 
 QString ProcessIdentifier::sandboxInstanceFolder() const {
@@ -147,39 +140,43 @@ QString ProcessIdentifier::sandboxInstanceFolder() const {
 }
 
 std::optional<ProcessIdentity>
-ProcessIdentifier::identify(pid_t pid, pid_t parent, const std::optional<ProcessIdentity>& parentIdentity) {
-    if (!m_loaded) {
-        reload();
+ProcessIdentifier::identify(pid_t pid, pid_t parent,
+                            const std::optional<ProcessIdentity>& parentIdentity) const {
+    // The reading is held for the whole look, as the catalog may move on meanwhile.
+    const auto reading = m_catalog->current();
+    if (!reading) {
+        return std::nullopt;
     }
+    const ApplicationPrograms& programs = reading->programs;
     const QString processDirectory = m_procRoot + u'/' + QString::number(pid);
     if (auto id = flatpakId(processDirectory)) {
         return ProcessIdentity{*id, {}};
     }
-    const auto runs = running(processDirectory);
+    const auto runs = running(processDirectory, programs);
     if (runs && parentIdentity &&
-        (m_programs.claims(parentIdentity->id, runs->program) ||
+        (programs.claims(parentIdentity->id, runs->program) ||
          (!parentIdentity->folder.isEmpty() &&
           ApplicationPrograms::isBelow(runs->program, parentIdentity->folder)) ||
-         (runs->invocation && m_programs.idByInvocation(*runs->invocation) == parentIdentity->id))) {
+         (runs->invocation && programs.idByInvocation(*runs->invocation) == parentIdentity->id))) {
         return parentIdentity;
     }
     if (runs) {
         std::optional<QString> id;
         if (runs->invocation) {
-            id = m_programs.idByInvocation(*runs->invocation);
+            id = programs.idByInvocation(*runs->invocation);
         }
-        if (!id && !m_programs.isDispatcher(runs->program)) {
-            id = m_programs.idByProgram(runs->program);
+        if (!id && !programs.isDispatcher(runs->program)) {
+            id = programs.idByProgram(runs->program);
         }
         if (!id) {
-            id = m_programs.idByFolder(runs->program);
+            id = programs.idByFolder(runs->program);
         }
         if (id) {
             return ProcessIdentity{*id, {}};
         }
     }
     if (auto identity = environmentIdentity(processDirectory, pid, runs ? runs->program : QString(),
-                                            parentIdentity.has_value())) {
+                                            parentIdentity.has_value(), programs)) {
         return identity;
     }
     if (auto id = launchedUnitId(processDirectory, parent)) {
@@ -198,13 +195,14 @@ std::optional<QString> ProcessIdentifier::flatpakId(const QString& processDirect
     return name.isEmpty() ? std::nullopt : std::optional<QString>(name);
 }
 
-std::optional<ProcessIdentifier::Running> ProcessIdentifier::running(const QString& processDirectory) const {
+std::optional<ProcessIdentifier::Running>
+ProcessIdentifier::running(const QString& processDirectory, const ApplicationPrograms& programs) const {
     const auto executable = readLink(processDirectory + QStringLiteral("/exe"));
     if (!executable) {
         return std::nullopt;
     }
     const bool interpreter = ApplicationPrograms::isInterpreter(*executable);
-    if (!interpreter && !m_programs.isDispatcher(*executable)) {
+    if (!interpreter && !programs.isDispatcher(*executable)) {
         return Running{*executable, std::nullopt};
     }
     const QByteArray commandLine = readFile(processDirectory + QStringLiteral("/cmdline"));
@@ -227,9 +225,9 @@ std::optional<ProcessIdentifier::Running> ProcessIdentifier::running(const QStri
     return Running{interpreter ? canonical(started) : *executable, started};
 }
 
-std::optional<ProcessIdentity> ProcessIdentifier::environmentIdentity(const QString& processDirectory,
-                                                                      pid_t pid, const QString& executable,
-                                                                      bool hasParentIdentity) const {
+std::optional<ProcessIdentity>
+ProcessIdentifier::environmentIdentity(const QString& processDirectory, pid_t pid, const QString& executable,
+                                       bool hasParentIdentity, const ApplicationPrograms& programs) const {
     // Another user's or a vanished process has an unreadable environment; the remaining rules
     // still apply.
     const QByteArray environment = readFile(processDirectory + QStringLiteral("/environ"));
@@ -246,7 +244,7 @@ std::optional<ProcessIdentity> ProcessIdentifier::environmentIdentity(const QStr
     const QString image = QFile::decodeName(variables.value("APPIMAGE"));
     if (!mount.isEmpty() && !image.isEmpty() &&
         ApplicationPrograms::isBelow(executable, QDir::cleanPath(mount))) {
-        if (const auto id = m_programs.idByProgram(canonical(image))) {
+        if (const auto id = programs.idByProgram(canonical(image))) {
             return ProcessIdentity{*id, QDir::cleanPath(mount)};
         }
     }

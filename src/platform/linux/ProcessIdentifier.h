@@ -1,11 +1,11 @@
 #pragma once
 
-#include "platform/linux/ApplicationPrograms.h"
-#include "platform/linux/DesktopEntryIndex.h"
+#include "platform/linux/DesktopEntryCatalog.h"
 
 #include <QHash>
 #include <QList>
 #include <QString>
+#include <memory>
 #include <optional>
 #include <sys/types.h>
 
@@ -32,30 +32,31 @@ struct ProcessIdentity {
 class ProcessIdentifier {
 public:
     explicit ProcessIdentifier(
-        QString procRoot = QStringLiteral("/proc"),
-        QList<QString> applicationDirectories = DesktopEntryIndex::defaultApplicationDirectories(),
-        QString searchPath = qEnvironmentVariable("PATH"),
+        std::shared_ptr<DesktopEntryCatalog> catalog = std::make_shared<DesktopEntryCatalog>(),
+        QString procRoot = QStringLiteral("/proc"), QString searchPath = qEnvironmentVariable("PATH"),
         QString runtimeDirectory = qEnvironmentVariable("XDG_RUNTIME_DIR"));
 
     const QString& procRoot() const { return m_procRoot; }
+    // Where the installed applications come from; until its first reading, nothing is identified.
+    const std::shared_ptr<DesktopEntryCatalog>& catalog() const { return m_catalog; }
 
     // Who the process is, given its parent and what its parent is.
     std::optional<ProcessIdentity>
     identify(pid_t pid, pid_t parent = 0,
-             const std::optional<ProcessIdentity>& parentIdentity = std::nullopt);
+             const std::optional<ProcessIdentity>& parentIdentity = std::nullopt) const;
 
-    // Reloads the desktop entries when one of the application folders changed since the last load.
-    void refreshIfChanged();
-    // Grows with every load of the desktop entries.
-    quint64 revision() const { return m_revision; }
+    // Reads the desktop entries again, in the background, when an application folder changed.
+    void refreshIfChanged() const { m_catalog->refreshIfChanged(); }
+    // Grows with every reading of the desktop entries; 0 before the first.
+    quint64 revision() const;
 
     // The files an application's processes open when it starts: its program (for an interpreter,
     // the script) and its TryExec program, canonical, launchers left out. Nothing when no desktop
     // entry has the ID; an empty list when the entry only runs launchers.
-    std::optional<QList<QString>> programsOf(const QString& id);
+    std::optional<QList<QString>> programsOf(const QString& id) const;
     // Whether the entry starts its application in a Flatpak sandbox, and the folder where the user's
     // sandboxed instances appear as they start (empty when the runtime folder is unknown).
-    bool isSandboxed(const QString& id);
+    bool isSandboxed(const QString& id) const;
     QString sandboxInstanceFolder() const;
 
     // The application ID of a systemd unit in a "/proc/PID/cgroup" text:
@@ -80,22 +81,19 @@ private:
         std::optional<QString> invocation;
     };
 
-    void reload();
+    const ApplicationPrograms* programs() const;
     std::optional<QString> flatpakId(const QString& processDirectory) const;
-    std::optional<Running> running(const QString& processDirectory) const;
+    std::optional<Running> running(const QString& processDirectory,
+                                   const ApplicationPrograms& programs) const;
     std::optional<ProcessIdentity> environmentIdentity(const QString& processDirectory, pid_t pid,
-                                                       const QString& executable,
-                                                       bool hasParentIdentity) const;
+                                                       const QString& executable, bool hasParentIdentity,
+                                                       const ApplicationPrograms& programs) const;
     std::optional<QString> launchedUnitId(const QString& processDirectory, pid_t parent) const;
 
+    std::shared_ptr<DesktopEntryCatalog> m_catalog;
     QString m_procRoot;
-    QList<QString> m_applicationDirectories;
     QString m_searchPath;
     QString m_runtimeDirectory;
-    bool m_loaded = false;
-    DesktopEntryIndex m_index;
-    ApplicationPrograms m_programs;
-    quint64 m_revision = 0;
 };
 
 } // namespace tarnwell

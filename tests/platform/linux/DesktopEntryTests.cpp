@@ -3,11 +3,10 @@
 #include "platform/linux/ChosenApplicationReader.h"
 #include "platform/linux/DesktopEntryIndex.h"
 #include "platform/linux/DesktopEntryPresetDiscovery.h"
+#include "support/TaskRunner.h"
 
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
-#include <QThread>
 #include <fcntl.h>
 #include <sys/stat.h>
 
@@ -92,8 +91,8 @@ TEST_F(DesktopEntryIndexTests, PresetDiscoveryMatchesNamesAndSeesEachInstallatio
         const timespec past[2] = {{::time(nullptr) - 60, 0}, {::time(nullptr) - 60, 0}};
         ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(changed).constData(), past, 0), 0);
     }
-    const AppPresetService presets(
-        {std::make_shared<DesktopEntryPresetDiscovery>(QList<QString>{home, applications}, bin)});
+    const AppPresetService presets({std::make_shared<DesktopEntryPresetDiscovery>(
+        std::make_shared<DesktopEntryCatalog>(QList<QString>{home, applications}, bin))});
     // The identifiers each preset gained, in preset order.
     const auto discovered = [&] {
         QList<QString> identifiers;
@@ -109,10 +108,7 @@ TEST_F(DesktopEntryIndexTests, PresetDiscoveryMatchesNamesAndSeesEachInstallatio
     // Installed in a sub-folder, then removed: the folders are read again off the event loop, so a
     // later pass, not necessarily the next, sees each change.
     const auto eventually = [&](const QList<QString>& expected) {
-        QDeadlineTimer deadline(10'000);
-        while (discovered() != expected && !deadline.hasExpired()) {
-            QThread::msleep(5);
-        }
+        testing::runUntil([&] { return discovered() == expected; });
         EXPECT_EQ(discovered(), expected);
     };
     writeFile(home + "/kde4/resolve.desktop", entryText("DaVinci Resolve"));

@@ -1,5 +1,6 @@
 #include "LinuxTestSupport.h"
 
+#include "support/TaskRunner.h"
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -31,6 +32,12 @@ void PreparedSystem::addProgram(const QString& program, bool withEntry) {
 void PreparedSystem::addEntry(const QString& id, const QByteArray& exec) {
     writeFile(applications + u'/' + id + QStringLiteral(".desktop"),
               "[Desktop Entry]\nType=Application\nName=" + id.toUtf8() + "\nExec=" + exec + '\n');
+}
+
+std::shared_ptr<DesktopEntryCatalog> PreparedSystem::readCatalog() const {
+    auto catalog = std::make_shared<DesktopEntryCatalog>(QList<QString>{applications}, bin);
+    EXPECT_TRUE(runUntil([&] { return catalog->current() != nullptr; }));
+    return catalog;
 }
 
 } // namespace tarnwell::testing

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/linux/DesktopEntryCatalog.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QTemporaryDir>
@@ -17,6 +19,8 @@ protected:
     // A stub program in the folder of programs, with a desktop entry "org.example.PROGRAM" running it.
     void addProgram(const QString& program, bool withEntry = true);
     void addEntry(const QString& id, const QByteArray& exec);
+    // A catalog of the applications folder, once it has read it.
+    std::shared_ptr<DesktopEntryCatalog> readCatalog() const;
 
     QTemporaryDir folder;
     QString root;

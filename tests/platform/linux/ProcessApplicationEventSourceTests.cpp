@@ -104,7 +104,7 @@ protected:
         events.clear();
         notices.clear();
         source = std::make_unique<ProcessApplicationEventSource>(
-            ProcessIdentifier(procRoot, {applications}, bin, root + QStringLiteral("/run")), ::geteuid(),
+            ProcessIdentifier(readCatalog(), procRoot, bin, root + QStringLiteral("/run")), ::geteuid(),
             std::move(kernel), intervals);
         QObject::connect(source.get(), &ApplicationEventSource::noticed,
                          [this](const QString& message) { notices.append(message); });
@@ -204,7 +204,7 @@ TEST_F(ProcessTests, FlatpakThenOwnProgramThenLauncherHintThenSystemdUnit) {
         {{.pid = 30, .program = "wine", .environment = image}, "org.example.Cutter"},
         {{.pid = 31, .program = "flatpak", .parent = 30}, "org.example.Cutter"},
     };
-    ProcessIdentifier identifier(proc, {applications}, bin);
+    ProcessIdentifier identifier(readCatalog(), proc, bin);
     QHash<pid_t, ProcessIdentity> identities;
     for (const auto& [process, id] : rows) {
         writeProcess(process);
@@ -226,7 +226,9 @@ TEST_F(ProcessTests, FlatpakThenOwnProgramThenLauncherHintThenSystemdUnit) {
     writeProcess({40, "grader"});
     addProgram(QStringLiteral("grader"));
     addEntry("org.example.CutterBeta", "cutter --beta");
+    const quint64 revision = identifier.revision();
     identifier.refreshIfChanged();
+    ASSERT_TRUE(testing::runUntil([&] { return identifier.revision() > revision; }));
     EXPECT_EQ(identifier.identify(40), (ProcessIdentity{"org.example.grader", {}}));
     EXPECT_EQ(identifier.identify(10), std::nullopt);
 }
@@ -264,12 +266,19 @@ TEST_F(ProcessTests, ProcessIsItsPidAndStartTimeAndOnlyTheUsersCount) {
     writeProcess({102, "shell", 5000});
     source->poll();
     EXPECT_EQ(events, (Events{"-org.example.grader", "+org.example.shell"}));
+    // An editor installed a moment after it started launches once its entry has been read.
+    known.append(QStringLiteral("org.example.late"));
+    writeProcess({103, "late"});
+    source->poll();
+    addProgram(QStringLiteral("late"));
+    EXPECT_TRUE(testing::runUntil([&] { return events.size() == 3; }));
+    EXPECT_EQ(events.value(2), QStringLiteral("+org.example.late"));
     if (::geteuid() == 0) {
         writeProcess({.pid = 200, .program = "grader", .owner = 4321});
         QDir().mkpath(proc + QStringLiteral("/201"));
         QDir().mkpath(proc + QStringLiteral("/self"));
         source->poll();
-        EXPECT_EQ(events.size(), 2) << "another user's process is none of the user's applications";
+        EXPECT_EQ(events.size(), 3) << "another user's process is none of the user's applications";
     }
 }
 
