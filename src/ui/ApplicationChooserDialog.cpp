@@ -26,7 +26,8 @@ QCoro::Task<std::optional<QString>> ApplicationChooserDialog::choose() {
     QPointer<QFileDialog> dialog = new QFileDialog(nullptr, localized("Choose an app"), start);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setFileMode(QFileDialog::ExistingFile);
-    dialog->setNameFilters({localized("Applications (*.desktop *.app)")});
+    dialog->setNameFilters(
+        {localized("Applications (*.desktop *.app)"), localized("Programs and portable images (*)")});
     dialog->setLabelText(QFileDialog::Accept, localized("Choose"));
     // An application folder is a directory, which a file dialog would open rather than pick:
     // opening one (double-click, or Choose with it selected) picks it.

@@ -83,22 +83,6 @@ std::optional<EntryProgram> entryProgram(const QList<QString>& arguments, const 
     return std::nullopt;
 }
 
-// The folder a program was installed in with the rest of its application: the one above its "bin"
-// folder, the folder of a wrapper script, or its own folder directly under /opt. A folder many
-// programs share is nobody's.
-std::optional<QString> installFolder(const QString& program, const QString& searchPath) {
-    QString folder = folderOf(program);
-    if (QFileInfo(folder).fileName() == u"bin") {
-        folder = folderOf(folder);
-    } else if (folderOf(folder) != u"/opt" && !startsWithShebang(program)) {
-        return std::nullopt;
-    }
-    if (ApplicationPrograms::isSharedFolder(folder, searchPath)) {
-        return std::nullopt;
-    }
-    return folder;
-}
-
 // The programs a wrapper script runs in its place with exec, by absolute path or by a path below a
 // folder it computes (as "$HERE/bin/editor" or "$(dirname "$0")/bin/editor"), taken to be the
 // script's own folder. A wrapper runs for microseconds, so often only what it runs is ever seen.
@@ -304,6 +288,19 @@ bool ApplicationPrograms::isSharedFolder(const QString& folder, const QString& s
         const QString clean = QDir::cleanPath(sharedFolder);
         return clean == folder || isBelow(clean, folder);
     });
+}
+
+std::optional<QString> ApplicationPrograms::installFolder(const QString& program, const QString& searchPath) {
+    QString folder = folderOf(program);
+    if (QFileInfo(folder).fileName() == u"bin") {
+        folder = folderOf(folder);
+    } else if (folderOf(folder) != u"/opt" && !startsWithShebang(program)) {
+        return std::nullopt;
+    }
+    if (ApplicationPrograms::isSharedFolder(folder, searchPath)) {
+        return std::nullopt;
+    }
+    return folder;
 }
 
 bool ApplicationPrograms::isBelow(const QString& path, const QString& folder) {

@@ -53,6 +53,10 @@ public:
     // Whether a folder is a place many programs share (a PATH folder, or one above it, or the user's
     // home), so it is no application's own.
     static bool isSharedFolder(const QString& folder, const QString& searchPath);
+    // The folder a program was installed in with the rest of its application: the one above its
+    // "bin" folder, the folder of a wrapper script, or its own folder directly under /opt; nothing
+    // for a folder many programs share.
+    static std::optional<QString> installFolder(const QString& program, const QString& searchPath);
     // Whether a path lies below a folder.
     static bool isBelow(const QString& path, const QString& folder);
 

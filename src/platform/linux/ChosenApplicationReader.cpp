@@ -43,11 +43,23 @@ std::optional<ChosenApplication> readBundle(const QString& path) {
     return ChosenApplication{*identifier, displayName};
 }
 
+// A program or portable image that no desktop entry runs is known by its absolute path.
+std::optional<ChosenApplication> readProgram(const QString& path) {
+    const QFileInfo program(path);
+    if (!program.isFile() || !program.isExecutable()) {
+        return std::nullopt;
+    }
+    return ChosenApplication{QDir::cleanPath(program.absoluteFilePath()), program.completeBaseName()};
+}
+
 } // namespace
 
 std::optional<ChosenApplication> ChosenApplicationReader::read(const QString& path) {
     if (path.endsWith(QStringLiteral(".desktop"))) {
         return readDesktopFile(path);
+    }
+    if (QFileInfo(path).isFile()) {
+        return readProgram(path);
     }
     return readBundle(path);
 }

@@ -6,10 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/inotify.h>
-#include <sys/stat.h>
+#include <unistd.h>
 #include <utility>
 
 namespace tarnwell {
@@ -17,29 +14,6 @@ namespace tarnwell {
 namespace {
 
 constexpr double settlingSeconds = 1.0;
-
-std::optional<pid_t> pidOf(const char* name) {
-    pid_t pid = 0;
-    for (const char* character = name; *character; ++character) {
-        if (*character < '0' || *character > '9') {
-            return std::nullopt;
-        }
-        pid = pid * 10 + (*character - '0');
-    }
-    return pid > 0 ? std::optional<pid_t>(pid) : std::nullopt;
-}
-
-QByteArray readSmallFile(const QByteArray& path) {
-    const int descriptor = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
-    if (descriptor < 0) {
-        return {};
-    }
-    QByteArray content(1024, Qt::Uninitialized);
-    const ssize_t length = ::read(descriptor, content.data(), static_cast<size_t>(content.size()));
-    ::close(descriptor);
-    content.truncate(length > 0 ? length : 0);
-    return content;
-}
 
 } // namespace
 
@@ -49,7 +23,7 @@ ProcessApplicationEventSource::ProcessApplicationEventSource(ProcessIdentifier i
     : ApplicationEventSource(parent)
     , m_identifier(std::move(identifier))
     , m_user(user)
-    , m_procRoot(QFile::encodeName(m_identifier.procRoot()))
+    , m_folders(QFile::encodeName(m_identifier.procRoot()))
     , m_ticksPerSecond(std::max(::sysconf(_SC_CLK_TCK), 1L))
     , m_kernel(std::move(kernel))
     , m_intervals(intervals) {
@@ -59,15 +33,15 @@ ProcessApplicationEventSource::ProcessApplicationEventSource(ProcessIdentifier i
     m_followUp.setTimerType(Qt::PreciseTimer);
     connect(&m_followUp, &QTimer::timeout, this, &ProcessApplicationEventSource::followUp);
     connect(m_identifier.catalog().get(), &DesktopEntryCatalog::changed, this,
-            &ProcessApplicationEventSource::catalogChanged);
+            &ProcessApplicationEventSource::identifyAgain);
 }
 
-void ProcessApplicationEventSource::catalogChanged() {
+void ProcessApplicationEventSource::identifyAgain() {
     if (!m_started) {
         return;
     }
-    // Every process is named again by the new entries, parents first: an editor installed a moment
-    // before it was started launches now, and one removed quits.
+    // Every process is named again by the new entries or chosen programs, parents first: an editor
+    // installed a moment before it was started launches now.
     QList<pid_t> pids;
     for (auto process = m_processes.cbegin(); process != m_processes.cend(); ++process) {
         if (process->mine && !process->ended) {
@@ -76,10 +50,10 @@ void ProcessApplicationEventSource::catalogChanged() {
     }
     std::sort(pids.begin(), pids.end());
     Changes changed;
-    const double now = uptime();
+    const double now = m_folders.uptime();
     for (const pid_t pid : std::as_const(pids)) {
         Process& process = m_processes[pid];
-        if (startTime(pid) == process.startTime) {
+        if (m_folders.startTime(pid) == process.startTime) {
             inspectAgain(pid, process, now, changed);
         }
     }
@@ -99,7 +73,7 @@ ProcessApplicationEventSource::~ProcessApplicationEventSource() {
 QList<RunningApplication> ProcessApplicationEventSource::runningApplications() const {
     if (!m_started) {
         // The table is a cache of what /proc says; refreshing it changes nothing observable.
-        const_cast<ProcessApplicationEventSource*>(this)->scan(false, processActivity(), true);
+        const_cast<ProcessApplicationEventSource*>(this)->scan(false, m_folders.activity(), true);
     }
     QList<RunningApplication> applications;
     for (const Process& process : m_processes) {
@@ -114,7 +88,7 @@ void ProcessApplicationEventSource::startObserving() {
     if (m_started) {
         return;
     }
-    scan(false, processActivity(), true);
+    scan(false, m_folders.activity(), true);
     m_started = true;
     m_watches = new ProgramWatches(m_kernel, this);
     if (!m_watches->open()) {
@@ -140,7 +114,15 @@ void ProcessApplicationEventSource::startObserving() {
 }
 
 void ProcessApplicationEventSource::watchApplications(const QSet<QString>& bundleIdentifiers) {
+    const bool chosenProgramsChanged =
+        std::any_of(bundleIdentifiers.cbegin(), bundleIdentifiers.cend(), [this](const QString& id) {
+            return ProcessIdentifier::isChosenProgram(id) && !m_watchedApplications.contains(id);
+        });
     m_watchedApplications = bundleIdentifiers;
+    m_identifier.setChosenPrograms(bundleIdentifiers);
+    if (chosenProgramsChanged) {
+        identifyAgain();
+    }
     if (isWatching()) {
         armWatches();
         updateProcessHandles();
@@ -160,7 +142,7 @@ void ProcessApplicationEventSource::tick(bool countsTowardsListing) {
     // the last tick. So a tick lists the folders only now and then, as a safety net, or when the
     // PIDs wrapped around or too many were handed out to follow them one by one. A look caused by
     // a watched program does not bring the next listing closer.
-    const Activity activity = processActivity();
+    const Activity activity = m_folders.activity();
     if (countsTowardsListing) {
         ++m_ticksSinceListing;
     }
@@ -189,68 +171,13 @@ void ProcessApplicationEventSource::tick(bool countsTowardsListing) {
     updateProcessHandles();
 }
 
-ProcessApplicationEventSource::Activity ProcessApplicationEventSource::processActivity() const {
-    // "0.52 0.58 0.59 2/612 48213": running/total threads, then the last PID.
-    const QByteArray loadAverage = readSmallFile(m_procRoot + "/loadavg").trimmed();
-    const qsizetype slash = loadAverage.lastIndexOf('/');
-    if (slash < 0) {
-        return {};
-    }
-    Activity activity;
-    activity.counters = loadAverage.sliced(slash + 1);
-    bool valid = false;
-    const pid_t lastPid = activity.counters.sliced(activity.counters.indexOf(' ') + 1).toInt(&valid);
-    if (valid && activity.counters.contains(' ')) {
-        activity.lastPid = lastPid;
-    }
-    return activity;
-}
-
-std::optional<bool> ProcessApplicationEventSource::isProcess(pid_t pid) const {
-    // A thread's PID opens a folder too, though the listing leaves it out.
-    const QByteArray status = readSmallFile(m_procRoot + '/' + QByteArray::number(pid) + "/status");
-    if (status.isEmpty()) {
-        return std::nullopt;
-    }
-    const qsizetype field = status.indexOf("\nTgid:");
-    if (field < 0) {
-        return false;
-    }
-    const qsizetype end = status.indexOf('\n', field + 1);
-    return status.sliced(field + 6, (end < 0 ? status.size() : end) - field - 6).trimmed() ==
-           QByteArray::number(pid);
-}
-
-QByteArray ProcessApplicationEventSource::statOf(pid_t pid) const {
-    return readSmallFile(m_procRoot + '/' + QByteArray::number(pid) + "/stat");
-}
-
-std::optional<quint64> ProcessApplicationEventSource::startTime(pid_t pid) const {
-    return ProcessIdentifier::startTimeFromStat(statOf(pid));
-}
-
-double ProcessApplicationEventSource::uptime() const {
-    const QByteArray content = readSmallFile(m_procRoot + "/uptime");
-    bool valid = false;
-    const double seconds = content.split(' ').value(0).toDouble(&valid);
-    // Without a clock every process counts as settled.
-    return valid ? seconds : -1.0;
-}
-
-QByteArray ProcessApplicationEventSource::executable(pid_t pid) const {
-    const QByteArray link = m_procRoot + '/' + QByteArray::number(pid) + "/exe";
-    char target[4096];
-    const ssize_t length = ::readlink(link.constData(), target, sizeof target);
-    return length > 0 ? QByteArray(target, length) : QByteArray();
-}
-
 bool ProcessApplicationEventSource::isAwaitingExec(const Process& process) const {
     // Until exec replaces it, a fork runs its parent's program, and in the middle of exec its
     // program cannot be read at all (nor can a zombie's, which its parent collects soon).
     if (process.settled) {
         return false;
     }
-    const QByteArray parentProgram = executable(process.parent);
+    const QByteArray parentProgram = m_folders.executable(process.parent);
     return !parentProgram.isEmpty() && (process.executable.isEmpty() || process.executable == parentProgram);
 }
 
@@ -268,7 +195,7 @@ std::optional<ProcessIdentity> ProcessApplicationEventSource::identityOf(pid_t p
 }
 
 void ProcessApplicationEventSource::inspect(pid_t pid, Process& process, double now) {
-    process.executable = executable(pid);
+    process.executable = m_folders.executable(pid);
     const auto parentIdentity = identityOf(process.parent);
     auto identity = m_identifier.identify(pid, process.parent, parentIdentity);
     // The process an instance was launched as stays that instance through every exec that names no
@@ -284,7 +211,7 @@ void ProcessApplicationEventSource::inspect(pid_t pid, Process& process, double 
     // Exec shows the new program a moment before its command line and environment, which may be
     // what names it; until they are there, the process is looked at again.
     if (!process.identifier && !process.settled && !process.executable.isEmpty() &&
-        readSmallFile(m_procRoot + '/' + QByteArray::number(pid) + "/cmdline").isEmpty()) {
+        m_folders.commandLine(pid).isEmpty()) {
         process.executable.clear();
     }
 }
@@ -301,26 +228,9 @@ void ProcessApplicationEventSource::inspectAgain(pid_t pid, Process& process, do
 
 void ProcessApplicationEventSource::count(const std::optional<QString>& identifier, int change, pid_t parent,
                                           Changes& changed) {
-    if (!identifier) {
-        return;
-    }
-    m_openExplained = m_openExplained || (change > 0 && m_watchedApplications.contains(*identifier));
-    const auto instances = m_instances.find(*identifier);
-    const bool wasRunning = instances != m_instances.end();
-    auto entry = std::find_if(changed.begin(), changed.end(),
-                              [&](const Change& entry) { return entry.identifier == *identifier; });
-    if (entry == changed.end()) {
-        entry = changed.insert(changed.end(), Change{*identifier, wasRunning});
-    }
-    if (change < 0) {
-        entry->parentOfEnded = parent;
-    }
-    const int remaining = (wasRunning ? *instances : 0) + change;
-    if (remaining > 0) {
-        m_instances.insert(*identifier, remaining);
-    } else if (wasRunning) {
-        m_instances.erase(instances);
-    }
+    m_openExplained =
+        m_openExplained || (identifier && change > 0 && m_watchedApplications.contains(*identifier));
+    m_instances.count(identifier, change, parent, changed);
 }
 
 void ProcessApplicationEventSource::scan(bool report, const Activity& activity, bool listing) {
@@ -332,23 +242,16 @@ void ProcessApplicationEventSource::scan(bool report, const Activity& activity, 
     QList<pid_t> unsettled;
     if (listing) {
         m_ticksSinceListing = 0;
-        if (DIR* directory = ::opendir(m_procRoot.constData())) {
-            while (const dirent* child = ::readdir(directory)) {
-                const auto pid = pidOf(child->d_name);
-                if (!pid) {
-                    continue;
+        for (const auto& [pid, inode] : m_folders.list()) {
+            const auto known = m_processes.find(pid);
+            if (known != m_processes.end() && known->inode == inode) {
+                known->generation = m_generation;
+                if (!known->settled) {
+                    unsettled.append(pid);
                 }
-                const auto known = m_processes.find(*pid);
-                if (known != m_processes.end() && known->inode == child->d_ino) {
-                    known->generation = m_generation;
-                    if (!known->settled) {
-                        unsettled.append(*pid);
-                    }
-                } else {
-                    unseen.append({*pid, child->d_ino});
-                }
+            } else {
+                unseen.append({pid, inode});
             }
-            ::closedir(directory);
         }
     } else {
         // Only applications and processes that may still become one need to be checked; the
@@ -356,7 +259,7 @@ void ProcessApplicationEventSource::scan(bool report, const Activity& activity, 
         for (auto process = m_processes.begin(); process != m_processes.end(); ++process) {
             process->generation = m_generation;
             if (process->identifier || !process->settled) {
-                if (startTime(process.key()) != process->startTime) {
+                if (m_folders.startTime(process.key()) != process->startTime) {
                     process->generation = 0;
                 } else if (!process->settled) {
                     unsettled.append(process.key());
@@ -366,7 +269,7 @@ void ProcessApplicationEventSource::scan(bool report, const Activity& activity, 
         const auto lookedAt = std::chrono::steady_clock::now();
         decltype(m_pidsWithoutFolder) withoutFolder;
         const auto look = [&](pid_t pid, std::chrono::steady_clock::time_point handedOut) {
-            const auto process = isProcess(pid);
+            const auto process = m_folders.isProcess(pid);
             if (!process) {
                 withoutFolder.append({pid, handedOut});
             } else if (*process) {
@@ -387,10 +290,10 @@ void ProcessApplicationEventSource::scan(bool report, const Activity& activity, 
 
     // Each identifier whose count changed in this tick, with whether it was running before.
     Changes changed;
-    const double now = unseen.isEmpty() && unsettled.isEmpty() ? -1.0 : uptime();
+    const double now = unseen.isEmpty() && unsettled.isEmpty() ? -1.0 : m_folders.uptime();
     for (const auto& [pid, inode] : unseen) {
         // One read tells the start time and, for a new process, its parent.
-        const QByteArray stat = statOf(pid);
+        const QByteArray stat = m_folders.stat(pid);
         const auto started = ProcessIdentifier::startTimeFromStat(stat);
         if (!started) {
             continue; // Gone already, or not a process folder.
@@ -412,9 +315,7 @@ void ProcessApplicationEventSource::scan(bool report, const Activity& activity, 
             // The PID now belongs to another process: the old one ended.
             count(known->identifier, -1, known->parent, changed);
         }
-        struct stat status {};
-        const QByteArray folder = m_procRoot + '/' + QByteArray::number(pid);
-        if (::stat(folder.constData(), &status) == 0 && status.st_uid == m_user) {
+        if (m_folders.owner(pid) == m_user) {
             process.mine = true;
             process.parent = ProcessIdentifier::parentFromStat(stat);
             inspect(pid, process, now);
@@ -426,7 +327,7 @@ void ProcessApplicationEventSource::scan(bool report, const Activity& activity, 
     for (const pid_t pid : unsettled) {
         Process& process = m_processes[pid];
         // Until it runs another program, a young process is what it was a tick ago.
-        if (executable(pid) == process.executable) {
+        if (m_folders.executable(pid) == process.executable) {
             process.settled = isSettled(process, now);
         } else {
             inspectAgain(pid, process, now, changed);
@@ -457,39 +358,18 @@ void ProcessApplicationEventSource::scan(bool report, const Activity& activity, 
 }
 
 void ProcessApplicationEventSource::report(const Changes& changed) {
-    // Only the difference between the two ticks is reported, terminations first: an application
-    // that ended and came back in between has never stopped for its observers. The same holds for
-    // one whose quit was held back.
-    QSet<QString> cameBack;
-    for (const Change& change : changed) {
-        const bool running = m_instances.contains(change.identifier);
-        if (change.wasRunning && !running) {
-            m_heldTerminations.insert(change.identifier, change.parentOfEnded);
-        } else if (!change.wasRunning && running && m_heldTerminations.remove(change.identifier)) {
-            cameBack.insert(change.identifier);
-        }
-    }
-    QList<QString> terminated;
-    for (auto held = m_heldTerminations.begin(); held != m_heldTerminations.end();) {
-        if (mayStillRunWatchedProgram(*held)) {
-            ++held;
-        } else {
-            terminated.append(held.key());
-            held = m_heldTerminations.erase(held);
-        }
-    }
+    // A quit waits while the ended process's parent has a young fork that may run the application.
+    const InstanceCount::Report told =
+        m_instances.settle(changed, [this](pid_t parent) { return mayStillRunWatchedProgram(parent); });
     // The looks that follow an open go on while a fork is awaited; they tell a held quit then.
-    if (!m_heldTerminations.isEmpty() && !m_followUp.isActive()) {
+    if (m_instances.hasHeldTerminations() && !m_followUp.isActive()) {
         m_followUp.start(followUpPace);
     }
-    for (const QString& identifier : std::as_const(terminated)) {
+    for (const QString& identifier : told.terminated) {
         Q_EMIT applicationTerminated(RunningApplication{identifier});
     }
-    for (const Change& change : changed) {
-        if (!change.wasRunning && m_instances.contains(change.identifier) &&
-            !cameBack.contains(change.identifier)) {
-            Q_EMIT applicationLaunched(RunningApplication{change.identifier});
-        }
+    for (const QString& identifier : told.launched) {
+        Q_EMIT applicationLaunched(RunningApplication{identifier});
     }
 }
 
@@ -582,7 +462,8 @@ void ProcessApplicationEventSource::followUp() {
         m_followUp.start(followUpPace);
     } else {
         m_followUp.stop();
-        if (!std::exchange(m_openExplained, true)) {
+        // A program that was only read is closed again; one an older process runs now stays open.
+        if (!std::exchange(m_openExplained, true) && m_unclosedOpens > 0) {
             inspectSettled();
         }
         // The second may have run out since the tick: nothing tells a held quit later.
@@ -595,11 +476,11 @@ void ProcessApplicationEventSource::inspectSettled() {
     // that ends by running the editor does. An open of a watched program that no new process
     // explains may be that, so the older processes' programs are read once.
     Changes changed;
-    const double now = uptime();
+    const double now = m_folders.uptime();
     for (auto process = m_processes.begin(); process != m_processes.end(); ++process) {
         if (!process->settled || process->ended || process->executable.isEmpty() ||
-            executable(process.key()) == process->executable ||
-            startTime(process.key()) != process->startTime) {
+            m_folders.executable(process.key()) == process->executable ||
+            m_folders.startTime(process.key()) != process->startTime) {
             continue;
         }
         inspectAgain(process.key(), *process, now, changed);
@@ -636,7 +517,7 @@ void ProcessApplicationEventSource::updateProcessHandles() {
             return;
         }
         // The PID may have been handed to another process meanwhile; then ours is gone.
-        if (descriptor < 0 || startTime(pid) != process->startTime) {
+        if (descriptor < 0 || m_folders.startTime(pid) != process->startTime) {
             if (descriptor >= 0) {
                 ::close(descriptor);
             }

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "core/automation/ApplicationEventSource.h"
+#include "platform/linux/InstanceCount.h"
 #include "platform/linux/KernelWatchService.h"
+#include "platform/linux/ProcessFolders.h"
 #include "platform/linux/ProcessIdentifier.h"
 #include "platform/linux/ProgramWatches.h"
 
@@ -87,14 +89,7 @@ private:
         int descriptor = -1;
         QSocketNotifier* notifier = nullptr;
     };
-    // An application whose count changed in a tick: whether it ran before, and the parent of its
-    // last process to end, since that parent's next fork may be its next instance.
-    struct Change {
-        QString identifier;
-        bool wasRunning = false;
-        pid_t parentOfEnded = 0;
-    };
-    using Changes = QList<Change>;
+    using Changes = InstanceCount::Changes;
     struct Process {
         quint64 startTime = 0;
         // The folder's inode only tells cheaply whether the folder may belong to another process
@@ -120,14 +115,11 @@ private:
         bool ended = false;
     };
 
-    struct Activity {
-        // The thread count and the last PID handed out, as text.
-        QByteArray counters;
-        std::optional<pid_t> lastPid;
-    };
+    using Activity = ProcessFolders::Activity;
 
     void tick(bool countsTowardsListing);
-    void catalogChanged();
+    // Names every process again, as the installed applications or the chosen programs changed.
+    void identifyAgain();
     void scan(bool report, const Activity& activity, bool listing);
     void report(const Changes& changed);
     // Whether, within a second of an open of a watched program, a young fork of the parent (of any
@@ -155,19 +147,12 @@ private:
     void closeProcessHandle(pid_t pid);
     void fallBack(const QString& reason);
     void updatePollInterval();
-    QByteArray statOf(pid_t pid) const;
-    std::optional<quint64> startTime(pid_t pid) const;
-    Activity processActivity() const;
-    QByteArray executable(pid_t pid) const;
-    // Whether the PID is a process rather than a thread; nothing while it has no folder.
-    std::optional<bool> isProcess(pid_t pid) const;
-    double uptime() const;
 
     ProcessIdentifier m_identifier;
     uid_t m_user;
-    QByteArray m_procRoot;
+    ProcessFolders m_folders;
     QHash<pid_t, Process> m_processes;
-    QHash<QString, int> m_instances;
+    InstanceCount m_instances;
     quint64 m_generation = 0;
     bool m_started = false;
     bool m_hasUnsettled = false;
@@ -196,9 +181,6 @@ private:
     int m_unclosedOpens = 0;
     // Whether a watched application started since the last open of a watched program.
     bool m_openExplained = true;
-    // Applications whose last process ended while its parent's fork may still be about to run them,
-    // with that parent. The fork may be their next instance, so their quit waits for its exec.
-    QHash<QString, pid_t> m_heldTerminations;
     std::unordered_map<pid_t, ProcessHandle> m_processHandles;
 };
 

@@ -124,6 +124,9 @@ quint64 ProcessIdentifier::revision() const {
 }
 
 std::optional<QList<QString>> ProcessIdentifier::programsOf(const QString& id) const {
+    if (const auto chosen = m_chosenPrograms.constFind(id); chosen != m_chosenPrograms.cend()) {
+        return QList<QString>{*chosen};
+    }
     const ApplicationPrograms* known = programs();
     return known ? known->programsOf(id) : std::nullopt;
 }
@@ -131,6 +134,36 @@ std::optional<QList<QString>> ProcessIdentifier::programsOf(const QString& id) c
 bool ProcessIdentifier::isSandboxed(const QString& id) const {
     const ApplicationPrograms* known = programs();
     return known && known->isSandboxed(id);
+}
+
+void ProcessIdentifier::setChosenPrograms(const QSet<QString>& identifiers) {
+    m_chosenPrograms.clear();
+    m_chosenFolders.clear();
+    for (const QString& id : identifiers) {
+        if (!isChosenProgram(id)) {
+            continue;
+        }
+        const QString program = canonical(id);
+        m_chosenPrograms.insert(id, program);
+        if (const auto folder = ApplicationPrograms::installFolder(program, m_searchPath)) {
+            m_chosenFolders.insert(id, *folder);
+        }
+    }
+}
+
+std::optional<QString> ProcessIdentifier::chosenProgramId(const QString& program) const {
+    for (auto chosen = m_chosenPrograms.cbegin(); chosen != m_chosenPrograms.cend(); ++chosen) {
+        if (chosenProgramClaims(chosen.key(), program)) {
+            return chosen.key();
+        }
+    }
+    return std::nullopt;
+}
+
+bool ProcessIdentifier::chosenProgramClaims(const QString& id, const QString& program) const {
+    const auto folder = m_chosenFolders.constFind(id);
+    return m_chosenPrograms.value(id) == program ||
+           (folder != m_chosenFolders.cend() && ApplicationPrograms::isBelow(program, *folder));
 }
 
 QString ProcessIdentifier::sandboxInstanceFolder() const {
@@ -155,6 +188,7 @@ ProcessIdentifier::identify(pid_t pid, pid_t parent,
     const auto runs = running(processDirectory, programs);
     if (runs && parentIdentity &&
         (programs.claims(parentIdentity->id, runs->program) ||
+         chosenProgramClaims(parentIdentity->id, runs->program) ||
          (!parentIdentity->folder.isEmpty() &&
           ApplicationPrograms::isBelow(runs->program, parentIdentity->folder)) ||
          (runs->invocation && programs.idByInvocation(*runs->invocation) == parentIdentity->id))) {
@@ -170,6 +204,9 @@ ProcessIdentifier::identify(pid_t pid, pid_t parent,
         }
         if (!id) {
             id = programs.idByFolder(runs->program);
+        }
+        if (!id) {
+            id = chosenProgramId(runs->program);
         }
         if (id) {
             return ProcessIdentity{*id, {}};
@@ -244,7 +281,11 @@ ProcessIdentifier::environmentIdentity(const QString& processDirectory, pid_t pi
     const QString image = QFile::decodeName(variables.value("APPIMAGE"));
     if (!mount.isEmpty() && !image.isEmpty() &&
         ApplicationPrograms::isBelow(executable, QDir::cleanPath(mount))) {
-        if (const auto id = programs.idByProgram(canonical(image))) {
+        auto id = programs.idByProgram(canonical(image));
+        if (!id) {
+            id = chosenProgramId(canonical(image));
+        }
+        if (id) {
             return ProcessIdentity{*id, QDir::cleanPath(mount)};
         }
     }

@@ -4,6 +4,7 @@
 
 #include <QHash>
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <memory>
 #include <optional>
@@ -59,6 +60,11 @@ public:
     bool isSandboxed(const QString& id) const;
     QString sandboxInstanceFolder() const;
 
+    // Applications chosen as a program or portable image that no desktop entry runs: their
+    // identifier is the program's absolute path. The others among the identifiers are ignored.
+    void setChosenPrograms(const QSet<QString>& identifiers);
+    static bool isChosenProgram(const QString& id) { return id.startsWith(u'/'); }
+
     // The application ID of a systemd unit in a "/proc/PID/cgroup" text:
     // "app-[launcher-]ID[@...].service", "app-[launcher-]ID-N.scope" or, for a snap,
     // "snap.NAME.APP-UUID.scope" (the entry "NAME_APP").
@@ -89,11 +95,17 @@ private:
                                                        const QString& executable, bool hasParentIdentity,
                                                        const ApplicationPrograms& programs) const;
     std::optional<QString> launchedUnitId(const QString& processDirectory, pid_t parent) const;
+    // The chosen program that is this canonical program, or whose install folder holds it.
+    std::optional<QString> chosenProgramId(const QString& program) const;
+    bool chosenProgramClaims(const QString& id, const QString& program) const;
 
     std::shared_ptr<DesktopEntryCatalog> m_catalog;
     QString m_procRoot;
     QString m_searchPath;
     QString m_runtimeDirectory;
+    // Chosen programs, canonical, and their install folders, by identifier.
+    QHash<QString, QString> m_chosenPrograms;
+    QHash<QString, QString> m_chosenFolders;
 };
 
 } // namespace tarnwell

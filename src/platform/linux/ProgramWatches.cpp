@@ -86,7 +86,7 @@ void ProgramWatches::watch(const QSet<QByteArray>& programs, const QSet<QByteArr
         addProgramWatch(program);
     }
     for (const QByteArray& folder : instanceFolders) {
-        addFolderWatch(folder, IN_CREATE | IN_ONLYDIR);
+        addInstanceFolderWatch(folder);
     }
 }
 
@@ -96,7 +96,7 @@ void ProgramWatches::retry() {
         if (m_programs.contains(path)) {
             addProgramWatch(path);
         } else {
-            addFolderWatch(path, IN_CREATE | IN_ONLYDIR);
+            addInstanceFolderWatch(path);
         }
     }
 }
@@ -118,33 +118,27 @@ void ProgramWatches::addProgramWatch(const QByteArray& program) {
     if (m_programWatches.values().contains(program)) {
         return;
     }
-    const int watch = m_kernel->addFileWatch(m_instance, program, IN_OPEN | IN_CLOSE_NOWRITE);
-    if (watch >= 0) {
-        m_programWatches.insert(watch, program);
-        m_failures.remove(program);
-        return;
-    }
-    const QString reason = failureReason(errno);
-    if (m_failures.value(program) != reason) {
-        m_failures.insert(program, reason);
-        Q_EMIT failed(program, reason);
-    }
+    addWatch(m_programWatches, program, IN_OPEN | IN_CLOSE_NOWRITE);
 }
 
-void ProgramWatches::addFolderWatch(const QByteArray& folder, std::uint32_t events) {
+void ProgramWatches::addInstanceFolderWatch(const QByteArray& folder) {
     if (m_instance < 0 || m_instanceFolderWatches.values().contains(folder)) {
         return;
     }
-    const int watch = m_kernel->addFileWatch(m_instance, folder, events);
+    addWatch(m_instanceFolderWatches, folder, IN_CREATE | IN_ONLYDIR);
+}
+
+void ProgramWatches::addWatch(QHash<int, QByteArray>& watches, const QByteArray& path, std::uint32_t events) {
+    const int watch = m_kernel->addFileWatch(m_instance, path, events);
     if (watch >= 0) {
-        m_instanceFolderWatches.insert(watch, folder);
-        m_failures.remove(folder);
+        watches.insert(watch, path);
+        m_failures.remove(path);
         return;
     }
     const QString reason = failureReason(errno);
-    if (m_failures.value(folder) != reason) {
-        m_failures.insert(folder, reason);
-        Q_EMIT failed(folder, reason);
+    if (m_failures.value(path) != reason) {
+        m_failures.insert(path, reason);
+        Q_EMIT failed(path, reason);
     }
 }
 
@@ -187,7 +181,7 @@ void ProgramWatches::read() {
                 if (event->mask & IN_IGNORED) {
                     const QByteArray path = *instances;
                     m_instanceFolderWatches.erase(instances);
-                    addFolderWatch(path, IN_CREATE | IN_ONLYDIR);
+                    addInstanceFolderWatch(path);
                 } else if (!name.isEmpty()) {
                     // A new instance: it announces its sandbox once that runs, by writing files here.
                     const QByteArray instance = *instances + '/' + name;

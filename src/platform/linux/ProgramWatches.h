@@ -46,7 +46,9 @@ Q_SIGNALS:
 
 private:
     void addProgramWatch(const QByteArray& program);
-    void addFolderWatch(const QByteArray& folder, std::uint32_t events);
+    void addInstanceFolderWatch(const QByteArray& folder);
+    // Adds one watch, or records and reports why it cannot be had.
+    void addWatch(QHash<int, QByteArray>& watches, const QByteArray& path, std::uint32_t events);
     void read();
 
     std::shared_ptr<KernelWatching> m_kernel;

@@ -135,6 +135,9 @@ TEST_F(DesktopEntryIndexTests, ChosenEntryOrBundleGivesItsIdAndPreferredName) {
               "<key>CFBundleName</key><integer>3</integer><key>CFBundleDisplayName</key><string>D</string>")},
          {root + "/Bare Cutter.app/Contents/Info.plist", plist({})}});
     QDir().mkpath(root + "/Empty.app");
+    write({{root + "/Apps/Cutter-2.1.AppImage", "image"}, {root + "/Downloads/notes.txt", "text"}});
+    ASSERT_TRUE(
+        QFile::setPermissions(root + "/Apps/Cutter-2.1.AppImage", QFile::ReadOwner | QFile::ExeOwner));
     const QString cut = QStringLiteral("com.example.Cut");
     const QList<std::pair<QString, std::optional<ChosenApplication>>> cases{
         {applications + "/kde4/cutter.desktop", ChosenApplication{"kde4-cutter", "Cutter"}},
@@ -146,6 +149,10 @@ TEST_F(DesktopEntryIndexTests, ChosenEntryOrBundleGivesItsIdAndPreferredName) {
         {root + "/Shown.app", ChosenApplication{cut, "D"}},
         {root + "/Bare Cutter.app/", ChosenApplication{cut, "Bare Cutter"}},
         {root + "/Empty.app", std::nullopt},
+        // A program or portable image without an entry is known by its path.
+        {root + "/Apps/Cutter-2.1.AppImage",
+         ChosenApplication{root + "/Apps/Cutter-2.1.AppImage", "Cutter-2.1"}},
+        {root + "/Downloads/notes.txt", std::nullopt},
     };
     for (const auto& [path, chosen] : cases) {
         EXPECT_EQ(ChosenApplicationReader::read(path), chosen) << path.toStdString();

@@ -1,3 +1,4 @@
+#include "LaunchShapes.h"
 #include "LinuxTestSupport.h"
 #include "platform/linux/ProcessApplicationEventSource.h"
 #include "support/QtPrinters.h"
@@ -541,64 +542,18 @@ TEST_F(ProcessTests, AProgramThatRunsLongAfterItsOpenIsStillSeenToLaunchAndQuit)
 // instance's, while the shell the editor opens and its program are not. Wrappers and launchers that
 // start anything else report nothing.
 TEST_F(ProcessTests, EveryLaunchShapeIsOneInstanceFromItsLaunchToItsLastProcess) {
-    const auto install = [&](const QString& path) {
-        ASSERT_TRUE(QDir().mkpath(QFileInfo(path).path()));
-        ASSERT_TRUE(QFile::copy(QStringLiteral(TARNWELL_LAUNCH_SHAPE_PROGRAM), path));
-    };
-    const auto script = [&](const QString& path, const QByteArray& content) {
-        testing::writeFile(path, content);
-        ASSERT_TRUE(QFile::setPermissions(path, QFile::ReadOwner | QFile::ExeOwner));
-    };
-    for (const char* program :
-         {"/opt/plain/bin/plain", "/opt/plain/libexec/render", "/opt/wrapped/bin/wrapped",
-          "/opt/waiting/bin/waiting", "/opt/offloaded/bin/offloaded", "/opt/game/bin/game",
-          "/usr/bin/launcher", "/snap/snapped/x1/bin/snapped", "/Apps/Imaged.AppImage",
-          "/tmp/.mount_ab12/usr/bin/imaged", "/usr/lib/quick/quick", "/usr/lib/slow/slow",
-          "/opt/sandboxed/bin/sandboxed"}) {
-        install(root + QString::fromLatin1(program));
-    }
-    script(root + "/opt/wrapped/wrapped.sh", "#!/bin/sh\nexec \"$(dirname \"$0\")/bin/wrapped\" \"$@\"\n");
-    script(root + "/opt/waiting/waiting.sh",
-           "#!/bin/sh\n\"$(dirname \"$0\")/bin/waiting\" \"$@\"\nexit $?\n");
-    script(bin + "/scripted", "#!/usr/bin/perl\nselect(undef, undef, undef, $ARGV[1]);\n");
-    script(bin + "/offload", "#!/bin/sh\nexec \"$@\"\n");
-    // Stands in for a Flatpak run: an instance folder, the sandbox, and the file saying it runs.
-    const QByteArray folder = QFile::encodeName(root);
-    testing::writeFile(root + "/sandbox-info", "[Application]\nname=org.example.Sandboxed\n");
-    script(bin + "/flatpak",
-           "#!/bin/sh\ninstance=" + folder +
-               "/run/.flatpak/$$\nmkdir -p $instance\n"
-               "(sleep 0.05; echo '{}' > $instance/bwrapinfo.json) &\n"
-               "exec bwrap --ro-bind /usr /usr --symlink usr/lib /lib --symlink usr/lib64 /lib64 "
-               "--symlink usr/bin /bin --ro-bind " +
-               folder + " " + folder + " --ro-bind " + folder +
-               "/sandbox-info /.flatpak-info --proc /proc --dev /dev -- " + folder +
-               "/opt/sandboxed/bin/sandboxed \"$@\"\n");
-    ASSERT_TRUE(QDir().mkpath(root + "/run/.flatpak"));
+    const QList<testing::LaunchShape> shapes = testing::installLaunchShapes(
+        root, bin, QStringLiteral(TARNWELL_LAUNCH_SHAPE_PROGRAM), QStringLiteral("0.4"));
+    ASSERT_FALSE(shapes.isEmpty());
     const bool sandboxes = QProcess::execute(QStringLiteral("bwrap"), {"--ro-bind", "/", "/", "true"}) == 0;
-    // A distribution's wrapper in a shared folder, and one that takes its time before exec.
-    script(bin + "/quick", "#!/bin/sh\nexec " + QFile::encodeName(root) + "/usr/lib/quick/quick \"$@\"\n");
-    script(bin + "/slow", "#!/bin/sh\nprogram=" + QFile::encodeName(root) +
-                              "/usr/lib/slow/slow\nsleep 0.3\nexec \"$program\" \"$@\"\n");
-    ASSERT_TRUE(QDir().mkpath(root + "/snap/bin") &&
-                QFile::link(root + "/usr/bin/launcher", root + "/snap/bin/snapped") &&
-                QFile::link(QStringLiteral("x1"), root + "/snap/snapped/current"));
-    const QList<std::pair<QString, QString>> entries{
-        {"org.example.Plain", root + "/opt/plain/bin/plain %F"},
-        {"org.example.Wrapped", root + "/opt/wrapped/wrapped.sh"},
-        {"org.example.Waiting", root + "/opt/waiting/waiting.sh"},
-        {"org.example.Scripted", "scripted"},
-        {"org.example.Offloaded", "offload " + root + "/opt/offloaded/bin/offloaded"},
-        {"snapped_snapped", root + "/snap/bin/snapped %U"},
-        {"org.example.Imaged", root + "/Apps/Imaged.AppImage"},
-        {"org.example.Quick", "quick"},
-        {"org.example.Slow", "slow %F"},
-        {"org.example.Sandboxed", "flatpak run org.example.Sandboxed"},
-    };
     Events ids;
-    for (const auto& [id, exec] : entries) {
-        addEntry(id, exec.toUtf8());
-        ids.append(id);
+    for (const testing::LaunchShape& shape : shapes) {
+        if (!shape.id.isEmpty() && !ids.contains(shape.id)) {
+            if (!shape.exec.isEmpty()) {
+                addEntry(shape.id, shape.exec);
+            }
+            ids.append(shape.id);
+        }
     }
     QList<pid_t> aliveAtQuit;
     // With the ticks a minute apart, only the watches can tell the launches and quits.
@@ -609,31 +564,9 @@ TEST_F(ProcessTests, EveryLaunchShapeIsOneInstanceFromItsLaunchToItsLastProcess)
     source->startObserving();
     source->watchApplications(QSet<QString>(ids.cbegin(), ids.cend()));
 
-    const QString lasting = QStringLiteral("0.4");
-    const QList<std::pair<QString, QList<QString>>> shapes{
-        {"org.example.Plain", {root + "/opt/plain/bin/plain", "sleep", lasting}},
-        {"org.example.Wrapped", {root + "/opt/wrapped/wrapped.sh", "sleep", lasting}},
-        {"org.example.Waiting", {root + "/opt/waiting/waiting.sh", "sleep", lasting}},
-        {"org.example.Scripted", {bin + "/scripted", "sleep", lasting}},
-        {"org.example.Offloaded",
-         {bin + "/offload", root + "/opt/offloaded/bin/offloaded", "sleep", lasting}},
-        {"snapped_snapped", {root + "/snap/bin/snapped", "dispatch", "sleep", lasting}},
-        {"org.example.Imaged",
-         {root + "/Apps/Imaged.AppImage", "runtime", root + "/tmp/.mount_ab12", "usr/bin/imaged", "spawn",
-          "0.2", root + "/tmp/.mount_ab12/usr/bin/imaged", "sleep", lasting}},
-        {"org.example.Quick", {bin + "/quick", "sleep", lasting}},
-        {"org.example.Slow", {bin + "/slow", "sleep", lasting}},
-        {"org.example.Sandboxed", {bin + "/flatpak", "sleep", lasting}},
-        // Workers of its own outlive the main process; a shell it opens outlives them all.
-        {"org.example.Plain",
-         {root + "/opt/plain/bin/plain", "spawn", "0.2", root + "/opt/plain/bin/plain", "sleep", "0.4", "+",
-          root + "/opt/plain/libexec/render", "sleep", "0.6", "+", "/bin/sh", "-c", "sleep 1.2"}},
-        {QString(), {bin + "/offload", root + "/opt/game/bin/game", "sleep", lasting}},
-        {QString(), {root + "/usr/bin/launcher", "sleep", lasting}},
-    };
     int run = 0;
-    for (const auto& [id, command] : shapes) {
-        if (id == u"org.example.Sandboxed" && !sandboxes) {
+    for (const auto& [id, exec, command, sandboxed] : shapes) {
+        if (sandboxed && !sandboxes) {
             std::cout << "bwrap cannot make a sandbox here: the Flatpak shape is left out\n";
             continue;
         }
