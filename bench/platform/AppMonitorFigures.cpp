@@ -1,9 +1,12 @@
 // Prints, for the poller alone (file watches refused, as on a kernel without them) and for the
 // watching monitor, in one run on the same machine: the launch and termination latency over real
-// programs started from a desktop entry, the processor time used while nothing happens, and the
-// launches and quits missed in random start/stop sequences against what the benchmark did.
+// programs started from a desktop entry, the processor time used while nothing happens and while
+// other programs start and the watched program is read, the launches and quits missed in random
+// start/stop sequences against what the benchmark did, and the latency over every shape editors
+// start in (wrappers, launchers, portable images, sandboxes).
 
 #include "BenchmarkProcesses.h"
+#include "LaunchShapes.h"
 #include "platform/linux/ProcessApplicationEventSource.h"
 
 #include <QCoreApplication>
@@ -20,6 +23,7 @@
 #include <cerrno>
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <sys/resource.h>
 #include <thread>
 
@@ -181,10 +185,44 @@ double threadProcessorMs() {
            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
 }
 
+// Unrelated work while the monitors idle: about 40 programs a second that are none of the watched
+// applications, and a read of the watched program twice a second, as an indexer or a backup does.
+class Churn {
+public:
+    explicit Churn(QByteArray watchedProgram)
+        : m_thread([this, program = std::move(watchedProgram)] {
+            char unrelated[] = "/bin/true";
+            char* arguments[] = {unrelated, nullptr};
+            for (int beat = 0; !m_stop; ++beat) {
+                pid_t child = 0;
+                if (::posix_spawn(&child, unrelated, nullptr, nullptr, arguments, environ) == 0) {
+                    ::waitpid(child, nullptr, 0);
+                }
+                if (beat % 20 == 0) {
+                    QFile read(QFile::decodeName(program));
+                    read.open(QIODevice::ReadOnly);
+                    read.read(4096);
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(25));
+            }
+        }) {}
+    ~Churn() {
+        m_stop = true;
+        m_thread.join();
+    }
+    Churn(const Churn&) = delete;
+    Churn& operator=(const Churn&) = delete;
+
+private:
+    std::atomic<bool> m_stop = false;
+    std::thread m_thread;
+};
+
 // Both monitors idle side by side, each on a thread of its own, so that both look at the same
 // processes that other work on the machine starts over the same time; each thread's processor time
-// is its monitor's.
-void measureIdle(QTextStream& out, const QList<QString>& directories, const QString& bin, int idleSeconds) {
+// is its monitor's. With a watched program, other programs start and that one is read meanwhile.
+void measureIdle(QTextStream& out, const QList<QString>& directories, const QString& bin, int idleSeconds,
+                 const QString& churnWithReadsOf = {}) {
     QThread threads[2];
     QObject contexts[2];
     std::unique_ptr<ProcessApplicationEventSource> sources[2];
@@ -202,7 +240,13 @@ void measureIdle(QTextStream& out, const QList<QString>& directories, const QStr
     for (int index = 0; index < 2; ++index) {
         onThread(index, [&, index] { used[index] = -threadProcessorMs(); });
     }
-    pause(idleSeconds * 1000);
+    {
+        std::optional<Churn> churn;
+        if (!churnWithReadsOf.isEmpty()) {
+            churn.emplace(QFile::encodeName(churnWithReadsOf));
+        }
+        pause(idleSeconds * 1000);
+    }
     for (int index = 0; index < 2; ++index) {
         onThread(index, [&, index] {
             used[index] += threadProcessorMs();
@@ -214,7 +258,8 @@ void measureIdle(QTextStream& out, const QList<QString>& directories, const QStr
     const auto share = [&](double milliseconds) {
         return QString::number(milliseconds / (idleSeconds * 1000.0) * 100.0, 'f', 3);
     };
-    out << "idle side by side over " << idleSeconds << " s, while " << lastPid() - firstPid
+    out << (churnWithReadsOf.isEmpty() ? "idle" : "with unrelated programs and reads of the watched program")
+        << " side by side over " << idleSeconds << " s, while " << lastPid() - firstPid
         << " PIDs were handed out (load average " << loadAverage().mid(0, 3).join(' ') << "):\n"
         << "  poller alone " << QString::number(used[0], 'f', 1) << " ms of processor time ("
         << share(used[0]) << "% of one core), watching " << QString::number(used[1], 'f', 1) << " ms ("
@@ -328,6 +373,81 @@ Figures measure(bool watching, const QList<QString>& directories, const QString&
     return figures;
 }
 
+// Each shape started from a terminal shell that waits for it, a number of times: from the start to
+// its launch, and from the shell's end (the end of the editor's main process) to its quit.
+void measureShapes(QTextStream& out, int launches) {
+    QTemporaryDir folder;
+    const QString root = QDir(folder.path()).canonicalPath();
+    const QString bin = root + QStringLiteral("/bin");
+    const QString applications = root + QStringLiteral("/applications");
+    const QList<testing::LaunchShape> shapes = testing::installLaunchShapes(
+        root, bin, QStringLiteral(TARNWELL_LAUNCH_SHAPE_PROGRAM), QStringLiteral("0.2"));
+    QDir().mkpath(applications);
+    QSet<QString> ids;
+    for (const testing::LaunchShape& shape : shapes) {
+        if (shape.id.isEmpty()) {
+            continue;
+        }
+        // A program chosen without a desktop entry is known by its path.
+        ids.insert(shape.id);
+        QFile entry(applications + u'/' + shape.id + QStringLiteral(".desktop"));
+        if (!shape.exec.isEmpty() && entry.open(QIODevice::WriteOnly)) {
+            entry.write("[Desktop Entry]\nType=Application\nName=" + shape.id.toUtf8() +
+                        "\nExec=" + shape.exec + '\n');
+        }
+    }
+    ProcessApplicationEventSource source(ProcessIdentifier(bench::readCatalog({applications}, bin),
+                                                           QStringLiteral("/proc"), bin, root + "/run"));
+    source.startObserving();
+    source.watchApplications(ids);
+    std::vector<Event> events;
+    const auto record = [&](bool launched) {
+        return [&events, &ids, launched](const RunningApplication& application) {
+            if (ids.contains(application.bundleIdentifier.value_or(QString()))) {
+                events.push_back({Clock::now(), launched});
+            }
+        };
+    };
+    QObject::connect(&source, &ApplicationEventSource::applicationLaunched, record(true));
+    QObject::connect(&source, &ApplicationEventSource::applicationTerminated, record(false));
+    const bool sandboxes = QProcess::execute(QStringLiteral("bwrap"), {"--ro-bind", "/", "/", "true"}) == 0;
+    out << "launch shapes, " << launches
+        << " starts each from a terminal (launch after the start; quit after "
+        << "the main process ended)\n";
+    for (const testing::LaunchShape& shape : shapes) {
+        if (shape.id.isEmpty() || (shape.sandboxed && !sandboxes) ||
+            shape.command.contains(QStringLiteral("spawn"))) {
+            continue;
+        }
+        std::vector<double> launchLatencies;
+        std::vector<double> quitLatencies;
+        int wrong = 0;
+        for (int index = 0; index < launches; ++index) {
+            events.clear();
+            QProcess shell;
+            Clock::time_point ended;
+            QObject::connect(&shell, &QProcess::finished, [&] { ended = Clock::now(); });
+            const auto started = Clock::now();
+            shell.start(QStringLiteral("/bin/bash"), QList<QString>{"-c", "\"$@\"; :", "sh"} + shape.command);
+            runUntil([&] { return shell.state() == QProcess::NotRunning && events.size() >= 2; }, 5000);
+            pause(50);
+            if (events.size() != 2 || !events[0].launched || events[1].launched) {
+                ++wrong;
+                continue;
+            }
+            launchLatencies.push_back(milliseconds(events[0].at - started));
+            quitLatencies.push_back(milliseconds(events[1].at - ended));
+        }
+        out << "  " << shape.command.first().mid(root.size()) << ": launch p50 "
+            << QString::number(percentile(launchLatencies, 0.5), 'f', 1) << " ms, p95 "
+            << QString::number(percentile(launchLatencies, 0.95), 'f', 1) << " ms; quit p50 "
+            << QString::number(percentile(quitLatencies, 0.5), 'f', 1) << " ms, p95 "
+            << QString::number(percentile(quitLatencies, 0.95), 'f', 1) << " ms; " << wrong
+            << " starts without exactly one launch and one quit\n";
+        out.flush();
+    }
+}
+
 void print(QTextStream& out, const char* name, const Figures& figures) {
     const auto number = [](double value, int decimals = 1) { return QString::number(value, 'f', decimals); };
     out << name << " (load average at the end: " << figures.load << ")\n";
@@ -354,6 +474,7 @@ int main(int argc, char** argv) {
     const int launches = arguments.size() > 1 ? arguments.at(1).toInt() : 50;
     const int idleSeconds = arguments.size() > 2 ? arguments.at(2).toInt() : 30;
     const int sequences = arguments.size() > 3 ? arguments.at(3).toInt() : 1000;
+    const int shapeLaunches = arguments.size() > 4 ? arguments.at(4).toInt() : 40;
 
     QTemporaryDir folder;
     const QString bin = folder.filePath(QStringLiteral("bin"));
@@ -373,6 +494,8 @@ int main(int argc, char** argv) {
     QTextStream out(stdout);
     out << "processes in the table: " << bench::ProcessCrowd::processCount() << '\n';
     measureIdle(out, directories, bin, idleSeconds);
+    measureIdle(out, directories, bin, idleSeconds, program);
+    measureShapes(out, shapeLaunches);
     const Figures poller = measure(false, directories, bin, program, launches, sequences);
     print(out, "poller alone (every 250 ms)", poller);
     // Every watch and process handle is closed again: the count of open descriptors comes back.

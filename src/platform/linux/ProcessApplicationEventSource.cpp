@@ -196,22 +196,23 @@ std::optional<ProcessIdentity> ProcessApplicationEventSource::identityOf(pid_t p
 
 void ProcessApplicationEventSource::inspect(pid_t pid, Process& process, double now) {
     process.executable = m_folders.executable(pid);
+    process.settled = isSettled(process, now);
+    // Exec shows the new program a moment before its command line and environment, which may be
+    // what names it. Read before the process is named, so that what is named is never older.
+    const bool laidOut = process.settled || !m_folders.commandLine(pid).isEmpty();
     const auto parentIdentity = identityOf(process.parent);
     auto identity = m_identifier.identify(pid, process.parent, parentIdentity);
     // The process an instance was launched as stays that instance through every exec that names no
     // other application: a wrapper that runs the editor in its place, a portable image's runtime, a
-    // restart in place.
-    if (process.launched && process.identifier && !identity) {
+    // restart in place. One that has ended runs nothing any more.
+    if (process.launched && process.identifier && !identity && !m_folders.hasEnded(pid)) {
         identity = ProcessIdentity{*process.identifier, process.folder};
     }
     process.identifier = identity ? std::optional<QString>(identity->id) : std::nullopt;
     process.folder = identity ? identity->folder : QString();
     process.launched = identity && !(parentIdentity && parentIdentity->id == identity->id);
-    process.settled = isSettled(process, now);
-    // Exec shows the new program a moment before its command line and environment, which may be
-    // what names it; until they are there, the process is looked at again.
-    if (!process.identifier && !process.settled && !process.executable.isEmpty() &&
-        m_folders.commandLine(pid).isEmpty()) {
+    // Until they are there, the process is looked at again.
+    if (!process.identifier && !laidOut) {
         process.executable.clear();
     }
 }

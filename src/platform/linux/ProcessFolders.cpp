@@ -101,6 +101,17 @@ std::optional<uid_t> ProcessFolders::owner(pid_t pid) const {
     return status.st_uid;
 }
 
+bool ProcessFolders::hasEnded(pid_t pid) const {
+    // The state follows the command name, which may hold spaces and parentheses.
+    const QByteArray status = stat(pid);
+    const qsizetype nameEnd = status.lastIndexOf(')');
+    if (nameEnd < 0 || nameEnd + 2 >= status.size()) {
+        return true;
+    }
+    const char state = status.at(nameEnd + 2);
+    return state == 'Z' || state == 'X';
+}
+
 std::optional<bool> ProcessFolders::isProcess(pid_t pid) const {
     // A thread's PID opens a folder too, though the listing leaves it out.
     const QByteArray status = read(folder(pid) + "/status");

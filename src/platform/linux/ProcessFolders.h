@@ -32,6 +32,8 @@ public:
     // Empty until exec has laid out the new program's command line.
     QByteArray commandLine(pid_t pid) const;
     std::optional<uid_t> owner(pid_t pid) const;
+    // Whether it has ended: gone, or a zombie its parent has not collected yet.
+    bool hasEnded(pid_t pid) const;
     // Whether the PID is a process rather than a thread; nothing while it has no folder.
     std::optional<bool> isProcess(pid_t pid) const;
     // Seconds since boot; negative when the clock cannot be read.
