@@ -27,17 +27,18 @@ struct ProcessPollIntervals {
     std::chrono::milliseconds watching{2000};
 };
 
-// Application launches and terminations read from /proc. Every tick lists the process folders and
-// inspects only the processes it has not seen; a process is its PID plus its start time, so a
-// reused PID is a new process. An application is launched when its first process appears and
-// terminated when its last one ends, unless a young fork of that process's parent, seen after one of
-// its programs was opened, may still run it: then the quit waits for that fork. Only the given
-// user's processes count.
+// Application launches and terminations read from /proc. Every tick finds the candidates in the
+// process folders (ProcessFolders) and inspects only the processes it has not seen; a process is its
+// PID plus its start time, so a reused PID is a new process. ProcessIdentifier names each one, its
+// parent's instance in view, and InstanceCount turns the counts into launches and terminations: an
+// application is launched when its first instance appears and terminated when its last one ends,
+// unless a young fork of that process's parent, seen after one of its programs was opened, may
+// still run it: then the quit waits for that fork. Only the given user's processes count.
 //
 // The watched applications are followed closely: opening one of their programs (which executing it
-// does) starts a look at the new processes at once, and a handle on each of their processes tells
-// when it ends. The ticks then only catch what the watches cannot see, so they come less often.
-// Without file watches or process handles, the ticks alone do the work, as often as before.
+// does, ProgramWatches reports it) starts a look at the new processes at once, and a handle on each
+// of their processes tells when it ends. The ticks then only catch what the watches cannot see, so they come
+// less often. Without file watches or process handles, the ticks alone do the work, as often as before.
 class ProcessApplicationEventSource : public ApplicationEventSource {
     Q_OBJECT
 

@@ -28,7 +28,6 @@ public:
 
     // Opens the watch instance; false, with errno set, when the system has none to give.
     bool open();
-    bool isOpen() const { return m_instance >= 0; }
 
     // Watches exactly these programs and instance folders from now on.
     void watch(const QSet<QByteArray>& programs, const QSet<QByteArray>& instanceFolders);
