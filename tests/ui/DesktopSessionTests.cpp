@@ -1,5 +1,5 @@
+#include "platform/linux/SingleInstanceService.h"
 #include "support/TaskRunner.h"
-#include "ui/SingleInstanceService.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>

@@ -1,4 +1,4 @@
-#include "ui/SingleInstanceService.h"
+#include "platform/linux/SingleInstanceService.h"
 
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
