@@ -8,10 +8,10 @@
 // Usage: tarnwell_bench_interface [rounds = 20] [idle seconds = 10]
 
 #include "DemoSystem.h"
-#include "ui/MenuBarView.h"
-#include "ui/SymbolIcons.h"
 #include "ui/TarnwellApp.h"
-#include "ui/TarnwellTray.h"
+#include "ui/theme/SymbolIcons.h"
+#include "ui/tray/MenuBarView.h"
+#include "ui/tray/TarnwellTray.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

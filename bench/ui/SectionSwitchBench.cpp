@@ -8,7 +8,7 @@
 #include "support/TaskRunner.h"
 #include "support/UiSystem.h"
 #include "support/WidgetEnvironment.h"
-#include "ui/MainWindowView.h"
+#include "ui/window/MainWindowView.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -2,11 +2,11 @@
 #include "app/TerminationSignalHandler.h"
 #include "core/support/Localization.h"
 #include "platform/linux/SingleInstanceService.h"
-#include "ui/ApplicationChooserDialog.h"
 #include "ui/LinuxWordingTranslator.h"
-#include "ui/SymbolIcons.h"
 #include "ui/TarnwellApp.h"
-#include "ui/TarnwellTheme.h"
+#include "ui/pages/apps/ApplicationChooserDialog.h"
+#include "ui/theme/SymbolIcons.h"
+#include "ui/theme/TarnwellTheme.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

@@ -1,7 +1,7 @@
 #include "ui/TarnwellApp.h"
 
-#include "ui/MainWindowView.h"
-#include "ui/TarnwellTray.h"
+#include "ui/tray/TarnwellTray.h"
+#include "ui/window/MainWindowView.h"
 
 #include <QShortcut>
 #include <QSystemTrayIcon>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/TarnwellContainer.h"
-#include "ui/MainWindowView.h"
+#include "ui/window/MainWindowView.h"
 
 #include <QObject>
 #include <QPointer>

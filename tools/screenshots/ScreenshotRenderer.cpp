@@ -2,11 +2,11 @@
 // a dark palette, with an empty and with the demo configuration, into PNG files for a person to
 // look at. Usage: tarnwell-screenshots OUTPUT_FOLDER DISK_TOOL
 #include "DemoSystem.h"
-#include "ui/MainWindowView.h"
-#include "ui/MenuBarView.h"
-#include "ui/RulesView.h"
-#include "ui/SymbolIcons.h"
-#include "ui/VolumesView.h"
+#include "ui/pages/rules/RulesView.h"
+#include "ui/pages/volumes/VolumesView.h"
+#include "ui/theme/SymbolIcons.h"
+#include "ui/tray/MenuBarView.h"
+#include "ui/window/MainWindowView.h"
 
 #include "ui/LinuxWordingTranslator.h"
 

@@ -1,7 +1,0 @@
-#include "core/disk/LocalVolumeTargetServicing.h"
-
-namespace tarnwell {
-
-LocalVolumeTargetServicing::~LocalVolumeTargetServicing() = default;
-
-} // namespace tarnwell

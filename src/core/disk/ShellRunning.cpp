@@ -1,7 +1,0 @@
-#include "core/disk/ShellRunning.h"
-
-namespace tarnwell {
-
-ShellRunning::~ShellRunning() = default;
-
-} // namespace tarnwell

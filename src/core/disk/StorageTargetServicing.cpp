@@ -1,7 +1,0 @@
-#include "core/disk/StorageTargetServicing.h"
-
-namespace tarnwell {
-
-StorageTargetServicing::~StorageTargetServicing() = default;
-
-} // namespace tarnwell

@@ -1,0 +1,52 @@
+#include "ui/components/SymbolLabel.h"
+
+#include "ui/theme/SymbolIcons.h"
+#include "ui/theme/TarnwellTheme.h"
+
+#include <QEvent>
+
+namespace tarnwell {
+
+SymbolLabel::SymbolLabel(SymbolName symbol, int size, QWidget* parent)
+    : QLabel(parent)
+    , m_symbol(std::move(symbol))
+    , m_size(size) {
+    setFixedSize(size, size);
+    setAlignment(Qt::AlignCenter);
+    render();
+}
+
+void SymbolLabel::setSymbol(SymbolName symbol) {
+    if (symbol == m_symbol) {
+        return;
+    }
+    m_symbol = std::move(symbol);
+    render();
+}
+
+void SymbolLabel::setColorKind(std::optional<MenuBarViewModel::StatusColorKind> kind) {
+    if (kind == m_colorKind) {
+        return;
+    }
+    m_colorKind = kind;
+    render();
+}
+
+void SymbolLabel::changeEvent(QEvent* event) {
+    QLabel::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::StyleChange) {
+        render();
+    }
+}
+
+void SymbolLabel::render() {
+    const qreal ratio = devicePixelRatioF();
+    if (m_colorKind) {
+        setPixmap(SymbolIcons::tinted(m_symbol, m_size, TarnwellTheme::statusColor(*m_colorKind, palette()),
+                                      ratio));
+    } else {
+        setPixmap(SymbolIcons::icon(m_symbol).pixmap(QSize(m_size, m_size), ratio));
+    }
+}
+
+} // namespace tarnwell

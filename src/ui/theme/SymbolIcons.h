@@ -1,0 +1,30 @@
+#pragma once
+
+#include "ui/theme/SymbolName.h"
+
+#include <QColor>
+#include <QIcon>
+#include <QPixmap>
+#include <QStringList>
+
+namespace tarnwell {
+
+// The one table from symbol names to freedesktop icon names. The desktop's icon theme wins;
+// Breeze is the fallback theme.
+class SymbolIcons {
+public:
+    // The freedesktop names tried in order for a symbol; empty for a symbol the table lacks.
+    static QStringList themeNames(const SymbolName& symbol);
+    // Every symbol the table knows.
+    static QList<SymbolName> symbols();
+    // The themed icon; a null icon only when no candidate name exists in any theme.
+    static QIcon icon(const SymbolName& symbol);
+    // The icon recoloured in one colour, as status icons are drawn.
+    static QPixmap tinted(const SymbolName& symbol, int size, const QColor& color,
+                          qreal devicePixelRatio = 1.0);
+    // Chooses Breeze or its dark variant as the fallback theme to match the palette; call it
+    // before the first widget is built.
+    static void installFallbackTheme(bool dark);
+};
+
+} // namespace tarnwell
