@@ -103,6 +103,8 @@ private:
     };
 
     static QList<StorageTargetState> initialTargetStates(const TarnwellConfiguration& configuration);
+    // Network shares have no mount path here yet, so the automation leaves them alone.
+    static bool isNetworkShare(const StorageTargetRule& rule);
     static QString text(DiskOperation operation);
 
     // What a mount or an unmount writes to the state, the log and the notifications.
