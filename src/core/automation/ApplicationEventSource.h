@@ -33,16 +33,16 @@ class ApplicationEventSource : public QObject {
 
 public:
     using QObject::QObject;
-    ~ApplicationEventSource() override;
+    ~ApplicationEventSource() override = default;
 
     virtual QList<RunningApplication> runningApplications() const = 0;
     // Begins delivering launch and termination signals.
     virtual void startObserving() = 0;
     // The applications whose launches and terminations matter most, so that a source able to
     // watch for them closely does; every other application is still reported. Nothing by default.
-    virtual void watchApplications(const QSet<QString>& bundleIdentifiers);
+    virtual void watchApplications(const QSet<QString>& bundleIdentifiers) { Q_UNUSED(bundleIdentifiers); }
     // How each watched application is followed, for a source that can tell; nothing by default.
-    virtual QList<ApplicationWatch> applicationWatches() const;
+    virtual QList<ApplicationWatch> applicationWatches() const { return {}; }
 
 Q_SIGNALS:
     void applicationLaunched(const tarnwell::RunningApplication& application);

@@ -7,7 +7,7 @@ namespace tarnwell {
 // Receives every activity-log line of the automation core.
 class TarnwellLogging {
 public:
-    virtual ~TarnwellLogging();
+    virtual ~TarnwellLogging() = default;
 
     // One complete line; never throws.
     virtual void record(const QString& line) = 0;

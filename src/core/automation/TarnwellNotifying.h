@@ -8,7 +8,7 @@ namespace tarnwell {
 // Posts user notifications for the automation core.
 class TarnwellNotifying {
 public:
-    virtual ~TarnwellNotifying();
+    virtual ~TarnwellNotifying() = default;
 
     // Posts nothing when enabled is false; never throws.
     virtual QCoro::Task<> notify(QString title, QString body, bool enabled) = 0;

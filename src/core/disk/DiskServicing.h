@@ -11,7 +11,7 @@ namespace tarnwell {
 // Lists, inspects, mounts and unmounts volumes through the disk tool.
 class DiskServicing {
 public:
-    virtual ~DiskServicing();
+    virtual ~DiskServicing() = default;
 
     // The volumes a user can bind to rules; internal volumes too when `showAll`. Inner failures
     // only drop the items they concern.
@@ -26,9 +26,9 @@ public:
 
     // Ends every command in flight (the termination signal, then the kill signal) and refuses new
     // ones; the application calls it when it quits. Services without commands of their own ignore it.
-    virtual void stop();
+    virtual void stop() {}
     // Whether a command is still running, including one that stop() is ending.
-    virtual bool hasCommandsInFlight() const;
+    virtual bool hasCommandsInFlight() const { return false; }
 };
 
 } // namespace tarnwell

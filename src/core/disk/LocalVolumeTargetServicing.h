@@ -10,7 +10,7 @@ namespace tarnwell {
 // Status, mount and unmount of a local volume named by its volume UUID.
 class LocalVolumeTargetServicing {
 public:
-    virtual ~LocalVolumeTargetServicing();
+    virtual ~LocalVolumeTargetServicing() = default;
 
     // Never throws: mounted, notMounted or targetNotFound.
     virtual QCoro::Task<StorageTargetRuntimeStatus> status(LocalVolumeTarget target) = 0;

@@ -12,7 +12,7 @@ namespace tarnwell {
 // Runs one external command and hands back both of its output streams and its exit code.
 class ShellRunning {
 public:
-    virtual ~ShellRunning();
+    virtual ~ShellRunning() = default;
 
     // Starts the executable at the absolute path `command` with `arguments` as its argument vector,
     // with no shell in between. A stop requested through `stopToken` ends the command and throws a

@@ -10,7 +10,7 @@ namespace tarnwell {
 // Status, mount and unmount of one rule's target.
 class StorageTargetServicing {
 public:
-    virtual ~StorageTargetServicing();
+    virtual ~StorageTargetServicing() = default;
 
     // Never throws: answers mounted, notMounted or targetNotFound.
     virtual QCoro::Task<StorageTargetRuntimeStatus> status(StorageTarget target) = 0;

@@ -115,4 +115,13 @@ DriveRule RuleService::rule(const TarnwellConfiguration& configuration) {
     return result;
 }
 
+// The configuration pair of a store that keeps only the single-rule form.
+TarnwellConfiguration RuleServicing::loadConfiguration() {
+    return RuleService::configuration(loadRule());
+}
+
+void RuleServicing::saveConfiguration(const TarnwellConfiguration& configuration) {
+    saveRule(RuleService::rule(configuration));
+}
+
 } // namespace tarnwell
