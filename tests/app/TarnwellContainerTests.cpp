@@ -47,11 +47,12 @@ protected:
     }
 
     // One rule for the volume "Rushes", bound to the editor, with the built-in presets.
-    void storeOneRule(bool launchAtLogin = false) {
+    void storeOneRule(bool launchAtLogin = false, bool mountOnAppLaunch = true) {
         const AppTrigger editor{QUuid::createUuid(), "Editor", {"org.example.Editor"}, true, false,
                                 std::nullopt};
         auto rushes = localRule(QStringLiteral("Rushes"));
         rushes.appTriggerIDs = {editor.id};
+        rushes.mountOnAppLaunch = mountOnAppLaunch;
         auto configuration = configurationWith({rushes}, AppPresetService::defaultPresets() + QList{editor});
         configuration.launchAtLogin = launchAtLogin;
         preferences->values.insert(RuleService::configurationKey, JsonCoding::encodeDocument(configuration));
@@ -115,6 +116,12 @@ TEST_F(TarnwellContainerTest, TheSystemsLoginItemStateWinsOverTheStoredFlag) {
     EXPECT_TRUE(container->configuration().launchAtLogin);
     EXPECT_EQ(messages(*log).last(),
               QStringLiteral("Failed to update launch at login: The session refused the login item."));
+
+    // The settings window reloads the stored configuration, whose flag the refused writes left
+    // off, and still shows the system's state.
+    runTask(container->reloadRuleForSettings());
+    EXPECT_TRUE(container->configuration().launchAtLogin);
+    EXPECT_TRUE(container->settingsViewModel()->rule().launchAtLogin);
 }
 
 TEST_F(TarnwellContainerTest, EventsReachTheControllerFromTheEventLoopAfterTheirLogLine) {
@@ -142,6 +149,19 @@ TEST_F(TarnwellContainerTest, EventsReachTheControllerFromTheEventLoopAfterTheir
     // The monitor's own lines, such as a fallback it took, go to the log as they are.
     Q_EMIT events->noticed(QStringLiteral("Launches are checked every 250 ms."));
     EXPECT_EQ(messages(*log).last(), QStringLiteral("Launches are checked every 250 ms."));
+}
+
+// A bound application already runs and its rule does not mount on launch: start-up mounts nothing,
+// yet the volume's state is read all the same.
+TEST_F(TarnwellContainerTest, TheStartUpReadsTheDriveStatusWhenItMountsNothing) {
+    storeOneRule(false, false);
+    events->running = {RunningApplication{QStringLiteral("org.example.Editor")}};
+    auto container = makeContainer();
+    runTask(container->startupFinished());
+    ASSERT_EQ(container->menuViewModel()->targetStates().size(), 1);
+    EXPECT_EQ(
+        StorageTargetRuntimeStatus::name(container->menuViewModel()->targetStates().first().status.kind()),
+        QStringLiteral("targetNotFound"));
 }
 
 TEST_F(TarnwellContainerTest, DestroyingTheContainerStopsTheStartUpSequence) {
@@ -180,6 +200,13 @@ TEST_F(TarnwellContainerTest, ARuleEditedOnTheRulesPageReachesEveryViewModel) {
     EXPECT_EQ(container->controller()->configuration().storageRules.first().postQuitAction,
               PostQuitAction::Off);
     EXPECT_EQ(container->rulesViewModel()->configuration(), container->configuration());
+    // An edit the store refuses is logged and changes nothing.
+    preferences->failWrites = true;
+    runTask(container->settingsViewModel()->setPostQuitAction(PostQuitAction::AutoUnmount));
+    EXPECT_EQ(messages(*log).last(),
+              QStringLiteral("Failed to save drive rule: The store refused the write."));
+    EXPECT_EQ(container->configuration().storageRules.first().postQuitAction, PostQuitAction::Off);
+    preferences->failWrites = false;
 
     // Reloading for the settings window starts from a fresh view model; a failed reload keeps the rule.
     runTask(container->reloadRuleForSettings());
@@ -200,22 +227,36 @@ TEST_F(TarnwellContainerTest, QuittingEndsAHangingDiskCommandWithinASecond) {
     FakeDiskTool tool(QJsonObject{
         {"failures",
          QJsonArray{QJsonObject{{"command", "info"}, {"ignoreTermination", true}, {"sleepSeconds", 30}}}}});
-    // The capture files go to a folder of this test's own.
-    QTemporaryDir temporary;
-    const QByteArray previousTemporary = qgetenv("TMPDIR");
-    qputenv("TMPDIR", temporary.path().toUtf8());
-    const auto diskService = std::make_shared<DiskService>(FakeDiskTool::executablePath());
     storeOneRule();
-    auto container = makeContainer(diskService);
-    // The start-up refresh asks the tool about the rule's volume, and the tool hangs.
-    ASSERT_TRUE(
-        runUntil([&] { return diskService->hasCommandsInFlight() && !tool.invocations().isEmpty(); }));
+    // The capture files go to the runtime folder when there is a usable one, else to the temporary
+    // folder; both are this test's own.
+    QTemporaryDir temporary;
+    QTemporaryDir runtime;
+    const QByteArray previousTemporary = qgetenv("TMPDIR");
+    const QByteArray previousRuntime = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("TMPDIR", QFile::encodeName(temporary.path()));
+    for (const bool withRuntime : {true, false}) {
+        SCOPED_TRACE(withRuntime ? "with a runtime folder" : "without a runtime folder");
+        withRuntime ? qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()))
+                    : qunsetenv("XDG_RUNTIME_DIR");
+        const QDir captures(withRuntime ? runtime.path() : temporary.path());
+        const auto diskService = std::make_shared<DiskService>(FakeDiskTool::executablePath());
+        const qsizetype invocations = tool.invocations().size();
+        auto container = makeContainer(diskService);
+        // The start-up refresh asks the tool about the rule's volume, and the tool hangs while its
+        // output is captured.
+        ASSERT_TRUE(runUntil([&] {
+            return diskService->hasCommandsInFlight() && tool.invocations().size() > invocations &&
+                   !captures.isEmpty();
+        }));
 
-    QElapsedTimer quitting;
-    quitting.start();
-    container.reset();
-    EXPECT_LT(quitting.elapsed(), 1000);
-    EXPECT_FALSE(diskService->hasCommandsInFlight());
-    EXPECT_TRUE(QDir(temporary.path()).isEmpty());
+        QElapsedTimer quitting;
+        quitting.start();
+        container.reset();
+        EXPECT_LT(quitting.elapsed(), 1000);
+        EXPECT_FALSE(diskService->hasCommandsInFlight());
+        EXPECT_TRUE(QDir(temporary.path()).isEmpty() && QDir(runtime.path()).isEmpty());
+    }
     previousTemporary.isNull() ? qunsetenv("TMPDIR") : qputenv("TMPDIR", previousTemporary);
+    previousRuntime.isNull() ? qunsetenv("XDG_RUNTIME_DIR") : qputenv("XDG_RUNTIME_DIR", previousRuntime);
 }

@@ -144,9 +144,12 @@ protected:
         // Whatever is newer than this file was written while the test's daemons ran.
         QFile stamp(m_directory.filePath("started"));
         ASSERT_TRUE(stamp.open(QIODevice::WriteOnly));
-        // The test user reaches the bus socket in here.
-        QFile::setPermissions(m_directory.path(), QFile::permissions(m_directory.path()) | QFile::ExeOther);
-        const QString socket = m_directory.filePath("system_bus_socket");
+        // polkitd and the test user reach the bus socket by name, but may neither list nor write.
+        ASSERT_TRUE(m_shared.isValid());
+        ASSERT_TRUE(QFile::setPermissions(m_shared.path(), QFile::ReadOwner | QFile::WriteOwner |
+                                                               QFile::ExeOwner | QFile::ExeGroup |
+                                                               QFile::ExeOther));
+        const QString socket = m_shared.filePath("system_bus_socket");
         qputenv("DBUS_SYSTEM_BUS_ADDRESS", QFile::encodeName("unix:path=" + socket));
         m_bus = start(
             "dbus-daemon",
@@ -157,7 +160,7 @@ protected:
         if (GetParam().asTestUser) {
             // polkit reads rules from fixed folders only: in a mount namespace of its own it finds
             // the fixtures' rule, or an empty folder.
-            const QString rules = GetParam().allowed ? fixtures + "/rules" : m_directory.filePath("rules");
+            const QString rules = GetParam().allowed ? fixtures + "/rules" : m_shared.filePath("rules");
             QDir().mkpath(rules);
             m_polkit =
                 start("unshare",
@@ -240,6 +243,9 @@ protected:
     int m_lock = -1;
     QByteArray m_previousBusAddress;
     QTemporaryDir m_directory;
+    // What the daemons of other users open. TMPDIR may be private to root (as PAM or a CI runner
+    // sets it), so this folder is made afresh in /run, which only root writes to.
+    QTemporaryDir m_shared{QStringLiteral("/run/tarnwell-udisks-XXXXXX")};
     bool m_startedUdev = false;
     std::unique_ptr<QProcess> m_bus, m_udev, m_polkit, m_udisks;
 };
