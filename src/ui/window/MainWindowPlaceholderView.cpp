@@ -2,7 +2,7 @@
 
 #include "core/support/Localization.h"
 #include "ui/components/SectionTitle.h"
-#include "ui/pages/settings/SettingsPanel.h"
+#include "ui/components/SettingsPanel.h"
 #include "ui/theme/TarnwellTheme.h"
 
 #include <QLabel>

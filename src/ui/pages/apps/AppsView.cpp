@@ -6,9 +6,9 @@
 #include "platform/linux/DesktopEntryCatalog.h"
 #include "ui/components/DetachedTask.h"
 #include "ui/components/PrimaryActionButton.h"
+#include "ui/components/SettingsPanel.h"
 #include "ui/components/WorkspaceEmptyState.h"
 #include "ui/pages/apps/AppManagementRow.h"
-#include "ui/pages/settings/SettingsPanel.h"
 #include "ui/theme/TarnwellTheme.h"
 
 #include <QLabel>

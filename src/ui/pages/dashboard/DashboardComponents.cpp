@@ -3,8 +3,8 @@
 #include "core/support/Localization.h"
 #include "ui/components/ElidedLabel.h"
 #include "ui/components/SectionTitle.h"
+#include "ui/components/SettingsPanel.h"
 #include "ui/components/SymbolLabel.h"
-#include "ui/pages/settings/SettingsPanel.h"
 #include "ui/theme/SymbolIcons.h"
 #include "ui/theme/TarnwellTheme.h"
 

@@ -4,9 +4,9 @@
 #include "ui/components/ControlRow.h"
 #include "ui/components/DetachedTask.h"
 #include "ui/components/SectionTitle.h"
+#include "ui/components/SettingsPanel.h"
 #include "ui/components/ToggleSwitch.h"
 #include "ui/components/WorkspaceLayout.h"
-#include "ui/pages/settings/SettingsPanel.h"
 #include "ui/theme/SymbolIcons.h"
 #include "ui/theme/TarnwellTheme.h"
 

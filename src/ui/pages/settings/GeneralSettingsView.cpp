@@ -6,9 +6,9 @@
 #include "ui/components/ControlRow.h"
 #include "ui/components/DetachedTask.h"
 #include "ui/components/SectionTitle.h"
+#include "ui/components/SettingsPanel.h"
 #include "ui/components/ToggleSwitch.h"
 #include "ui/pages/settings/SettingsInfoRow.h"
-#include "ui/pages/settings/SettingsPanel.h"
 #include "ui/theme/TarnwellTheme.h"
 
 #include <QLabel>

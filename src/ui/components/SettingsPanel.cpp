@@ -1,4 +1,4 @@
-#include "ui/pages/settings/SettingsPanel.h"
+#include "ui/components/SettingsPanel.h"
 
 #include "ui/components/WorkspaceLayout.h"
 #include "ui/theme/TarnwellTheme.h"
