@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <chrono>
+#include <tuple>
 
 namespace tarnwell {
 
@@ -54,6 +55,8 @@ QCoro::Task<> TarnwellController::timerDelay(qint64 seconds, std::stop_token sto
         remaining -= slice;
         QTimer timer;
         timer.setSingleShot(true);
+        // A coarse timer may fire up to 5 % early, which a promised delay must not.
+        timer.setTimerType(Qt::PreciseTimer);
         timer.start(std::chrono::seconds(slice));
         // The stop is requested from a destructor, so the wake-up must not run inline.
         std::stop_callback wakeUp(stop, [&timer] {
@@ -161,8 +164,8 @@ bool TarnwellController::isCurrentStorageRule(const StorageTargetRule& rule,
     return present && m_ruleChangedAt.value(rule.id, 0) <= expectedRuleRevision;
 }
 
-bool TarnwellController::isSameRule(const StorageTargetRule& rule, const TarnwellConfiguration& before,
-                                    const TarnwellConfiguration& after) {
+bool TarnwellController::actsTheSame(const StorageTargetRule& rule, const TarnwellConfiguration& before,
+                                     const TarnwellConfiguration& after) {
     const auto find = [&rule](const TarnwellConfiguration& configuration) -> const StorageTargetRule* {
         for (const auto& candidate : configuration.storageRules) {
             if (candidate.id == rule.id) {
@@ -173,19 +176,29 @@ bool TarnwellController::isSameRule(const StorageTargetRule& rule, const Tarnwel
     };
     const StorageTargetRule* old = find(before);
     const StorageTargetRule* now = find(after);
-    if (!old || !now || !(*old == *now)) {
+    if (!old || !now) {
         return false;
     }
-    const auto boundTriggers = [now](const TarnwellConfiguration& configuration) {
-        QList<AppTrigger> triggers;
+    const auto action = [](const StorageTargetRule& candidate) {
+        return std::tie(candidate.target, candidate.isEnabled, candidate.mountOnAppLaunch,
+                        candidate.postQuitAction, candidate.unmountDelaySeconds);
+    };
+    if (action(*old) != action(*now)) {
+        return false;
+    }
+    const auto boundIdentifiers = [](const StorageTargetRule& candidate,
+                                     const TarnwellConfiguration& configuration) {
+        QSet<QString> identifiers;
         for (const auto& trigger : configuration.appTriggers) {
-            if (now->isBound(trigger)) {
-                triggers.append(trigger);
+            if (trigger.isEnabled && candidate.isBound(trigger)) {
+                for (const auto& identifier : trigger.bundleIdentifiers) {
+                    identifiers.insert(identifier);
+                }
             }
         }
-        return triggers;
+        return identifiers;
     };
-    return boundTriggers(before) == boundTriggers(after);
+    return boundIdentifiers(*now, after).contains(boundIdentifiers(*old, before));
 }
 
 QString TarnwellController::errorMessage(std::exception_ptr error) {

@@ -8,6 +8,7 @@
 #include "core/model/TarnwellStatus.h"
 
 #include <QCoroTask>
+#include <QDateTime>
 #include <QHash>
 #include <QList>
 #include <QObject>
@@ -35,6 +36,7 @@ class TarnwellController : public QObject {
     Q_PROPERTY(QList<tarnwell::StorageTargetState> targetStates READ targetStates NOTIFY targetStatesChanged)
     Q_PROPERTY(QSet<QString> runningBundleIdentifiers READ runningBundleIdentifiers NOTIFY
                    runningBundleIdentifiersChanged)
+    Q_PROPERTY(QDateTime statusCheckedAt READ statusCheckedAt NOTIFY statusCheckedAtChanged)
 
 public:
     using RunningBundleIdentifiers = std::function<QSet<QString>()>;
@@ -55,6 +57,8 @@ public:
     const TarnwellStatus& status() const { return m_status; }
     const QList<StorageTargetState>& targetStates() const { return m_targetStates; }
     const QSet<QString>& runningBundleIdentifiers() const { return m_runningBundleIdentifiers; }
+    // When every enabled rule's target was last read; invalid before the first reading.
+    const QDateTime& statusCheckedAt() const { return m_statusCheckedAt; }
 
     const TarnwellConfiguration& configuration() const { return m_configuration; }
     qint64 ruleRevision() const { return m_ruleRevision; }
@@ -68,8 +72,8 @@ public:
     QSet<QString> boundBundleIdentifiers() const;
     // Identifiers of the enabled triggers bound to the enabled rules of a configuration.
     static QSet<QString> boundBundleIdentifiers(const TarnwellConfiguration& configuration);
-    // False once the rule was removed or changed (any field, its target or the triggers bound to it)
-    // by an update after the revision was taken; updates that leave the rule as it was do not count.
+    // False once the rule was removed or changed in what it does (see actsTheSame()) by an update
+    // after the revision was taken; other edits, such as a new name, do not count.
     bool isCurrentStorageRule(const StorageTargetRule& rule, qint64 expectedRuleRevision) const;
     static QString errorMessage(std::exception_ptr error);
 
@@ -83,11 +87,16 @@ public:
 
     QCoro::Task<> updateConfiguration(TarnwellConfiguration configuration);
     QCoro::Task<> refreshDriveStatus();
+    // Reads every rule's target again after the drives changed, and acts on what changed: a drive
+    // that appears while a bound application runs is mounted, one that goes away ends its pending
+    // unmount, and one the user unmounted is left alone until a bound application launches again.
+    QCoro::Task<> handleDrivesChanged();
 
 Q_SIGNALS:
     void statusChanged();
     void targetStatesChanged();
     void runningBundleIdentifiersChanged();
+    void statusCheckedAtChanged();
 
 private:
     enum class DiskOperation { Mounting, Unmounting };
@@ -126,9 +135,11 @@ private:
     void setTargetStates(QList<StorageTargetState> states);
     void setRunningBundleIdentifiers(QSet<QString> identifiers);
     void reconcileRunningBundleIdentifiers();
-    // The rule and the triggers bound to it, as the configuration describes them.
-    static bool isSameRule(const StorageTargetRule& rule, const TarnwellConfiguration& before,
-                           const TarnwellConfiguration& after);
+    // Whether an update left what the rule does as it was: its target, whether it is enabled, mounts
+    // on launch, its post-quit action and delay, and every identifier bound to it (adding one does
+    // not count). Its name, notifications, order and the apps' display names do not matter here.
+    static bool actsTheSame(const StorageTargetRule& rule, const TarnwellConfiguration& before,
+                            const TarnwellConfiguration& after);
 
     void updateState(const QUuid& ruleID, const StorageTargetRuntimeStatus& status,
                      const std::optional<QString>& lastErrorMessage);
@@ -143,6 +154,11 @@ private:
     void resumeLater(std::vector<std::coroutine_handle<>> waiters);
 
     QCoro::Task<StorageTargetRuntimeStatus> targetStatus(StorageTarget target);
+    // Counts the mounts and unmounts of a target, so that a status read can tell whether one of
+    // them overlapped it.
+    quint64 commandsOn(const StorageTarget& target) const;
+    bool hasPendingAutoUnmount(const QUuid& ruleID) const;
+    QCoro::Task<> readTargets(bool drivesChanged);
     QCoro::Task<> notify(QString title, QString body, bool enabled);
 
     QCoro::Task<> mountRulesIfNeeded(QList<StorageTargetRule> rules, QString reason,
@@ -150,7 +166,8 @@ private:
     QCoro::Task<> runMountRuleIfNeeded(StorageTargetRule rule, QString reason, qint64 operationRuleRevision);
 
     QCoro::Task<> applyPostQuitAction(StorageTargetRule rule, qint64 expectedRuleRevision);
-    void cancelPendingAutoUnmounts(const StorageTargetRule& rule);
+    // Ends the rule's waiting auto-unmounts, logging why for each.
+    void cancelPendingAutoUnmounts(const StorageTargetRule& rule, const QString& why);
     bool hasRunningEnabledTriggersAfterReconcile(const StorageTargetRule& rule);
     QCoro::Task<> markReadyToUnmount(StorageTargetRule rule, qint64 expectedRuleRevision);
     QCoro::Task<> autoUnmount(StorageTargetRule rule, qint64 expectedRuleRevision);
@@ -173,9 +190,15 @@ private:
     // The revision at which each rule last changed; rules absent here have not changed since start.
     QHash<QUuid, qint64> m_ruleChangedAt;
     std::optional<DiskOperation> m_diskOperation;
-    // Counts the times the gate was taken, so that a status read can tell whether a mount or an
-    // unmount overlapped it.
-    quint64 m_diskOperationsBegun = 0;
+    // Mounts and unmounts begun and running, by target id.
+    QHash<QString, quint64> m_commandsBegun;
+    QSet<QString> m_commandsRunning;
+    // Targets whose last reading found them missing, by target id.
+    QSet<QString> m_missingTargets;
+    // Rules whose volume the user unmounted while a bound application ran; nothing mounts them
+    // behind the user's back until a bound application launches again or the user asks.
+    QSet<QUuid> m_unmountedByUser;
+    QDateTime m_statusCheckedAt;
     bool m_pendingRuleReconciliation = false;
     std::vector<std::coroutine_handle<>> m_diskOperationWaiters;
     const std::shared_ptr<StorageTargetServicing> m_storageTargetService;

@@ -28,7 +28,6 @@ QString TarnwellController::text(DiskOperation operation) {
 
 void TarnwellController::takeGate(DiskOperation operation) {
     m_diskOperation = operation;
-    ++m_diskOperationsBegun;
 }
 
 bool TarnwellController::beginDiskOperation(DiskOperation operation, const QString& reason) {
@@ -104,14 +103,26 @@ QCoro::Task<> TarnwellController::waitForGate(QString reason) {
 
 QCoro::Task<StorageTargetRuntimeStatus> TarnwellController::targetStatus(StorageTarget target) {
     // The service is kept alive by this frame in case the controller goes away meanwhile.
+    QPointer<TarnwellController> self(this);
     const auto service = m_storageTargetService;
+    const QString id = target.id();
+    StorageTargetRuntimeStatus status = StorageTargetRuntimeStatus::targetNotFound();
     try {
-        co_return co_await service->status(std::move(target));
+        status = co_await service->status(std::move(target));
     } catch (...) {
         // Status queries fold every failure into "not found"; a service that throws anyway is
         // treated the same way.
-        co_return StorageTargetRuntimeStatus::targetNotFound();
     }
+    if (self && status.kind() == Kind::TargetNotFound) {
+        m_missingTargets.insert(id);
+    } else if (self) {
+        m_missingTargets.remove(id);
+    }
+    co_return status;
+}
+
+quint64 TarnwellController::commandsOn(const StorageTarget& target) const {
+    return m_commandsBegun.value(target.id(), 0);
 }
 
 QCoro::Task<> TarnwellController::notify(QString title, QString body, bool enabled) {
@@ -157,6 +168,9 @@ QCoro::Task<> TarnwellController::runDiskCommand(StorageTargetRule rule, qint64 
     const DiskCommandTexts text = texts(operation);
     const QString name = rule.target.displayName();
     updateState(rule.id, text.inProgress, std::nullopt);
+    const QString targetID = rule.target.id();
+    ++m_commandsBegun[targetID];
+    m_commandsRunning.insert(targetID);
     std::exception_ptr failure;
     try {
         const auto service = m_storageTargetService;
@@ -171,6 +185,7 @@ QCoro::Task<> TarnwellController::runDiskCommand(StorageTargetRule rule, qint64 
     if (!self) {
         co_return;
     }
+    m_commandsRunning.remove(targetID);
 
     if (!isCurrentStorageRule(rule, expectedRuleRevision)) {
         record(reason + (failure ? text.failureIgnored : text.resultIgnored));

@@ -24,7 +24,15 @@ QCoro::Task<> TarnwellController::handleAppLaunched(QString bundleIdentifier) {
     setRunningBundleIdentifiers(std::move(running));
     record(QStringLiteral("App launched: ") + bundleIdentifier);
     for (const auto& rule : rules) {
-        cancelPendingAutoUnmounts(rule);
+        cancelPendingAutoUnmounts(
+            rule, QStringLiteral("Auto-unmount cancelled because a bound app is running again."));
+        m_unmountedByUser.remove(rule.id);
+        // The drive may not be unplugged while its editor runs again; it is still mounted, as a
+        // reminder is only given for a mounted drive and a drive change since then replaces it.
+        if (const auto current = state(rule.id); current && current->status.kind() == Kind::ReadyToUnmount) {
+            updateState(rule.id, StorageTargetRuntimeStatus::mounted(), std::nullopt);
+            record(QStringLiteral("Reminder cleared because a bound app is running again."));
+        }
     }
     QList<StorageTargetRule> mountRules;
     std::copy_if(rules.cbegin(), rules.cend(), std::back_inserter(mountRules),
@@ -40,6 +48,9 @@ QCoro::Task<> TarnwellController::mountMissingTargets() {
             rules.append(state.rule);
         }
     }
+    for (const auto& rule : rules) {
+        m_unmountedByUser.remove(rule.id);
+    }
     co_await mountRulesIfNeeded(std::move(rules), QStringLiteral("Manual mount missing targets"), false);
 }
 
@@ -52,6 +63,7 @@ QCoro::Task<> TarnwellController::mountRule(QUuid id) {
             QStringLiteral("Manual rule mount skipped because the storage rule was not found or disabled."));
         co_return;
     }
+    m_unmountedByUser.remove(found->id);
     QList<StorageTargetRule> rule{*found};
     co_await mountRulesIfNeeded(std::move(rule), QStringLiteral("Manual rule mount"), false);
 }

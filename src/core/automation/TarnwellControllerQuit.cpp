@@ -65,6 +65,7 @@ QCoro::Task<> TarnwellController::applyPostQuitAction(StorageTargetRule rule, qi
     const QString name = rule.target.displayName();
     if (m_rulesAfterQuit.contains(rule.id)) {
         // Another bound application's quit, reported with this one, already acted for the rule.
+        record(QStringLiteral("Post-quit action for ") + name + QStringLiteral(" already under way."));
         co_return;
     }
     if (hasRunningEnabledTriggersAfterReconcile(rule)) {
@@ -110,11 +111,11 @@ QCoro::Task<> TarnwellController::markReadyToUnmount(StorageTargetRule rule, qin
     co_await notify(localized("Drive Ready to Unmount"), body, rule.showNotifications);
 }
 
-void TarnwellController::cancelPendingAutoUnmounts(const StorageTargetRule& rule) {
+void TarnwellController::cancelPendingAutoUnmounts(const StorageTargetRule& rule, const QString& why) {
     for (const auto& pending : std::as_const(m_pendingAutoUnmounts)) {
         if (pending->ruleID == rule.id && !pending->stop.stop_requested()) {
             pending->stop.request_stop();
-            record(QStringLiteral("Auto-unmount cancelled because a bound app is running again."));
+            record(why);
         }
     }
 }

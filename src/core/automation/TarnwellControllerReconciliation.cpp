@@ -10,15 +10,19 @@ namespace tarnwell {
 QCoro::Task<> TarnwellController::updateConfiguration(TarnwellConfiguration configuration) {
     const TarnwellConfiguration previous = std::exchange(m_configuration, std::move(configuration));
     ++m_ruleRevision;
-    // A rule the update left as it was keeps its state and its pending work; the others start over.
+    // A rule the update left acting as it did keeps its state and its pending work, under its new
+    // name and settings; the others start over.
     QList<StorageTargetState> states = initialTargetStates(m_configuration);
     QHash<QUuid, qint64> changedAt;
     for (auto& state : states) {
-        if (isSameRule(state.rule, previous, m_configuration)) {
+        const auto kept = this->state(state.rule.id);
+        if (kept && actsTheSame(state.rule, previous, m_configuration)) {
             changedAt.insert(state.rule.id, m_ruleChangedAt.value(state.rule.id, 0));
-            state = this->state(state.rule.id).value_or(state);
+            state.status = kept->status;
+            state.lastErrorMessage = kept->lastErrorMessage;
         } else {
             changedAt.insert(state.rule.id, m_ruleRevision);
+            m_unmountedByUser.remove(state.rule.id);
         }
     }
     m_ruleChangedAt = std::move(changedAt);
@@ -43,7 +47,7 @@ QCoro::Task<> TarnwellController::continueRuleReconciliation(QString reason) {
     QList<StorageTargetRule> rules;
     for (const auto& identifier : m_runningBundleIdentifiers) {
         for (const auto& rule : rulesBoundTo(identifier)) {
-            if (rule.mountOnAppLaunch) {
+            if (rule.mountOnAppLaunch && !m_unmountedByUser.contains(rule.id)) {
                 rules.append(rule);
             }
         }

@@ -3,6 +3,7 @@
 #include "core/automation/TarnwellController.h"
 
 #include <QPointer>
+#include <algorithm>
 
 namespace tarnwell {
 
@@ -37,10 +38,27 @@ QString statusText(const TarnwellStatus& status) {
 } // namespace
 
 QCoro::Task<> TarnwellController::refreshDriveStatus() {
+    co_await readTargets(false);
+}
+
+QCoro::Task<> TarnwellController::handleDrivesChanged() {
+    co_await readTargets(true);
+}
+
+bool TarnwellController::hasPendingAutoUnmount(const QUuid& ruleID) const {
+    return std::any_of(m_pendingAutoUnmounts.cbegin(), m_pendingAutoUnmounts.cend(),
+                       [&ruleID](const std::shared_ptr<PendingAutoUnmount>& pending) {
+                           return pending->ruleID == ruleID && !pending->stop.stop_requested();
+                       });
+}
+
+QCoro::Task<> TarnwellController::readTargets(bool drivesChanged) {
     QPointer<TarnwellController> self(this);
     if (m_configuration.storageRules.isEmpty()) {
         setStatus(TarnwellStatus::notConfigured());
         record(QStringLiteral("Drive status: not configured."));
+        m_statusCheckedAt = QDateTime::currentDateTime();
+        Q_EMIT statusCheckedAtChanged();
         co_return;
     }
     const qint64 refreshRuleRevision = m_ruleRevision;
@@ -53,11 +71,16 @@ QCoro::Task<> TarnwellController::refreshDriveStatus() {
     if (rules.isEmpty()) {
         updateAggregateStatusFromTargetStates();
         record(QStringLiteral("Drive status: not configured."));
+        m_statusCheckedAt = QDateTime::currentDateTime();
+        Q_EMIT statusCheckedAtChanged();
         co_return;
     }
+    QList<StorageTargetRule> appeared;
     for (const auto& rule : rules) {
-        const bool operationBefore = m_diskOperation.has_value();
-        const quint64 operationsBefore = m_diskOperationsBegun;
+        const QString name = rule.target.displayName();
+        const bool commandRunning = m_commandsRunning.contains(rule.target.id());
+        const quint64 commandsBefore = commandsOn(rule.target);
+        const bool wasMissing = m_missingTargets.contains(rule.target.id());
         const auto status = co_await targetStatus(rule.target);
         if (!self) {
             co_return;
@@ -66,20 +89,46 @@ QCoro::Task<> TarnwellController::refreshDriveStatus() {
             record(QStringLiteral("Drive status ignored because the storage rule changed."));
             co_return;
         }
-        // An answer read before or during a mount or unmount may predate it; that operation writes
-        // the rule's state itself, and a stale answer would show the volume as it was.
-        if (operationBefore || m_diskOperationsBegun != operationsBefore) {
-            record(QStringLiteral("Drive status for ") + rule.target.displayName() +
+        // An answer read before or during a mount or unmount of this target may predate it; that
+        // operation writes the rule's state itself, and a stale answer would show the volume as
+        // it was.
+        if (commandRunning || commandsOn(rule.target) != commandsBefore) {
+            record(QStringLiteral("Drive status for ") + name +
                    QStringLiteral(" ignored because a disk operation ran meanwhile."));
             continue;
         }
+        const auto previous = state(rule.id);
+        const Kind before = previous ? previous->status.kind() : Kind::NotMounted;
+        if (drivesChanged) {
+            const bool boundAppRunning = m_runningBundleIdentifiers.intersects(bundleIdentifiers(rule));
+            if (status.kind() == Kind::TargetNotFound) {
+                // Plugging the drive in again is a new start, whatever was unmounted before.
+                m_unmountedByUser.remove(rule.id);
+                if (hasPendingAutoUnmount(rule.id)) {
+                    cancelPendingAutoUnmounts(rule, QStringLiteral("Auto-unmount cancelled because ") + name +
+                                                        QStringLiteral(" was removed."));
+                }
+            } else if (status.kind() == Kind::NotMounted && boundAppRunning &&
+                       (before == Kind::Mounted || before == Kind::ReadyToUnmount)) {
+                m_unmountedByUser.insert(rule.id);
+                record(name + QStringLiteral(" was unmounted by another program; it stays unmounted until a "
+                                             "bound app launches again."));
+            } else if (status.kind() == Kind::NotMounted && wasMissing && boundAppRunning &&
+                       rule.mountOnAppLaunch && !m_unmountedByUser.contains(rule.id)) {
+                appeared.append(rule);
+            }
+        }
         // A reminder stands while its target is still mounted.
-        const bool stillReady = status.kind() == Kind::Mounted && state(rule.id) &&
-                                state(rule.id)->status.kind() == Kind::ReadyToUnmount;
+        const bool stillReady = status.kind() == Kind::Mounted && before == Kind::ReadyToUnmount;
         updateState(rule.id, stillReady ? StorageTargetRuntimeStatus::readyToUnmount() : status,
                     std::nullopt);
-        record(QStringLiteral("Drive status for ") + rule.target.displayName() + QStringLiteral(": ") +
-               statusText(m_status) + QStringLiteral("."));
+        record(QStringLiteral("Drive status for ") + name + QStringLiteral(": ") + statusText(m_status) +
+               QStringLiteral("."));
+    }
+    m_statusCheckedAt = QDateTime::currentDateTime();
+    Q_EMIT statusCheckedAtChanged();
+    if (!appeared.isEmpty()) {
+        co_await mountRulesIfNeeded(std::move(appeared), QStringLiteral("Drive appeared"), true);
     }
 }
 

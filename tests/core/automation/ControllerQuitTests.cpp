@@ -65,9 +65,11 @@ TEST_F(ControllerQuitTest, RulesBoundToTwoAppsActOnceAfterTheLastQuitsEvenWithou
 
     ASSERT_TRUE(first.isReady() && second.isReady());
     EXPECT_TRUE(controller->runningBundleIdentifiers().isEmpty());
-    EXPECT_EQ(logger->lines,
-              (QStringList{"App terminated: org.example.editor", "App terminated: org.example.cutter",
-                           "Media is ready to unmount.", "Auto-unmount unmounted Footage."}));
+    EXPECT_EQ(
+        logger->lines,
+        (QStringList{"App terminated: org.example.editor", "App terminated: org.example.cutter",
+                     "Post-quit action for Media already under way.", "Media is ready to unmount.",
+                     "Post-quit action for Footage already under way.", "Auto-unmount unmounted Footage."}));
     EXPECT_EQ(notifier->postedTitles(), (QStringList{"Drive Ready to Unmount", "Drive Unmounted"}));
 }
 
@@ -165,7 +167,9 @@ TEST_F(ControllerQuitTest, RunningAgainCancelsTheAutoUnmountAndDisabledRulesIgno
     EXPECT_EQ(service->callLog, (QStringList{"status Media", "status Media", "status Media"}));
 }
 
-TEST_F(ControllerQuitTest, UpdateThatLeavesARuleAsItWasKeepsItsPendingActionAndReminder) {
+// Everyday edits (launch at login, a rule's name, notifications and order, an app's display name, an
+// added identifier) keep pending actions and reminders; a new delay ends that rule's pending unmount.
+TEST_F(ControllerQuitTest, UpdatesEndOnlyThePendingActionsTheyChange) {
     const auto media = rule("Media", {editor.id}, PostQuitAction::AutoUnmount, 30);
     const auto footage = rule("Footage", {editor.id}, PostQuitAction::AutoUnmount, 30);
     const auto notes = rule("Notes", {editor.id}, PostQuitAction::Remind);
@@ -174,12 +178,18 @@ TEST_F(ControllerQuitTest, UpdateThatLeavesARuleAsItWasKeepsItsPendingActionAndR
     auto quit = terminate(editorID);
     service->answerStatus(Status::mounted());
 
-    // Turning on launch at login saves the whole configuration; renaming a rule changes that rule.
-    auto unrelated = configuration({media, footage, notes}, {editor});
-    unrelated.launchAtLogin = true;
-    auto renamed = footage;
-    renamed.name = QStringLiteral("Renamed");
-    for (const auto& update : {unrelated, configuration({media, renamed, notes}, {editor})}) {
+    auto edited = footage;
+    edited.name = QStringLiteral("Renamed");
+    edited.showNotifications = false;
+    edited.sortOrder = 5;
+    auto renamedEditor = editor;
+    renamedEditor.displayName = QStringLiteral("Editor Studio");
+    renamedEditor.bundleIdentifiers.append(QStringLiteral("org.example.editor-studio"));
+    auto everyday = configuration({media, edited, notes}, {renamedEditor});
+    everyday.launchAtLogin = true;
+    auto slower = media;
+    slower.unmountDelaySeconds = 45;
+    for (const auto& update : {everyday, configuration({slower, edited, notes}, {renamedEditor})}) {
         auto reconciliation = controller->updateConfiguration(update);
         for (int query = 0; query < 3; ++query) {
             service->answerStatus(Status::mounted());
@@ -198,7 +208,7 @@ TEST_F(ControllerQuitTest, UpdateThatLeavesARuleAsItWasKeepsItsPendingActionAndR
                               "Drive status for Notes: ready to unmount."};
     const QStringList terminated{"App terminated: org.example.editor", "Notes is ready to unmount."};
     const QStringList delays{"Auto-unmount cancelled because the storage rule changed during the delay.",
-                             "Auto-unmount unmounted Media."};
+                             "Auto-unmount unmounted Footage."};
     EXPECT_EQ(logger->lines, terminated + refresh + refresh + delays);
 }
 

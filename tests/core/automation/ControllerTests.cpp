@@ -172,8 +172,10 @@ TEST_P(MidOperationUpdateTest, DropsTheResultOnlyWhenTheRuleChanged) {
     if (param.updateDuringCommand) {
         service->answerStatus(found);
     }
+    // A new name changes nothing the operation does; a new delay does.
     auto changed = media;
-    changed.name = param.ruleChanged ? QStringLiteral("Renamed") : media.name;
+    changed.name = QStringLiteral("Renamed");
+    changed.unmountDelaySeconds = param.ruleChanged ? 99 : media.unmountDelaySeconds;
     auto update = configuration({changed}, {editor});
     update.launchAtLogin = true;
     ASSERT_TRUE(controller->updateConfiguration(update).isReady());
@@ -351,9 +353,9 @@ TEST_F(ControllerTest, RefreshIgnoresOnlyTheRulesThatChangedUnderIt) {
     start(configuration({media, footage}, {editor}));
 
     auto refresh = controller->refreshDriveStatus();
-    auto renamed = footage;
-    renamed.name = QStringLiteral("Renamed");
-    auto update = controller->updateConfiguration(configuration({media, renamed}, {editor}));
+    auto delayed = footage;
+    delayed.unmountDelaySeconds = 99;
+    auto update = controller->updateConfiguration(configuration({media, delayed}, {editor}));
     service->answerStatus(Status::mounted(), 0);
     EXPECT_EQ(service->pendingLog(), (QStringList{"status Media", "status Footage"}));
     service->answerStatus(Status::mounted(), 1);
@@ -371,12 +373,14 @@ TEST_F(ControllerTest, RefreshIgnoresOnlyTheRulesThatChangedUnderIt) {
                              }));
 }
 
-// A status read before a mount finished, or while an unmount ran, would show the volume as it was.
+// A status read before a mount finished, or while an unmount ran, would show the volume as it was;
+// the answers for other targets read meanwhile still count.
 TEST_F(ControllerTest, RefreshAnswersThatOverlapADiskOperationLeaveItsResult) {
     const auto media = rule("Media", {editor.id});
+    const auto footage = rule("Footage", {cutter.id});
     for (const bool answerAfterTheMount : {true, false}) {
         controller.reset();
-        start(configuration({media}, {editor}));
+        start(configuration({media, footage}, {editor, cutter}));
         auto refresh = controller->refreshDriveStatus();
         runningNow.insert(editorID);
         auto launch = controller->handleAppLaunched(editorID);
@@ -386,17 +390,21 @@ TEST_F(ControllerTest, RefreshAnswersThatOverlapADiskOperationLeaveItsResult) {
             ASSERT_TRUE(launch.isReady());
         }
         service->answerStatus(Status::notMounted(), 0);
+        service->answerStatus(Status::notMounted(), answerAfterTheMount ? 0 : 1);
         ASSERT_TRUE(refresh.isReady());
+        EXPECT_EQ(statusOf(footage), Status::notMounted());
         if (!answerAfterTheMount) {
             EXPECT_EQ(statusOf(media), Status::mounting());
             service->succeed();
         }
         EXPECT_EQ(statusOf(media), Status::mounted());
-        EXPECT_TRUE(logger->take().contains(
-            "Drive status for Media ignored because a disk operation ran meanwhile."));
+        const QStringList lines = logger->take();
+        EXPECT_TRUE(lines.contains("Drive status for Media ignored because a disk operation ran meanwhile."));
+        EXPECT_FALSE(
+            lines.contains("Drive status for Footage ignored because a disk operation ran meanwhile."));
         runningNow.clear();
     }
-    refreshWith({Status::notMounted()});
+    refreshWith({Status::notMounted(), Status::notMounted()});
     EXPECT_EQ(statusOf(media), Status::notMounted());
 }
 
