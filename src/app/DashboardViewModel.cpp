@@ -4,6 +4,7 @@
 #include "core/model/AppPresetService.h"
 #include "core/support/Localization.h"
 
+#include <QLocale>
 #include <algorithm>
 
 namespace tarnwell {
@@ -191,6 +192,28 @@ QStringList DashboardViewModel::emptyStateSteps() const {
         titles.append(step.title);
     }
     return titles;
+}
+
+void DashboardViewModel::setStatusCheckedAt(const QDateTime& checkedAt) {
+    if (m_statusCheckedAt != checkedAt) {
+        m_statusCheckedAt = checkedAt;
+        Q_EMIT statusCheckedAtChanged();
+    }
+}
+
+QString DashboardViewModel::statusCheckedText(const QDateTime& now) const {
+    if (!m_statusCheckedAt.isValid()) {
+        return localized("Checking drives…");
+    }
+    const qint64 minutes = std::max<qint64>(0, m_statusCheckedAt.secsTo(now)) / 60;
+    if (minutes < 1) {
+        return localized("Updated just now");
+    }
+    if (minutes < 60) {
+        return localizedFormat("Updated %@ min ago", {QString::number(minutes)});
+    }
+    return localizedFormat("Updated at %@",
+                           {QLocale().toString(m_statusCheckedAt.time(), QLocale::ShortFormat)});
 }
 
 } // namespace tarnwell

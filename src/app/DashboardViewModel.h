@@ -3,6 +3,7 @@
 #include "core/model/StorageTargetState.h"
 #include "core/model/TarnwellConfiguration.h"
 
+#include <QDateTime>
 #include <QObject>
 #include <QSet>
 #include <QStringList>
@@ -25,6 +26,7 @@ class DashboardViewModel : public QObject {
     Q_PROPERTY(QString recentEventText READ recentEventText NOTIFY presentationChanged)
     Q_PROPERTY(QString recentErrorText READ recentErrorText NOTIFY presentationChanged)
     Q_PROPERTY(QStringList emptyStateSteps READ emptyStateSteps NOTIFY presentationChanged)
+    Q_PROPERTY(QDateTime statusCheckedAt READ statusCheckedAt NOTIFY statusCheckedAtChanged)
 
 public:
     struct StorageRow {
@@ -63,6 +65,11 @@ public:
     const QList<StorageTargetState>& targetStates() const { return m_targetStates; }
     const QSet<QString>& runningBundleIdentifiers() const { return m_runningBundleIdentifiers; }
     const QStringList& logEntries() const { return m_logEntries; }
+    // When the drives were last read; the dashboard says how long ago.
+    const QDateTime& statusCheckedAt() const { return m_statusCheckedAt; }
+    void setStatusCheckedAt(const QDateTime& checkedAt);
+    // "Updated just now", "Updated 5 min ago", or the time of day once it is an hour or more.
+    QString statusCheckedText(const QDateTime& now) const;
 
     QString targetSummary() const;
     QString runningAppsSummary() const;
@@ -79,6 +86,7 @@ Q_SIGNALS:
     void runningBundleIdentifiersChanged();
     void logEntriesChanged();
     void presentationChanged();
+    void statusCheckedAtChanged();
 
 private:
     QString appSummary(const StorageTargetRule& rule) const;
@@ -88,6 +96,7 @@ private:
     QList<StorageTargetState> m_targetStates;
     QSet<QString> m_runningBundleIdentifiers;
     QStringList m_logEntries;
+    QDateTime m_statusCheckedAt;
 };
 
 } // namespace tarnwell

@@ -14,6 +14,7 @@
 #include "platform/SettingsPreferencesStore.h"
 #include "platform/linux/ChosenApplicationReader.h"
 #include "platform/linux/DesktopEntryPresetDiscovery.h"
+#include "platform/linux/DriveChangeWatcher.h"
 #include "platform/linux/ProcessApplicationEventSource.h"
 
 #include <QClipboard>
@@ -97,6 +98,8 @@ TarnwellContainer::TarnwellContainer(Dependencies dependencies, QObject* parent)
             ? dependencies.ruleService
             : std::make_shared<RuleService>(std::make_shared<SettingsPreferencesStore>(), m_appPresetService);
     m_diskService = dependencies.diskService ? dependencies.diskService : std::make_shared<DiskService>();
+    m_driveChanges =
+        dependencies.driveChanges ? dependencies.driveChanges : std::make_shared<DriveChangeWatcher>();
     m_storageTargetService =
         std::make_shared<StorageTargetService>(std::make_shared<LocalVolumeTargetService>(m_diskService));
     m_appMonitorService =
@@ -158,6 +161,7 @@ TarnwellContainer::TarnwellContainer(Dependencies dependencies, QObject* parent)
 
     subscribe();
     installApplicationCallbacks();
+    followDriveChanges();
     m_appMonitorService->watchApplications(TarnwellController::boundBundleIdentifiers(m_configuration));
     m_appMonitorService->start();
     // Construction never waits, and start-up work never runs inside it, even when the permission
@@ -211,11 +215,51 @@ void TarnwellContainer::subscribe() {
         },
         this);
     observe(
+        m_controller.data(), &TarnwellController::statusCheckedAtChanged,
+        &TarnwellController::statusCheckedAt,
+        [this](const QDateTime& checkedAt) { m_dashboardViewModel->setStatusCheckedAt(checkedAt); }, this);
+    observe(
         m_logger.get(), &LogService::entriesChanged, &LogService::entries,
         [this](const QList<QString>& entries) {
             m_dashboardViewModel->update(std::nullopt, std::nullopt, std::nullopt, entries);
         },
         this);
+}
+
+void TarnwellContainer::followDriveChanges() {
+    connect(m_driveChanges.get(), &DriveChangeSource::noticed, this,
+            [this](const QString& message) { m_logger->record(message); });
+    connect(m_driveChanges.get(), &DriveChangeSource::changed, this, [this] { readDrivesAfterChange(); });
+    m_driveChanges->start();
+}
+
+// Fire-and-forget: every path ends here, failures in the log.
+QCoro::Task<> TarnwellContainer::readDrivesAfterChange() {
+    if (std::exchange(m_readingDrives, true)) {
+        m_drivesChangedAgain = true;
+        co_return;
+    }
+    const QPointer<TarnwellContainer> self(this);
+    const std::weak_ptr<LogService> log = m_logger;
+    do {
+        m_drivesChangedAgain = false;
+        const QPointer<VolumesViewModel> volumes = m_volumesViewModel;
+        const QPointer<TarnwellController> controller = m_controller;
+        try {
+            if (volumes) {
+                co_await volumes->refreshVolumes();
+            }
+            if (controller) {
+                co_await controller->handleDrivesChanged();
+            }
+        } catch (...) {
+            recordFailure(log, localized("Drive change handling failed: "), std::current_exception());
+        }
+        if (!self) {
+            co_return;
+        }
+    } while (m_drivesChangedAgain);
+    m_readingDrives = false;
 }
 
 void TarnwellContainer::installApplicationCallbacks() {
@@ -255,6 +299,11 @@ QCoro::Task<> TarnwellContainer::runStartup(std::stop_token stop) {
         const QPointer<TarnwellController> controller = m_controller;
         if (controller) {
             co_await controller->refreshDriveStatus();
+        }
+        // The add menu and the volume picker offer the drives from the first minute on.
+        const QPointer<VolumesViewModel> volumes = m_volumesViewModel;
+        if (volumes && !stop.stop_requested()) {
+            co_await volumes->refreshVolumes();
         }
     } catch (...) {
         if (self) {

@@ -8,6 +8,7 @@
 #include "core/automation/AppMonitorService.h"
 #include "core/automation/TarnwellController.h"
 #include "core/disk/DiskServicing.h"
+#include "core/disk/DriveChangeSource.h"
 #include "core/disk/StorageTargetServicing.h"
 #include "core/model/AppPresetService.h"
 #include "core/model/RuleServicing.h"
@@ -49,6 +50,7 @@ public:
         std::shared_ptr<LogService> logger;
         std::shared_ptr<LoginItemServicing> loginItemService;
         std::shared_ptr<DesktopEntryCatalog> desktopEntries;
+        std::shared_ptr<DriveChangeSource> driveChanges;
         TarnwellController::Delay delay;
         SettingsViewModel::AppSelection appSelection;
         SettingsViewModel::ApplicationReader readApplication;
@@ -103,6 +105,10 @@ private:
     void replaceSettingsViewModel(SettingsViewModel* viewModel);
     void subscribe();
     void installApplicationCallbacks();
+    void followDriveChanges();
+    // Reads the volumes and the rules' targets again after the drives changed; changes that come
+    // while it runs are read once more after it.
+    QCoro::Task<> readDrivesAfterChange();
     QCoro::Task<> runStartup(std::stop_token stop);
     QCoro::Task<> applyConfigurationChange(TarnwellConfiguration configuration);
     static QCoro::Task<> reloadThenOpen(QPointer<TarnwellContainer> container, OpenWindow openWindow);
@@ -113,6 +119,7 @@ private:
     std::shared_ptr<StorageTargetServicing> m_storageTargetService;
     std::shared_ptr<AppMonitorService> m_appMonitorService;
     std::shared_ptr<DesktopEntryCatalog> m_desktopEntries;
+    std::shared_ptr<DriveChangeSource> m_driveChanges;
     std::shared_ptr<NotificationServicing> m_notificationService;
     std::shared_ptr<LogService> m_logger;
     std::shared_ptr<LoginItemServicing> m_loginItemService;
@@ -130,6 +137,8 @@ private:
 
     std::stop_source m_startupStop;
     bool m_startupDone = false;
+    bool m_readingDrives = false;
+    bool m_drivesChangedAgain = false;
 };
 
 } // namespace tarnwell

@@ -67,3 +67,15 @@ TEST(DashboardViewModel, RowsOfferActionsByStatusAndErrorsOutrankReminders) {
     EXPECT_EQ(model.safetySummary(), QStringLiteral("2 errors"));
     EXPECT_EQ(model.targetSummary(), QStringLiteral("4 targets / 1 mounted"));
 }
+
+// The refresh chip says how old the picture is, not that it is new.
+TEST(DashboardViewModel, TheCheckTimeReadsAsItsAge) {
+    DashboardViewModel model({}, {}, {}, {});
+    const QDateTime checked(QDate(2026, 12, 7), QTime(14, 5));
+    EXPECT_EQ(model.statusCheckedText(checked), QStringLiteral("Checking drives…"));
+    model.setStatusCheckedAt(checked);
+    EXPECT_EQ(model.statusCheckedText(checked.addSecs(59)), QStringLiteral("Updated just now"));
+    EXPECT_EQ(model.statusCheckedText(checked.addSecs(5 * 60 + 10)), QStringLiteral("Updated 5 min ago"));
+    EXPECT_EQ(model.statusCheckedText(checked.addSecs(2 * 3600)),
+              QStringLiteral("Updated at ") + QLocale().toString(QTime(14, 5), QLocale::ShortFormat));
+}

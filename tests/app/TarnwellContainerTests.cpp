@@ -10,6 +10,7 @@
 #include "support/RecordingNotifier.h"
 #include "support/ScriptedApplicationEventSource.h"
 #include "support/ScriptedDiskService.h"
+#include "support/ScriptedDriveChangeSource.h"
 #include "support/ScriptedLoginItem.h"
 #include "support/TaskRunner.h"
 
@@ -43,6 +44,7 @@ protected:
         dependencies.appMonitorService = std::make_shared<AppMonitorService>(events);
         dependencies.logger = log;
         dependencies.loginItemService = loginItem;
+        dependencies.driveChanges = drives;
         return std::make_unique<TarnwellContainer>(std::move(dependencies));
     }
 
@@ -61,12 +63,17 @@ protected:
     std::shared_ptr<InMemoryPreferencesStore> preferences = std::make_shared<InMemoryPreferencesStore>();
     std::shared_ptr<AppPresetService> presets = presetsWithoutDiscovery();
     std::shared_ptr<RuleService> ruleService = std::make_shared<RuleService>(preferences, presets);
-    std::shared_ptr<ScriptedDiskService> disks = std::make_shared<ScriptedDiskService>();
+    std::shared_ptr<ScriptedDiskService> disks = [] {
+        auto service = std::make_shared<ScriptedDiskService>();
+        service->listAtOnce = QList<DriveInfo>{};
+        return service;
+    }();
     std::shared_ptr<RecordingNotifier> notifications = std::make_shared<RecordingNotifier>();
     std::shared_ptr<ScriptedApplicationEventSource> events =
         std::make_shared<ScriptedApplicationEventSource>();
     std::shared_ptr<LogService> log = std::make_shared<LogService>();
     std::shared_ptr<ScriptedLoginItem> loginItem = std::make_shared<ScriptedLoginItem>();
+    std::shared_ptr<ScriptedDriveChangeSource> drives = std::make_shared<ScriptedDriveChangeSource>();
 };
 
 } // namespace
@@ -153,15 +160,33 @@ TEST_F(TarnwellContainerTest, EventsReachTheControllerFromTheEventLoopAfterTheir
 
 // A bound application already runs and its rule does not mount on launch: start-up mounts nothing,
 // yet the volume's state is read all the same.
-TEST_F(TarnwellContainerTest, TheStartUpReadsTheDriveStatusWhenItMountsNothing) {
+// The start-up and every change of the drives read the drives: the rules' targets and the volumes
+// the pages offer, and the dashboard learns when.
+TEST_F(TarnwellContainerTest, TheStartUpAndEveryDriveChangeReadTheDrives) {
     storeOneRule(false, false);
     events->running = {RunningApplication{QStringLiteral("org.example.Editor")}};
     auto container = makeContainer();
+    EXPECT_TRUE(drives->started);
     runTask(container->startupFinished());
     ASSERT_EQ(container->menuViewModel()->targetStates().size(), 1);
     EXPECT_EQ(
         StorageTargetRuntimeStatus::name(container->menuViewModel()->targetStates().first().status.kind()),
         QStringLiteral("targetNotFound"));
+    EXPECT_EQ(disks->listings.size(), 1);
+    const QDateTime checked = container->dashboardViewModel()->statusCheckedAt();
+    ASSERT_TRUE(checked.isValid());
+
+    disks->listAtOnce = QList<DriveInfo>{DriveInfo{}};
+    const qsizetype before = log->entries().size();
+    drives->change();
+    drives->change();
+    ASSERT_TRUE(runUntil([&] { return !container->volumesViewModel()->volumes().isEmpty(); }));
+    ASSERT_TRUE(runUntil([&] { return messages(*log).mid(before).size() >= 2; }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(disks->listings.size(), 3);
+    EXPECT_EQ(messages(*log).mid(before), (QStringList{"Drive status for Rushes: drive not found.",
+                                                        "Drive status for Rushes: drive not found."}));
+    EXPECT_GE(container->dashboardViewModel()->statusCheckedAt(), checked);
 }
 
 TEST_F(TarnwellContainerTest, DestroyingTheContainerStopsTheStartUpSequence) {

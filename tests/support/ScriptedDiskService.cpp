@@ -6,8 +6,12 @@ namespace tarnwell::testing {
 
 QCoro::Task<QList<DriveInfo>> ScriptedDiskService::listMountedVolumes(bool showAll) {
     listings.append(showAll);
+    if (listAtOnce) {
+        // A copy, since the promise moves from what it is given.
+        co_return QList<DriveInfo>(*listAtOnce);
+    }
     m_pending.append(std::make_shared<ParkedCall<QList<DriveInfo>>>());
-    return park(m_pending.last());
+    co_return co_await park(m_pending.last());
 }
 
 void ScriptedDiskService::answer(QList<DriveInfo> volumes, qsizetype index) {

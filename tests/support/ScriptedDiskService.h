@@ -4,6 +4,7 @@
 #include "support/ParkedCall.h"
 
 #include <QList>
+#include <optional>
 
 namespace tarnwell::testing {
 
@@ -25,6 +26,8 @@ public:
         m_pending.takeAt(index)->fail(std::move(error));
     }
 
+    // Listings answer with these volumes at once, for tests that do not look at them.
+    std::optional<QList<DriveInfo>> listAtOnce;
     // The showAll flag of every listing asked for, in order.
     QList<bool> listings;
 

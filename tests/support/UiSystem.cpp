@@ -63,6 +63,7 @@ UiSystem::UiSystem(const TarnwellConfiguration& configuration, const QJsonObject
         tool.mountedVolumeLocationsFunction(), QStringList{QStringLiteral("/Volumes/")});
     dependencies.appMonitorService =
         std::make_shared<AppMonitorService>(std::make_shared<ScriptedApplicationEventSource>());
+    dependencies.driveChanges = drives;
     container = std::make_unique<TarnwellContainer>(std::move(dependencies));
     runTask(container->startupFinished(), std::chrono::seconds(20));
     m_startupRuns = tool.invocations().size();

@@ -3,6 +3,7 @@
 #include "app/TarnwellContainer.h"
 #include "support/FakeDiskTool.h"
 #include "support/InMemoryPreferencesStore.h"
+#include "support/ScriptedDriveChangeSource.h"
 
 #include <QJsonObject>
 #include <memory>
@@ -28,6 +29,8 @@ public:
 
     FakeDiskTool tool;
     std::shared_ptr<InMemoryPreferencesStore> preferences = std::make_shared<InMemoryPreferencesStore>();
+    std::shared_ptr<testing::ScriptedDriveChangeSource> drives =
+        std::make_shared<testing::ScriptedDriveChangeSource>();
     std::unique_ptr<TarnwellContainer> container;
     // Runs of the disk tool whose first argument is the command, since start-up finished.
     int runs(const QString& command) const;

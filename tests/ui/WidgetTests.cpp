@@ -10,6 +10,7 @@
 #include "support/NoPresetDiscovery.h"
 #include "support/QtPrinters.h"
 #include "support/ScriptedApplicationEventSource.h"
+#include "support/ScriptedDriveChangeSource.h"
 #include "support/TaskRunner.h"
 #include "support/UiSystem.h"
 #include "ui/TarnwellApp.h"
@@ -254,6 +255,7 @@ TEST(RulesViewTest, ARuleMadeInTheWindowMountsOnLaunchAndUnmountsAfterTheQuitDel
         tool.mountedVolumeLocationsFunction(), QStringList{QStringLiteral("/Volumes/")});
     dependencies.appMonitorService = std::make_shared<AppMonitorService>(events);
     dependencies.delay = delay.function();
+    dependencies.driveChanges = std::make_shared<ScriptedDriveChangeSource>();
     store->setData(RuleService::configurationKey,
                    JsonCoding::encodeDocument(UiSystem::configuration({QStringLiteral("Proxies")})));
     TarnwellContainer container(std::move(dependencies));

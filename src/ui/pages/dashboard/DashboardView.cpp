@@ -4,12 +4,13 @@
 #include "ui/components/DetachedTask.h"
 #include "ui/components/ElidedLabel.h"
 #include "ui/components/SectionTitle.h"
+#include "ui/components/SettingsPanel.h"
 #include "ui/components/SymbolLabel.h"
 #include "ui/components/WorkspaceLayout.h"
 #include "ui/pages/dashboard/DashboardComponents.h"
+#include "ui/pages/dashboard/DashboardRefreshChip.h"
 #include "ui/pages/dashboard/DashboardStorageRuleRow.h"
 #include "ui/pages/dashboard/DashboardSummaryCard.h"
-#include "ui/pages/settings/SettingsPanel.h"
 #include "ui/theme/TarnwellTheme.h"
 
 #include <QHBoxLayout>
@@ -21,23 +22,6 @@ namespace tarnwell {
 namespace {
 
 using ColorKind = MenuBarViewModel::StatusColorKind;
-
-QWidget* refreshChip() {
-    auto* chip = new SettingsPanel;
-    chip->contentLayout()->setContentsMargins(10, 4, 10, 4);
-    auto* line = new QHBoxLayout;
-    line->setSpacing(6);
-    line->addWidget(new SymbolLabel("arrow.clockwise"_symbol, TarnwellTheme::rowIconSize));
-    auto* title = new QLabel(localized("Auto Refresh"));
-    title->setFont(TarnwellTheme::font(12, QFont::DemiBold));
-    auto* updated = new QLabel(localized("Updated just now"));
-    updated->setFont(TarnwellTheme::captionFont());
-    TarnwellTheme::makeSecondary(updated);
-    line->addWidget(title);
-    line->addWidget(updated);
-    chip->contentLayout()->addLayout(line);
-    return chip;
-}
 
 } // namespace
 
@@ -58,7 +42,7 @@ DashboardView::DashboardView(TarnwellContainer* container, QWidget* parent)
     , m_activityApps(new ElidedLabel)
     , m_activityEvent(new ElidedLabel)
     , m_activityError(new ElidedLabel) {
-    addHeaderAction(refreshChip());
+    addHeaderAction(new DashboardRefreshChip(m_viewModel));
 
     auto* summary = new QWidget;
     auto* cards = new QHBoxLayout(summary);
