@@ -159,6 +159,7 @@ private:
     quint64 commandsOn(const StorageTarget& target) const;
     bool hasPendingAutoUnmount(const QUuid& ruleID) const;
     QCoro::Task<> readTargets(bool drivesChanged);
+    void markStatusChecked();
     QCoro::Task<> notify(QString title, QString body, bool enabled);
 
     QCoro::Task<> mountRulesIfNeeded(QList<StorageTargetRule> rules, QString reason,

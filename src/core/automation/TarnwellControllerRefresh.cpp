@@ -52,13 +52,17 @@ bool TarnwellController::hasPendingAutoUnmount(const QUuid& ruleID) const {
                        });
 }
 
+void TarnwellController::markStatusChecked() {
+    m_statusCheckedAt = QDateTime::currentDateTime();
+    Q_EMIT statusCheckedAtChanged();
+}
+
 QCoro::Task<> TarnwellController::readTargets(bool drivesChanged) {
     QPointer<TarnwellController> self(this);
     if (m_configuration.storageRules.isEmpty()) {
         setStatus(TarnwellStatus::notConfigured());
         record(QStringLiteral("Drive status: not configured."));
-        m_statusCheckedAt = QDateTime::currentDateTime();
-        Q_EMIT statusCheckedAtChanged();
+        markStatusChecked();
         co_return;
     }
     const qint64 refreshRuleRevision = m_ruleRevision;
@@ -71,8 +75,7 @@ QCoro::Task<> TarnwellController::readTargets(bool drivesChanged) {
     if (rules.isEmpty()) {
         updateAggregateStatusFromTargetStates();
         record(QStringLiteral("Drive status: not configured."));
-        m_statusCheckedAt = QDateTime::currentDateTime();
-        Q_EMIT statusCheckedAtChanged();
+        markStatusChecked();
         co_return;
     }
     QList<StorageTargetRule> appeared;
@@ -125,8 +128,7 @@ QCoro::Task<> TarnwellController::readTargets(bool drivesChanged) {
         record(QStringLiteral("Drive status for ") + name + QStringLiteral(": ") + statusText(m_status) +
                QStringLiteral("."));
     }
-    m_statusCheckedAt = QDateTime::currentDateTime();
-    Q_EMIT statusCheckedAtChanged();
+    markStatusChecked();
     if (!appeared.isEmpty()) {
         co_await mountRulesIfNeeded(std::move(appeared), QStringLiteral("Drive appeared"), true);
     }
