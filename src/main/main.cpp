@@ -1,6 +1,7 @@
 #include "app/TarnwellContainer.h"
 #include "app/TerminationSignalHandler.h"
 #include "core/support/Localization.h"
+#include "core/support/PlatformError.h"
 #include "platform/linux/SingleInstanceService.h"
 #include "ui/LinuxWordingTranslator.h"
 #include "ui/TarnwellApp.h"
@@ -37,15 +38,20 @@ int main(int argc, char* argv[]) {
     arguments.process(application);
 
     SingleInstanceService instance;
-    switch (instance.claim()) {
-    case SingleInstanceService::Claim::Raised:
-        return 0;
-    case SingleInstanceService::Claim::Unreachable:
-        std::fputs("Tarnwell is already running but does not answer.\n", stderr);
+    try {
+        switch (instance.claim()) {
+        case SingleInstanceService::Claim::Raised:
+            std::fputs("Tarnwell is already running; its window is shown.\n", stderr);
+            return 0;
+        case SingleInstanceService::Claim::AlreadyRunning:
+            std::fputs("Tarnwell is already running; it could not be asked to show its window.\n", stderr);
+            return 0;
+        case SingleInstanceService::Claim::First:
+            break;
+        }
+    } catch (const PlatformError& error) {
+        std::fprintf(stderr, "Tarnwell cannot start: %s\n", qUtf8Printable(error.message()));
         return 1;
-    case SingleInstanceService::Claim::First:
-    case SingleInstanceService::Claim::NoSessionBus:
-        break;
     }
 
     // Installed first, so the translations of other languages, installed later, take precedence.

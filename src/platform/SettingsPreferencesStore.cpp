@@ -2,9 +2,11 @@
 
 #include "core/support/PlatformError.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLoggingCategory>
 #include <QSettings>
 #include <QUuid>
 #include <cerrno>
@@ -15,8 +17,27 @@ namespace tarnwell {
 
 namespace {
 
+Q_LOGGING_CATEGORY(preferences, "tarnwell.preferences")
+
 QString systemMessage(int error) {
     return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// The values of a file that holds a line QSettings cannot read, or nothing when every line reads.
+std::optional<SettingsPreferencesStore::Values> valuesOfUnreadableFile(const QString& path) {
+    QSettings settings(path, QSettings::NativeFormat);
+    // Sections are parsed when their keys are first asked for, and only then report their errors.
+    const QStringList keys = settings.allKeys();
+    if (settings.status() != QSettings::FormatError) {
+        return std::nullopt;
+    }
+    SettingsPreferencesStore::Values values;
+    for (const QString& key : keys) {
+        if (!key.isEmpty()) {
+            values.append({key, settings.value(key)});
+        }
+    }
+    return values;
 }
 
 } // namespace
@@ -51,6 +72,7 @@ void SettingsPreferencesStore::setData(const QString& key, const QByteArray& val
     const QFileInfo target(link.isSymLink() ? link.symLinkTarget() : link.absoluteFilePath());
     const QString temporary = target.absoluteFilePath() + QStringLiteral(".saving-") +
                               QUuid::createUuid().toString(QUuid::WithoutBraces);
+    QString kept;
     try {
         if (!QDir().mkpath(target.absolutePath())) {
             throw PlatformError(QStringLiteral("Could not create the folder %1.").arg(target.absolutePath()));
@@ -58,7 +80,25 @@ void SettingsPreferencesStore::setData(const QString& key, const QByteArray& val
         if (target.exists() && !QFile::copy(target.absoluteFilePath(), temporary)) {
             throw PlatformError(QStringLiteral("Could not copy the preferences file %1.").arg(m_fileName));
         }
-        write(temporary, key, value);
+        // A line QSettings cannot read leaves a format error on every object that reads the file,
+        // where it would pass for a failed write. Such a file is written afresh from the values that
+        // could be read, and the file as it was stays beside it.
+        const auto salvaged = target.exists() ? valuesOfUnreadableFile(temporary) : std::nullopt;
+        if (salvaged) {
+            const QString copy =
+                target.absoluteFilePath() + QStringLiteral(".unreadable-") +
+                QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmsszzz"));
+            if (!QFile::copy(temporary, copy)) {
+                throw PlatformError(QStringLiteral("Could not keep a copy of the preferences file %1 as %2.")
+                                        .arg(m_fileName, copy));
+            }
+            kept = copy;
+            if (!QFile::resize(temporary, 0)) {
+                throw PlatformError(
+                    QStringLiteral("Could not write the preferences file %1.").arg(m_fileName));
+            }
+        }
+        write(temporary, salvaged.value_or(Values{}), key, value);
         if (std::rename(QFile::encodeName(temporary).constData(),
                         QFile::encodeName(target.absoluteFilePath()).constData()) != 0) {
             throw PlatformError(QStringLiteral("Could not replace the preferences file %1: %2")
@@ -66,13 +106,26 @@ void SettingsPreferencesStore::setData(const QString& key, const QByteArray& val
         }
     } catch (...) {
         QFile::remove(temporary);
+        if (!kept.isEmpty()) {
+            QFile::remove(kept);
+        }
         throw;
+    }
+    if (!kept.isEmpty()) {
+        qCWarning(preferences).noquote()
+            << QStringLiteral("The preferences file %1 had lines that could not be read; it was saved "
+                              "without them, and the file as it was is kept as %2.")
+                   .arg(m_fileName, kept);
     }
 }
 
-void SettingsPreferencesStore::write(const QString& path, const QString& key, const QByteArray& value) const {
+void SettingsPreferencesStore::write(const QString& path, const Values& carried, const QString& key,
+                                     const QByteArray& value) const {
     {
         QSettings settings(path, QSettings::NativeFormat);
+        for (const auto& [name, previous] : carried) {
+            settings.setValue(name, previous);
+        }
         settings.setValue(key, value);
         settings.sync();
         if (settings.status() != QSettings::NoError) {

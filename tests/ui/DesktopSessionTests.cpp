@@ -1,3 +1,4 @@
+#include "core/support/PlatformError.h"
 #include "platform/linux/SingleInstanceService.h"
 #include "support/TaskRunner.h"
 
@@ -52,6 +53,11 @@ protected:
                                  {QStringLiteral("--config-file=") + config, "--nofork", "--print-address"});
         connection = std::make_unique<QDBusConnection>(QDBusConnection::connectToBus(address, address));
         ASSERT_TRUE(connection->isConnected());
+        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), address);
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), folder.filePath(QStringLiteral("config")));
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        environment.remove(QStringLiteral("DISPLAY"));
     }
 
     void TearDown() override {
@@ -78,16 +84,31 @@ protected:
         return u':' + number;
     }
 
-    void startTarnwell(const QString& platform, const QString& displayName = {}) {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), address);
-        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), folder.filePath(QStringLiteral("config")));
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), platform);
-        environment.insert(QStringLiteral("DISPLAY"), displayName);
+    void startTarnwell() {
         tarnwell.setProcessEnvironment(environment);
         tarnwell.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         tarnwell.start(QStringLiteral(TARNWELL_EXECUTABLE), {QStringLiteral("--background")});
         ASSERT_TRUE(tarnwell.waitForStarted());
+    }
+
+    void startOnDisplay(const QString& displayName) {
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        environment.insert(QStringLiteral("DISPLAY"), displayName);
+        startTarnwell();
+    }
+
+    // Starts Tarnwell while another instance runs, and returns what it said before it ended.
+    QString startAgain() {
+        QProcess again;
+        again.setProcessEnvironment(environment);
+        again.start(QStringLiteral(TARNWELL_EXECUTABLE), {QStringLiteral("--background")});
+        if (!runUntil([&] { return again.state() == QProcess::NotRunning; }, 20s)) {
+            again.kill();
+            again.waitForFinished();
+            ADD_FAILURE() << "the second instance kept running";
+        }
+        EXPECT_EQ(again.exitCode(), 0);
+        return QString::fromLocal8Bit(again.readAllStandardError());
     }
 
     // A termination request ends Tarnwell cleanly.
@@ -99,6 +120,8 @@ protected:
     }
 
     QTemporaryDir folder;
+    const QString runtime = folder.filePath(QStringLiteral("runtime"));
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     QProcess bus;
     QProcess display;
     QProcess tarnwell;
@@ -109,15 +132,37 @@ protected:
 } // namespace
 
 TEST_F(DesktopSession, ASecondStartRaisesTheRunningInstanceAndExits) {
-    SingleInstanceService first(*connection);
+    const QString lock = runtime + QStringLiteral("/tarnwell-instance.lock");
+    EXPECT_THROW(SingleInstanceService({QStringLiteral("/proc/none/lock")}, *connection).claim(),
+                 PlatformError);
+    SingleInstanceService first({lock}, *connection);
     int activations = 0;
     QObject::connect(&first, &SingleInstanceService::activationRequested, [&] { ++activations; });
     ASSERT_EQ(first.claim(), SingleInstanceService::Claim::First);
 
-    startTarnwell(QStringLiteral("offscreen"));
-    ASSERT_TRUE(runUntil([&] { return tarnwell.state() == QProcess::NotRunning; }, 20s));
-    EXPECT_EQ(tarnwell.exitCode(), 0);
+    EXPECT_TRUE(startAgain().contains(QStringLiteral("Tarnwell is already running; its window is shown.")));
     EXPECT_EQ(activations, 1);
+    // Without a session bus the second start cannot reach the first, but still leaves it alone.
+    environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("unix:path=/nowhere"));
+    EXPECT_TRUE(startAgain().contains(QStringLiteral("Tarnwell is already running")));
+    EXPECT_EQ(activations, 1);
+}
+
+// A start without a session bus, as from a script or a service, still holds the claim; where the
+// runtime folder is unusable the configuration folder holds it.
+TEST_F(DesktopSession, AnInstanceWithoutASessionBusKeepsASecondOneOut) {
+    const QString config = folder.filePath(QStringLiteral("config/Tarnwell/tarnwell-instance.lock"));
+    for (const auto& [where, lock] : {std::pair{runtime, runtime + QStringLiteral("/tarnwell-instance.lock")},
+                                      std::pair{QStringLiteral("/proc/none"), config}}) {
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), where);
+        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("unix:path=/nowhere"));
+        startTarnwell();
+        ASSERT_TRUE(runUntil([&] { return QFile::exists(lock); }, 20s));
+        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), address);
+        EXPECT_TRUE(startAgain().contains(QStringLiteral("Tarnwell is already running")));
+        EXPECT_EQ(tarnwell.state(), QProcess::Running);
+        expectCleanStop();
+    }
 }
 
 TEST_F(DesktopSession, TheTrayIconRegistersWithAStatusNotifierHost) {
@@ -125,7 +170,7 @@ TEST_F(DesktopSession, TheTrayIconRegistersWithAStatusNotifierHost) {
     ASSERT_TRUE(connection->registerObject(QStringLiteral("/StatusNotifierWatcher"), &watcher,
                                            QDBusConnection::ExportAllContents));
     ASSERT_TRUE(connection->registerService(QStringLiteral("org.kde.StatusNotifierWatcher")));
-    startTarnwell(QStringLiteral("xcb"), startDisplay());
+    startOnDisplay(startDisplay());
     ASSERT_TRUE(runUntil([&] { return !watcher.items.isEmpty(); }, 30s));
 
     QDBusMessage title = QDBusMessage::createMethodCall(
@@ -161,7 +206,7 @@ TEST_F(DesktopSession, TheTrayIconDocksIntoAnXEmbedTray) {
     xcb_set_selection_owner(x, tray, selection, XCB_CURRENT_TIME);
     xcb_flush(x);
 
-    startTarnwell(QStringLiteral("xcb"), displayName);
+    startOnDisplay(displayName);
     bool dockRequested = false;
     runUntil(
         [&] {

@@ -59,6 +59,28 @@ TEST_F(SettingsFile, AFailedSaveChangesNothingAndTheNextSaveStartsFromTheFileAsI
     EXPECT_EQ(reopened.data(QStringLiteral("other")), std::nullopt);
 }
 
+TEST_F(SettingsFile, ALineThatCannotBeReadNeitherBlocksSavesNorIsLost) {
+    const QString file = path(QStringLiteral("Tarnwell.conf"));
+    const QByteArray edited =
+        "[General]\nTarnwell.rule.v1=@ByteArray(kept)\n[Window\nwidth=980\nno equals sign\n";
+    QFile hand(file);
+    ASSERT_TRUE(hand.open(QIODevice::WriteOnly) && hand.write(edited) == edited.size());
+    hand.close();
+
+    SettingsPreferencesStore store(file);
+    store.setData(key, "first");
+    store.setData(key, "second");
+    EXPECT_EQ(store.data(key), QByteArray("second"));
+    EXPECT_EQ(store.data(QStringLiteral("Tarnwell.rule.v1")), QByteArray("kept"));
+    EXPECT_EQ(store.data(QStringLiteral("Window/width")), QByteArray("980"));
+    // The file as the user left it stays beside the save, once.
+    const QStringList kept = QDir(m_folder.path()).entryList({QStringLiteral("Tarnwell.conf.*")});
+    ASSERT_EQ(kept.size(), 1) << kept.join(u' ').toStdString();
+    QFile copy(path(kept.first()));
+    ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
+    EXPECT_EQ(copy.readAll(), edited);
+}
+
 TEST_F(SettingsFile, TheFileFollowsTheUmaskButIsNeverWritableByEveryone) {
     const mode_t saved = ::umask(0);
     SettingsPreferencesStore open(path(QStringLiteral("open.conf")));
