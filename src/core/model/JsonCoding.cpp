@@ -7,172 +7,194 @@
 #include <QRegularExpression>
 #include <QVariant>
 #include <cmath>
+#include <concepts>
+#include <tuple>
 
 namespace tarnwell {
 
 namespace {
 
-// Decodes one JSON object, remembering where it sits in the document so that every error names
-// the offending key.
+// One stored field of a record: its JSON key and the member that holds it. The member's type decides
+// how the value is read and written. A std::optional member is left out when absent and may be
+// missing or null on input; any other member is required.
+template <typename Record, typename Member> struct Field {
+    constexpr Field(QStringView key, Member Record::*member)
+        : key(key)
+        , member(member) {}
+
+    QStringView key;
+    Member Record::*member;
+};
+
+// The fields of each record, in the order they are read. Decoding stops at the first fault, so this
+// order decides which fault a document with several is reported by. A storage target and a runtime
+// status have no table: their "type" key decides which other keys they have.
+template <typename Record> struct Schema;
+
+template <> struct Schema<AppTrigger> {
+    static constexpr std::tuple fields{
+        Field{u"id", &AppTrigger::id},
+        Field{u"displayName", &AppTrigger::displayName},
+        Field{u"bundleIdentifiers", &AppTrigger::bundleIdentifiers},
+        Field{u"isEnabled", &AppTrigger::isEnabled},
+        Field{u"isBuiltInPreset", &AppTrigger::isBuiltInPreset},
+        Field{u"appPath", &AppTrigger::appPath},
+    };
+};
+
+// A local volume target keeps what the disk tool reported about its volume, so it stores the same
+// facts as a drive, which adds only whether the volume is mounted.
+template <typename Volume>
+constexpr std::tuple volumeFields{
+    Field{u"volumeName", &Volume::volumeName},         Field{u"volumeUUID", &Volume::volumeUUID},
+    Field{u"diskIdentifier", &Volume::diskIdentifier}, Field{u"fileSystem", &Volume::fileSystem},
+    Field{u"mountPoint", &Volume::mountPoint},         Field{u"busProtocol", &Volume::busProtocol},
+    Field{u"isExternal", &Volume::isExternal},
+};
+
+template <> struct Schema<LocalVolumeTarget> {
+    static constexpr auto fields = volumeFields<LocalVolumeTarget>;
+};
+
+template <> struct Schema<DriveInfo> {
+    static constexpr auto fields =
+        std::tuple_cat(volumeFields<DriveInfo>, std::tuple{Field{u"isMounted", &DriveInfo::isMounted}});
+};
+
+template <> struct Schema<SMBTarget> {
+    static constexpr std::tuple fields{
+        Field{u"displayName", &SMBTarget::displayName},
+        Field{u"urlString", &SMBTarget::urlString},
+        Field{u"lastKnownMountPoint", &SMBTarget::lastKnownMountPoint},
+    };
+};
+
+template <> struct Schema<StorageTargetRule> {
+    static constexpr std::tuple fields{
+        Field{u"id", &StorageTargetRule::id},
+        Field{u"name", &StorageTargetRule::name},
+        Field{u"target", &StorageTargetRule::target},
+        Field{u"appTriggerIDs", &StorageTargetRule::appTriggerIDs},
+        Field{u"mountOnAppLaunch", &StorageTargetRule::mountOnAppLaunch},
+        Field{u"postQuitAction", &StorageTargetRule::postQuitAction},
+        Field{u"unmountDelaySeconds", &StorageTargetRule::unmountDelaySeconds},
+        Field{u"showNotifications", &StorageTargetRule::showNotifications},
+        Field{u"isEnabled", &StorageTargetRule::isEnabled},
+        Field{u"sortOrder", &StorageTargetRule::sortOrder},
+    };
+};
+
+template <> struct Schema<TarnwellConfiguration> {
+    static constexpr std::tuple fields{
+        Field{u"schemaVersion", &TarnwellConfiguration::schemaVersion},
+        Field{u"storageRules", &TarnwellConfiguration::storageRules},
+        Field{u"appTriggers", &TarnwellConfiguration::appTriggers},
+        Field{u"showAllVolumes", &TarnwellConfiguration::showAllVolumes},
+        Field{u"launchAtLogin", &TarnwellConfiguration::launchAtLogin},
+    };
+};
+
+template <> struct Schema<StorageTargetState> {
+    static constexpr std::tuple fields{
+        Field{u"rule", &StorageTargetState::rule},
+        Field{u"status", &StorageTargetState::status},
+        Field{u"lastErrorMessage", &StorageTargetState::lastErrorMessage},
+    };
+};
+
+template <> struct Schema<DriveRule> {
+    static constexpr std::tuple fields{
+        Field{u"id", &DriveRule::id},
+        Field{u"targetDrive", &DriveRule::targetDrive},
+        Field{u"appTriggers", &DriveRule::appTriggers},
+        Field{u"mountOnAppLaunch", &DriveRule::mountOnAppLaunch},
+        Field{u"postQuitAction", &DriveRule::postQuitAction},
+        Field{u"unmountDelaySeconds", &DriveRule::unmountDelaySeconds},
+        Field{u"showAllVolumes", &DriveRule::showAllVolumes},
+        Field{u"showNotifications", &DriveRule::showNotifications},
+        Field{u"launchAtLogin", &DriveRule::launchAtLogin},
+    };
+};
+
+template <> struct Schema<StoredDriveRule> {
+    static constexpr std::tuple fields{
+        Field{u"version", &StoredDriveRule::version},
+        Field{u"rule", &StoredDriveRule::rule},
+    };
+};
+
+template <typename T> constexpr bool isList = false;
+template <typename T> constexpr bool isList<QList<T>> = true;
+
+QString typeName(const QJsonValue& value) {
+    switch (value.type()) {
+    case QJsonValue::Null:
+        return QStringLiteral("null");
+    case QJsonValue::Bool:
+        return QStringLiteral("a boolean");
+    case QJsonValue::Double:
+        return QStringLiteral("a number");
+    case QJsonValue::String:
+        return QStringLiteral("a string");
+    case QJsonValue::Array:
+        return QStringLiteral("an array");
+    case QJsonValue::Object:
+        return QStringLiteral("an object");
+    case QJsonValue::Undefined:
+        break;
+    }
+    return QStringLiteral("nothing");
+}
+
+// Paths name keys joined by dots and list elements by index; the document itself has the empty path.
+QString displayPath(const QString& path) {
+    return path.isEmpty() ? QStringLiteral("top level") : path;
+}
+
+QString elementPath(const QString& path, qsizetype index) {
+    return QStringLiteral("%1[%2]").arg(path).arg(index);
+}
+
+// The value, when it has the JSON type that the member needs.
+QJsonValue expect(const QJsonValue& value, QJsonValue::Type type, QStringView expected, const QString& path) {
+    if (value.type() != type) {
+        throw DecodingError(QStringLiteral("Expected %1 but found %2").arg(expected, typeName(value)),
+                            displayPath(path));
+    }
+    return value;
+}
+
+template <typename T> T readValue(const QJsonValue& value, const QString& path);
+
+// Decodes one JSON object, remembering where it sits in the document so that every error names the
+// offending key.
 class ObjectReader {
 public:
-    ObjectReader(const QJsonValue& value, QString path)
-        : m_path(std::move(path)) {
-        if (!value.isObject()) {
-            throw DecodingError(QStringLiteral("Expected an object but found %1").arg(typeName(value)),
-                                displayPath(m_path));
-        }
-        m_object = value.toObject();
+    ObjectReader(const QJsonValue& value, const QString& path)
+        : m_object(expect(value, QJsonValue::Object, u"an object", path).toObject())
+        , m_path(path) {}
+
+    QString childPath(QStringView key) const {
+        return m_path.isEmpty() ? key.toString() : m_path + u'.' + key.toString();
     }
 
-    static QString typeName(const QJsonValue& value) {
-        switch (value.type()) {
-        case QJsonValue::Null:
-            return QStringLiteral("null");
-        case QJsonValue::Bool:
-            return QStringLiteral("a boolean");
-        case QJsonValue::Double:
-            return QStringLiteral("a number");
-        case QJsonValue::String:
-            return QStringLiteral("a string");
-        case QJsonValue::Array:
-            return QStringLiteral("an array");
-        case QJsonValue::Object:
-            return QStringLiteral("an object");
-        case QJsonValue::Undefined:
-            break;
-        }
-        return QStringLiteral("nothing");
-    }
-
-    static QString displayPath(const QString& path) {
-        return path.isEmpty() ? QStringLiteral("top level") : path;
-    }
-
-    QString childPath(const QString& key) const { return m_path.isEmpty() ? key : m_path + u'.' + key; }
-
-    bool contains(const QString& key) const {
-        const auto found = m_object.constFind(key);
-        return found != m_object.constEnd() && !found->isNull();
-    }
-
-    QJsonValue required(const QString& key) const {
+    // A missing key is the fault of the object, a value of the wrong type that of the key.
+    template <typename T> T value(QStringView key) const {
         const auto found = m_object.constFind(key);
         if (found == m_object.constEnd()) {
             throw DecodingError(QStringLiteral("Missing required key \"%1\"").arg(key), displayPath(m_path));
         }
-        return *found;
+        return readValue<T>(*found, childPath(key));
     }
 
-    [[noreturn]] void typeMismatch(const QString& key, const QString& expected,
-                                   const QJsonValue& found) const {
-        throw DecodingError(QStringLiteral("Expected %1 but found %2").arg(expected, typeName(found)),
-                            childPath(key));
-    }
+    template <typename T> void read(QStringView key, T& member) const { member = value<T>(key); }
 
-    QString string(const QString& key) const {
-        const QJsonValue value = required(key);
-        if (!value.isString()) {
-            typeMismatch(key, QStringLiteral("a string"), value);
+    // An optional member stays absent when its key is missing or null.
+    template <typename T> void read(QStringView key, std::optional<T>& member) const {
+        const auto found = m_object.constFind(key);
+        if (found != m_object.constEnd() && !found->isNull()) {
+            member = readValue<T>(*found, childPath(key));
         }
-        return value.toString();
-    }
-
-    std::optional<QString> optionalString(const QString& key) const {
-        return contains(key) ? std::optional(string(key)) : std::nullopt;
-    }
-
-    bool boolean(const QString& key) const {
-        const QJsonValue value = required(key);
-        if (!value.isBool()) {
-            typeMismatch(key, QStringLiteral("a boolean"), value);
-        }
-        return value.toBool();
-    }
-
-    qint64 integer(const QString& key) const {
-        const QJsonValue value = required(key);
-        if (!value.isDouble()) {
-            typeMismatch(key, QStringLiteral("an integer"), value);
-        }
-        // Integers written without a fraction are held exactly; anything else must still be an
-        // exact whole number inside the 64-bit range.
-        const QVariant variant = value.toVariant();
-        if (variant.typeId() == QMetaType::LongLong) {
-            return variant.toLongLong();
-        }
-        const double number = value.toDouble();
-        constexpr double limit = 9223372036854775808.0; // 2^63
-        if (!std::isfinite(number) || std::trunc(number) != number || number < -limit || number >= limit) {
-            throw DecodingError(QStringLiteral("Expected a 64-bit integer but found %1")
-                                    .arg(QString::number(number, 'g', 17)),
-                                childPath(key));
-        }
-        return static_cast<qint64>(number);
-    }
-
-    QUuid uuid(const QString& key) const {
-        const QString text = string(key);
-        return parseUuid(text, childPath(key));
-    }
-
-    static QUuid parseUuid(const QString& text, const QString& path) {
-        const auto uuid = JsonCoding::uuidFromText(text);
-        if (!uuid) {
-            throw DecodingError(QStringLiteral("Invalid UUID string: %1").arg(text), path);
-        }
-        return *uuid;
-    }
-
-    QJsonArray array(const QString& key) const {
-        const QJsonValue value = required(key);
-        if (!value.isArray()) {
-            typeMismatch(key, QStringLiteral("an array"), value);
-        }
-        return value.toArray();
-    }
-
-    QList<QString> strings(const QString& key) const {
-        QList<QString> result;
-        const QJsonArray items = array(key);
-        for (qsizetype index = 0; index < items.size(); ++index) {
-            const QJsonValue item = items.at(index);
-            if (!item.isString()) {
-                throw DecodingError(QStringLiteral("Expected a string but found %1").arg(typeName(item)),
-                                    elementPath(key, index));
-            }
-            result.append(item.toString());
-        }
-        return result;
-    }
-
-    QList<QUuid> uuids(const QString& key) const {
-        QList<QUuid> result;
-        const QJsonArray items = array(key);
-        for (qsizetype index = 0; index < items.size(); ++index) {
-            const QJsonValue item = items.at(index);
-            if (!item.isString()) {
-                throw DecodingError(QStringLiteral("Expected a string but found %1").arg(typeName(item)),
-                                    elementPath(key, index));
-            }
-            result.append(parseUuid(item.toString(), elementPath(key, index)));
-        }
-        return result;
-    }
-
-    template <typename T>
-    QList<T> records(const QString& key, T (*decodeOne)(const QJsonValue&, const QString&)) const {
-        QList<T> result;
-        const QJsonArray items = array(key);
-        result.reserve(items.size());
-        for (qsizetype index = 0; index < items.size(); ++index) {
-            result.append(decodeOne(items.at(index), elementPath(key, index)));
-        }
-        return result;
-    }
-
-    QString elementPath(const QString& key, qsizetype index) const {
-        return QStringLiteral("%1[%2]").arg(childPath(key)).arg(index);
     }
 
 private:
@@ -180,98 +202,63 @@ private:
     QString m_path;
 };
 
-AppTrigger decodeAppTrigger(const QJsonValue& value, const QString& path) {
-    const ObjectReader reader(value, path);
-    AppTrigger trigger;
-    trigger.id = reader.uuid(QStringLiteral("id"));
-    trigger.displayName = reader.string(QStringLiteral("displayName"));
-    trigger.bundleIdentifiers = reader.strings(QStringLiteral("bundleIdentifiers"));
-    trigger.isEnabled = reader.boolean(QStringLiteral("isEnabled"));
-    trigger.isBuiltInPreset = reader.boolean(QStringLiteral("isBuiltInPreset"));
-    trigger.appPath = reader.optionalString(QStringLiteral("appPath"));
-    return trigger;
-}
-
-LocalVolumeTarget decodeLocalVolumeTarget(const QJsonValue& value, const QString& path) {
-    const ObjectReader reader(value, path);
-    LocalVolumeTarget target;
-    target.volumeName = reader.string(QStringLiteral("volumeName"));
-    target.volumeUUID = reader.string(QStringLiteral("volumeUUID"));
-    target.diskIdentifier = reader.optionalString(QStringLiteral("diskIdentifier"));
-    target.fileSystem = reader.optionalString(QStringLiteral("fileSystem"));
-    target.mountPoint = reader.optionalString(QStringLiteral("mountPoint"));
-    target.busProtocol = reader.optionalString(QStringLiteral("busProtocol"));
-    target.isExternal = reader.boolean(QStringLiteral("isExternal"));
-    return target;
-}
-
-SMBTarget decodeSMBTarget(const QJsonValue& value, const QString& path) {
-    const ObjectReader reader(value, path);
-    SMBTarget target;
-    target.displayName = reader.string(QStringLiteral("displayName"));
-    target.urlString = reader.string(QStringLiteral("urlString"));
-    target.lastKnownMountPoint = reader.optionalString(QStringLiteral("lastKnownMountPoint"));
-    return target;
-}
-
-StorageTarget decodeStorageTarget(const QJsonValue& value, const QString& path) {
-    const ObjectReader reader(value, path);
-    const QString type = reader.string(QStringLiteral("type"));
-    if (type == u"localVolume") {
-        return decodeLocalVolumeTarget(reader.required(type), reader.childPath(type));
+qint64 readInteger(const QJsonValue& value, const QString& path) {
+    expect(value, QJsonValue::Double, u"an integer", path);
+    // Integers written without a fraction are held exactly; anything else must still be an exact
+    // whole number inside the 64-bit range.
+    const QVariant variant = value.toVariant();
+    if (variant.typeId() == QMetaType::LongLong) {
+        return variant.toLongLong();
     }
-    if (type == u"smbShare") {
-        return decodeSMBTarget(reader.required(type), reader.childPath(type));
+    const double number = value.toDouble();
+    constexpr double limit = 9223372036854775808.0; // 2^63
+    if (!std::isfinite(number) || std::trunc(number) != number || number < -limit || number >= limit) {
+        throw DecodingError(
+            QStringLiteral("Expected a 64-bit integer but found %1").arg(QString::number(number, 'g', 17)),
+            path);
     }
-    throw DecodingError(QStringLiteral("Unsupported storage target type: ") + type,
-                        reader.childPath(QStringLiteral("type")));
+    return static_cast<qint64>(number);
 }
 
-PostQuitAction decodePostQuitAction(const ObjectReader& reader, const QString& key) {
-    const QString raw = reader.string(key);
+QUuid readUuid(const QJsonValue& value, const QString& path) {
+    const QString text = readValue<QString>(value, path);
+    const auto uuid = JsonCoding::uuidFromText(text);
+    if (!uuid) {
+        throw DecodingError(QStringLiteral("Invalid UUID string: %1").arg(text), path);
+    }
+    return *uuid;
+}
+
+PostQuitAction readPostQuitAction(const QJsonValue& value, const QString& path) {
+    const QString raw = readValue<QString>(value, path);
     const auto action = postQuitActionFromRawValue(raw);
     if (!action) {
-        throw DecodingError(QStringLiteral("Unsupported post-quit action: ") + raw, reader.childPath(key));
+        throw DecodingError(QStringLiteral("Unsupported post-quit action: ") + raw, path);
     }
     return *action;
 }
 
-StorageTargetRule decodeStorageTargetRule(const QJsonValue& value, const QString& path) {
+StorageTarget readStorageTarget(const QJsonValue& value, const QString& path) {
     const ObjectReader reader(value, path);
-    StorageTargetRule rule;
-    rule.id = reader.uuid(QStringLiteral("id"));
-    rule.name = reader.string(QStringLiteral("name"));
-    rule.target = decodeStorageTarget(reader.required(QStringLiteral("target")),
-                                      reader.childPath(QStringLiteral("target")));
-    rule.appTriggerIDs = reader.uuids(QStringLiteral("appTriggerIDs"));
-    rule.mountOnAppLaunch = reader.boolean(QStringLiteral("mountOnAppLaunch"));
-    rule.postQuitAction = decodePostQuitAction(reader, QStringLiteral("postQuitAction"));
-    rule.unmountDelaySeconds = reader.integer(QStringLiteral("unmountDelaySeconds"));
-    rule.showNotifications = reader.boolean(QStringLiteral("showNotifications"));
-    rule.isEnabled = reader.boolean(QStringLiteral("isEnabled"));
-    rule.sortOrder = reader.integer(QStringLiteral("sortOrder"));
-    return rule;
+    const auto type = reader.value<QString>(u"type");
+    if (type == u"localVolume") {
+        return reader.value<LocalVolumeTarget>(type);
+    }
+    if (type == u"smbShare") {
+        return reader.value<SMBTarget>(type);
+    }
+    throw DecodingError(QStringLiteral("Unsupported storage target type: ") + type,
+                        reader.childPath(u"type"));
 }
 
-TarnwellConfiguration decodeConfiguration(const QJsonValue& value, const QString& path) {
-    const ObjectReader reader(value, path);
-    TarnwellConfiguration configuration;
-    configuration.schemaVersion = reader.integer(QStringLiteral("schemaVersion"));
-    configuration.storageRules = reader.records(QStringLiteral("storageRules"), &decodeStorageTargetRule);
-    configuration.appTriggers = reader.records(QStringLiteral("appTriggers"), &decodeAppTrigger);
-    configuration.showAllVolumes = reader.boolean(QStringLiteral("showAllVolumes"));
-    configuration.launchAtLogin = reader.boolean(QStringLiteral("launchAtLogin"));
-    return configuration;
-}
-
-StorageTargetRuntimeStatus decodeRuntimeStatus(const QJsonValue& value, const QString& path) {
+StorageTargetRuntimeStatus readRuntimeStatus(const QJsonValue& value, const QString& path) {
     using Kind = StorageTargetRuntimeStatus::Kind;
     const ObjectReader reader(value, path);
-    const QString type = reader.string(QStringLiteral("type"));
+    const auto type = reader.value<QString>(u"type");
     const auto kind = StorageTargetRuntimeStatus::kindFromName(type);
     if (!kind) {
         throw DecodingError(QStringLiteral("Unsupported storage target runtime status: ") + type,
-                            reader.childPath(QStringLiteral("type")));
+                            reader.childPath(u"type"));
     }
     switch (*kind) {
     case Kind::NotConfigured:
@@ -289,85 +276,81 @@ StorageTargetRuntimeStatus decodeRuntimeStatus(const QJsonValue& value, const QS
     case Kind::TargetNotFound:
         return StorageTargetRuntimeStatus::targetNotFound();
     case Kind::MountFailed:
-        return StorageTargetRuntimeStatus::mountFailed(reader.string(QStringLiteral("message")));
+        return StorageTargetRuntimeStatus::mountFailed(reader.value<QString>(u"message"));
     case Kind::UnmountFailed:
-        return StorageTargetRuntimeStatus::unmountFailed(reader.string(QStringLiteral("message")));
+        return StorageTargetRuntimeStatus::unmountFailed(reader.value<QString>(u"message"));
     }
     Q_UNREACHABLE();
 }
 
-StorageTargetState decodeStorageTargetState(const QJsonValue& value, const QString& path) {
-    const ObjectReader reader(value, path);
-    StorageTargetState state;
-    state.rule = decodeStorageTargetRule(reader.required(QStringLiteral("rule")),
-                                         reader.childPath(QStringLiteral("rule")));
-    state.status = decodeRuntimeStatus(reader.required(QStringLiteral("status")),
-                                       reader.childPath(QStringLiteral("status")));
-    state.lastErrorMessage = reader.optionalString(QStringLiteral("lastErrorMessage"));
-    return state;
-}
-
-DriveInfo decodeDriveInfo(const QJsonValue& value, const QString& path) {
-    const ObjectReader reader(value, path);
-    DriveInfo drive;
-    drive.volumeName = reader.string(QStringLiteral("volumeName"));
-    drive.volumeUUID = reader.string(QStringLiteral("volumeUUID"));
-    drive.diskIdentifier = reader.optionalString(QStringLiteral("diskIdentifier"));
-    drive.fileSystem = reader.optionalString(QStringLiteral("fileSystem"));
-    drive.mountPoint = reader.optionalString(QStringLiteral("mountPoint"));
-    drive.busProtocol = reader.optionalString(QStringLiteral("busProtocol"));
-    drive.isExternal = reader.boolean(QStringLiteral("isExternal"));
-    drive.isMounted = reader.boolean(QStringLiteral("isMounted"));
-    return drive;
-}
-
-DriveRule decodeDriveRule(const QJsonValue& value, const QString& path) {
-    const ObjectReader reader(value, path);
-    DriveRule rule;
-    rule.id = reader.uuid(QStringLiteral("id"));
-    if (reader.contains(QStringLiteral("targetDrive"))) {
-        rule.targetDrive = decodeDriveInfo(reader.required(QStringLiteral("targetDrive")),
-                                           reader.childPath(QStringLiteral("targetDrive")));
+// Decodes the value at the given path of the document as a T; every fault throws a DecodingError
+// naming that path or, for a missing key, the object that lacks it.
+template <typename T> T readValue(const QJsonValue& value, const QString& path) {
+    if constexpr (std::same_as<T, QString>) {
+        return expect(value, QJsonValue::String, u"a string", path).toString();
+    } else if constexpr (std::same_as<T, bool>) {
+        return expect(value, QJsonValue::Bool, u"a boolean", path).toBool();
+    } else if constexpr (std::same_as<T, qint64>) {
+        return readInteger(value, path);
+    } else if constexpr (std::same_as<T, QUuid>) {
+        return readUuid(value, path);
+    } else if constexpr (std::same_as<T, PostQuitAction>) {
+        return readPostQuitAction(value, path);
+    } else if constexpr (isList<T>) {
+        const QJsonArray items = expect(value, QJsonValue::Array, u"an array", path).toArray();
+        T list;
+        list.reserve(items.size());
+        for (qsizetype index = 0; index < items.size(); ++index) {
+            list.append(readValue<typename T::value_type>(items.at(index), elementPath(path, index)));
+        }
+        return list;
+    } else if constexpr (std::same_as<T, StorageTarget>) {
+        return readStorageTarget(value, path);
+    } else if constexpr (std::same_as<T, StorageTargetRuntimeStatus>) {
+        return readRuntimeStatus(value, path);
+    } else {
+        const ObjectReader reader(value, path);
+        T record;
+        std::apply([&](const auto&... field) { (reader.read(field.key, record.*field.member), ...); },
+                   Schema<T>::fields);
+        return record;
     }
-    rule.appTriggers = reader.records(QStringLiteral("appTriggers"), &decodeAppTrigger);
-    rule.mountOnAppLaunch = reader.boolean(QStringLiteral("mountOnAppLaunch"));
-    rule.postQuitAction = decodePostQuitAction(reader, QStringLiteral("postQuitAction"));
-    rule.unmountDelaySeconds = reader.integer(QStringLiteral("unmountDelaySeconds"));
-    rule.showAllVolumes = reader.boolean(QStringLiteral("showAllVolumes"));
-    rule.showNotifications = reader.boolean(QStringLiteral("showNotifications"));
-    rule.launchAtLogin = reader.boolean(QStringLiteral("launchAtLogin"));
-    return rule;
 }
 
-StoredDriveRule decodeStoredDriveRule(const QJsonValue& value, const QString& path) {
-    const ObjectReader reader(value, path);
-    StoredDriveRule stored;
-    stored.version = reader.integer(QStringLiteral("version"));
-    stored.rule =
-        decodeDriveRule(reader.required(QStringLiteral("rule")), reader.childPath(QStringLiteral("rule")));
-    return stored;
+// The JSON form of a member's value; a nested record is written by its own encode().
+template <typename T> QJsonValue writeValue(const T& value) {
+    if constexpr (std::same_as<T, QString> || std::same_as<T, bool> || std::same_as<T, qint64>) {
+        return value;
+    } else if constexpr (std::same_as<T, QUuid>) {
+        return JsonCoding::uuidText(value);
+    } else if constexpr (std::same_as<T, PostQuitAction>) {
+        return rawValue(value);
+    } else if constexpr (isList<T>) {
+        QJsonArray array;
+        for (const auto& item : value) {
+            array.append(writeValue(item));
+        }
+        return array;
+    } else {
+        return JsonCoding::encode(value);
+    }
 }
 
-void insertOptional(QJsonObject& object, const QString& key, const std::optional<QString>& value) {
+template <typename T> void writeField(QJsonObject& object, QStringView key, const T& value) {
+    object.insert(key, writeValue(value));
+}
+
+template <typename T> void writeField(QJsonObject& object, QStringView key, const std::optional<T>& value) {
     if (value) {
-        object.insert(key, *value);
+        object.insert(key, writeValue(*value));
     }
 }
 
-QJsonArray stringArray(const QList<QString>& values) {
-    QJsonArray array;
-    for (const QString& value : values) {
-        array.append(value);
-    }
-    return array;
-}
-
-template <typename T> QJsonArray recordArray(const QList<T>& values) {
-    QJsonArray array;
-    for (const T& value : values) {
-        array.append(JsonCoding::encode(value));
-    }
-    return array;
+template <typename Record> QJsonObject writeRecord(const Record& record) {
+    QJsonObject object;
+    std::apply([&](const auto&... field) { (writeField(object, field.key, record.*field.member), ...); },
+               Schema<Record>::fields);
+    return object;
 }
 
 } // namespace
@@ -398,40 +381,6 @@ QJsonValue JsonCoding::parseDocument(const QByteArray& json) {
     return document.array();
 }
 
-QJsonObject JsonCoding::encode(const AppTrigger& trigger) {
-    QJsonObject object{
-        {QStringLiteral("id"), uuidText(trigger.id)},
-        {QStringLiteral("displayName"), trigger.displayName},
-        {QStringLiteral("bundleIdentifiers"), stringArray(trigger.bundleIdentifiers)},
-        {QStringLiteral("isEnabled"), trigger.isEnabled},
-        {QStringLiteral("isBuiltInPreset"), trigger.isBuiltInPreset},
-    };
-    insertOptional(object, QStringLiteral("appPath"), trigger.appPath);
-    return object;
-}
-
-QJsonObject JsonCoding::encode(const LocalVolumeTarget& target) {
-    QJsonObject object{
-        {QStringLiteral("volumeName"), target.volumeName},
-        {QStringLiteral("volumeUUID"), target.volumeUUID},
-        {QStringLiteral("isExternal"), target.isExternal},
-    };
-    insertOptional(object, QStringLiteral("diskIdentifier"), target.diskIdentifier);
-    insertOptional(object, QStringLiteral("fileSystem"), target.fileSystem);
-    insertOptional(object, QStringLiteral("mountPoint"), target.mountPoint);
-    insertOptional(object, QStringLiteral("busProtocol"), target.busProtocol);
-    return object;
-}
-
-QJsonObject JsonCoding::encode(const SMBTarget& target) {
-    QJsonObject object{
-        {QStringLiteral("displayName"), target.displayName},
-        {QStringLiteral("urlString"), target.urlString},
-    };
-    insertOptional(object, QStringLiteral("lastKnownMountPoint"), target.lastKnownMountPoint);
-    return object;
-}
-
 QJsonObject JsonCoding::encode(const StorageTarget& target) {
     if (const auto* volume = target.asLocalVolume()) {
         return {{QStringLiteral("type"), QStringLiteral("localVolume")},
@@ -439,35 +388,6 @@ QJsonObject JsonCoding::encode(const StorageTarget& target) {
     }
     return {{QStringLiteral("type"), QStringLiteral("smbShare")},
             {QStringLiteral("smbShare"), encode(*target.asSMBShare())}};
-}
-
-QJsonObject JsonCoding::encode(const StorageTargetRule& rule) {
-    QJsonArray triggerIDs;
-    for (const QUuid& id : rule.appTriggerIDs) {
-        triggerIDs.append(uuidText(id));
-    }
-    return {
-        {QStringLiteral("id"), uuidText(rule.id)},
-        {QStringLiteral("name"), rule.name},
-        {QStringLiteral("target"), encode(rule.target)},
-        {QStringLiteral("appTriggerIDs"), triggerIDs},
-        {QStringLiteral("mountOnAppLaunch"), rule.mountOnAppLaunch},
-        {QStringLiteral("postQuitAction"), rawValue(rule.postQuitAction)},
-        {QStringLiteral("unmountDelaySeconds"), rule.unmountDelaySeconds},
-        {QStringLiteral("showNotifications"), rule.showNotifications},
-        {QStringLiteral("isEnabled"), rule.isEnabled},
-        {QStringLiteral("sortOrder"), rule.sortOrder},
-    };
-}
-
-QJsonObject JsonCoding::encode(const TarnwellConfiguration& configuration) {
-    return {
-        {QStringLiteral("schemaVersion"), configuration.schemaVersion},
-        {QStringLiteral("storageRules"), recordArray(configuration.storageRules)},
-        {QStringLiteral("appTriggers"), recordArray(configuration.appTriggers)},
-        {QStringLiteral("showAllVolumes"), configuration.showAllVolumes},
-        {QStringLiteral("launchAtLogin"), configuration.launchAtLogin},
-    };
 }
 
 QJsonObject JsonCoding::encode(const StorageTargetRuntimeStatus& status) {
@@ -478,81 +398,56 @@ QJsonObject JsonCoding::encode(const StorageTargetRuntimeStatus& status) {
     return object;
 }
 
+QJsonObject JsonCoding::encode(const AppTrigger& trigger) {
+    return writeRecord(trigger);
+}
+
+QJsonObject JsonCoding::encode(const LocalVolumeTarget& target) {
+    return writeRecord(target);
+}
+
+QJsonObject JsonCoding::encode(const SMBTarget& target) {
+    return writeRecord(target);
+}
+
+QJsonObject JsonCoding::encode(const StorageTargetRule& rule) {
+    return writeRecord(rule);
+}
+
+QJsonObject JsonCoding::encode(const TarnwellConfiguration& configuration) {
+    return writeRecord(configuration);
+}
+
 QJsonObject JsonCoding::encode(const StorageTargetState& state) {
-    QJsonObject object{{QStringLiteral("rule"), encode(state.rule)},
-                       {QStringLiteral("status"), encode(state.status)}};
-    insertOptional(object, QStringLiteral("lastErrorMessage"), state.lastErrorMessage);
-    return object;
+    return writeRecord(state);
 }
 
 QJsonObject JsonCoding::encode(const DriveInfo& drive) {
-    QJsonObject object{
-        {QStringLiteral("volumeName"), drive.volumeName},
-        {QStringLiteral("volumeUUID"), drive.volumeUUID},
-        {QStringLiteral("isExternal"), drive.isExternal},
-        {QStringLiteral("isMounted"), drive.isMounted},
-    };
-    insertOptional(object, QStringLiteral("diskIdentifier"), drive.diskIdentifier);
-    insertOptional(object, QStringLiteral("fileSystem"), drive.fileSystem);
-    insertOptional(object, QStringLiteral("mountPoint"), drive.mountPoint);
-    insertOptional(object, QStringLiteral("busProtocol"), drive.busProtocol);
-    return object;
+    return writeRecord(drive);
 }
 
 QJsonObject JsonCoding::encode(const DriveRule& rule) {
-    QJsonObject object{
-        {QStringLiteral("id"), uuidText(rule.id)},
-        {QStringLiteral("appTriggers"), recordArray(rule.appTriggers)},
-        {QStringLiteral("mountOnAppLaunch"), rule.mountOnAppLaunch},
-        {QStringLiteral("postQuitAction"), rawValue(rule.postQuitAction)},
-        {QStringLiteral("unmountDelaySeconds"), rule.unmountDelaySeconds},
-        {QStringLiteral("showAllVolumes"), rule.showAllVolumes},
-        {QStringLiteral("showNotifications"), rule.showNotifications},
-        {QStringLiteral("launchAtLogin"), rule.launchAtLogin},
-    };
-    if (rule.targetDrive) {
-        object.insert(QStringLiteral("targetDrive"), encode(*rule.targetDrive));
-    }
-    return object;
+    return writeRecord(rule);
 }
 
 QJsonObject JsonCoding::encode(const StoredDriveRule& stored) {
-    return {{QStringLiteral("version"), stored.version}, {QStringLiteral("rule"), encode(stored.rule)}};
+    return writeRecord(stored);
 }
 
-template <> AppTrigger JsonCoding::decode<AppTrigger>(const QJsonValue& value) {
-    return decodeAppTrigger(value, {});
+template <typename T> T JsonCoding::decode(const QJsonValue& value) {
+    return readValue<T>(value, {});
 }
-template <> StorageTarget JsonCoding::decode<StorageTarget>(const QJsonValue& value) {
-    return decodeStorageTarget(value, {});
-}
-template <> StorageTargetRule JsonCoding::decode<StorageTargetRule>(const QJsonValue& value) {
-    return decodeStorageTargetRule(value, {});
-}
-template <> TarnwellConfiguration JsonCoding::decode<TarnwellConfiguration>(const QJsonValue& value) {
-    return decodeConfiguration(value, {});
-}
-template <>
-StorageTargetRuntimeStatus JsonCoding::decode<StorageTargetRuntimeStatus>(const QJsonValue& value) {
-    return decodeRuntimeStatus(value, {});
-}
-template <> StorageTargetState JsonCoding::decode<StorageTargetState>(const QJsonValue& value) {
-    return decodeStorageTargetState(value, {});
-}
-template <> DriveInfo JsonCoding::decode<DriveInfo>(const QJsonValue& value) {
-    return decodeDriveInfo(value, {});
-}
-template <> DriveRule JsonCoding::decode<DriveRule>(const QJsonValue& value) {
-    return decodeDriveRule(value, {});
-}
-template <> StoredDriveRule JsonCoding::decode<StoredDriveRule>(const QJsonValue& value) {
-    return decodeStoredDriveRule(value, {});
-}
-template <> LocalVolumeTarget JsonCoding::decode<LocalVolumeTarget>(const QJsonValue& value) {
-    return decodeLocalVolumeTarget(value, {});
-}
-template <> SMBTarget JsonCoding::decode<SMBTarget>(const QJsonValue& value) {
-    return decodeSMBTarget(value, {});
-}
+
+template AppTrigger JsonCoding::decode(const QJsonValue&);
+template LocalVolumeTarget JsonCoding::decode(const QJsonValue&);
+template SMBTarget JsonCoding::decode(const QJsonValue&);
+template StorageTarget JsonCoding::decode(const QJsonValue&);
+template StorageTargetRule JsonCoding::decode(const QJsonValue&);
+template TarnwellConfiguration JsonCoding::decode(const QJsonValue&);
+template StorageTargetRuntimeStatus JsonCoding::decode(const QJsonValue&);
+template StorageTargetState JsonCoding::decode(const QJsonValue&);
+template DriveInfo JsonCoding::decode(const QJsonValue&);
+template DriveRule JsonCoding::decode(const QJsonValue&);
+template StoredDriveRule JsonCoding::decode(const QJsonValue&);
 
 } // namespace tarnwell

@@ -52,19 +52,6 @@ private:
     static QJsonValue parseDocument(const QByteArray& json);
 };
 
-template <> AppTrigger JsonCoding::decode<AppTrigger>(const QJsonValue& value);
-template <> LocalVolumeTarget JsonCoding::decode<LocalVolumeTarget>(const QJsonValue& value);
-template <> SMBTarget JsonCoding::decode<SMBTarget>(const QJsonValue& value);
-template <> StorageTarget JsonCoding::decode<StorageTarget>(const QJsonValue& value);
-template <> StorageTargetRule JsonCoding::decode<StorageTargetRule>(const QJsonValue& value);
-template <> TarnwellConfiguration JsonCoding::decode<TarnwellConfiguration>(const QJsonValue& value);
-template <>
-StorageTargetRuntimeStatus JsonCoding::decode<StorageTargetRuntimeStatus>(const QJsonValue& value);
-template <> StorageTargetState JsonCoding::decode<StorageTargetState>(const QJsonValue& value);
-template <> DriveInfo JsonCoding::decode<DriveInfo>(const QJsonValue& value);
-template <> DriveRule JsonCoding::decode<DriveRule>(const QJsonValue& value);
-template <> StoredDriveRule JsonCoding::decode<StoredDriveRule>(const QJsonValue& value);
-
 template <typename T> QByteArray JsonCoding::encodeDocument(const T& value) {
     return QJsonDocument(encode(value)).toJson(QJsonDocument::Compact);
 }
