@@ -45,8 +45,10 @@
 #include <QAccessible>
 #include <QAccessibleActionInterface>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDirIterator>
+#include <QGuiApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLabel>
@@ -605,7 +607,8 @@ TEST(MenuBarViewTest, TheBulkActionsFollowTheRulesStates) {
     }
 }
 
-// Each showing refreshes once, showing again while visible does not; a press shows its feedback at once.
+// Each showing refreshes once, showing again while visible does not; a press shows its feedback at
+// once; Copy Logs says what it did.
 TEST(MenuBarViewTest, EachShowingRefreshesOnceAndAPressMounts) {
     const QStringList volumes{QStringLiteral("Rushes")};
     UiSystem system(UiSystem::configuration(volumes), UiSystem::disks(volumes));
@@ -625,6 +628,14 @@ TEST(MenuBarViewTest, EachShowingRefreshesOnceAndAPressMounts) {
     QTest::mouseClick(panel.mountButton(), Qt::LeftButton);
     EXPECT_TRUE(panel.mountButton()->feedbackShown());
     EXPECT_TRUE(runUntil([&] { return model.canUnmountReady(); }));
+    // Copying the log says so in the panel, with the count of what is on the clipboard.
+    for (QAbstractButton* button : panel.findChildren<QAbstractButton*>()) {
+        if (button->text() == localized("Copy Logs")) {
+            button->click();
+        }
+    }
+    const qsizetype lines = QGuiApplication::clipboard()->text().split(u'\n').size();
+    EXPECT_EQ(panel.notice()->text(), QStringLiteral("Copied %1 log lines").arg(lines));
 }
 
 // Every symbol a widget names, and every one a view model can produce, has an icon; a status symbol

@@ -70,13 +70,18 @@ void NoticeLabel::changeEvent(QEvent* event) {
 }
 
 void NoticeLabel::restyle() {
-    // Only a colour that differs is set, so the palette change this causes ends here.
+    // Each of these changes the palette, so each is made only when it changes something; the red
+    // follows only the window colour, which is never set here, so the palette change ends at once.
+    const QPalette::ColorRole role =
+        m_kind == Kind::Failure ? QPalette::WindowText : QPalette::PlaceholderText;
+    if (foregroundRole() != role) {
+        setForegroundRole(role);
+    }
     QPalette colours = palette();
-    const QColor colour =
-        m_kind == Kind::Failure ? TarnwellTheme::red(colours) : TarnwellTheme::secondaryText(colours);
-    if (colours.color(QPalette::WindowText) != colour) {
-        colours.setColor(QPalette::WindowText, colour);
-        colours.setColor(QPalette::Text, colour);
+    const QColor red = TarnwellTheme::red(colours);
+    if (m_kind == Kind::Failure && colours.color(QPalette::WindowText) != red) {
+        colours.setColor(QPalette::WindowText, red);
+        colours.setColor(QPalette::Text, red);
         setPalette(colours);
     }
 }
