@@ -59,8 +59,7 @@ void DashboardViewModel::update(std::optional<TarnwellConfiguration> configurati
 
 QString DashboardViewModel::targetSummary() const {
     const qint64 mounted = countStates(operationalTargetStates(m_targetStates), {Kind::Mounted});
-    return localizedFormat("%lld targets / %lld mounted",
-                           {qint64(m_configuration.storageRules.size()), mounted});
+    return localizedCount("%lld targets / %lld mounted", m_configuration.storageRules.size(), {mounted});
 }
 
 QString DashboardViewModel::runningAppsSummary() const {
@@ -86,7 +85,7 @@ QString DashboardViewModel::runningAppsSummary() const {
     if (names.size() == 1) {
         return localizedFormat("%@ running", {names.first()});
     }
-    return localizedFormat("%lld apps running", {qint64(names.size())});
+    return localizedCount("%lld apps running", names.size());
 }
 
 QList<DashboardViewModel::StorageRow> DashboardViewModel::storageRows() const {
@@ -136,22 +135,29 @@ QString DashboardViewModel::policySummary(const StorageTargetRule& rule) {
     case PostQuitAction::Remind:
         return localized("Remind when safe");
     case PostQuitAction::AutoUnmount:
-        return localizedFormat("Auto-unmount after %lld seconds", {rule.unmountDelaySeconds});
+        return localizedCount("Auto-unmount after %lld seconds", rule.unmountDelaySeconds);
     }
     Q_UNREACHABLE();
 }
 
+qint64 DashboardViewModel::errorCount() const {
+    return countStates(operationalTargetStates(m_targetStates),
+                       {Kind::MountFailed, Kind::UnmountFailed, Kind::TargetNotFound});
+}
+
+qint64 DashboardViewModel::readyCount() const {
+    return countStates(operationalTargetStates(m_targetStates), {Kind::ReadyToUnmount});
+}
+
 QString DashboardViewModel::safetySummary() const {
-    const QList<StorageTargetState> operational = operationalTargetStates(m_targetStates);
-    const qint64 errors =
-        countStates(operational, {Kind::MountFailed, Kind::UnmountFailed, Kind::TargetNotFound});
+    const qint64 errors = errorCount();
     if (errors == 1) {
         return localized("1 error");
     }
     if (errors > 1) {
-        return localizedFormat("%lld errors", {errors});
+        return localizedCount("%lld errors", errors);
     }
-    const qint64 ready = countStates(operational, {Kind::ReadyToUnmount});
+    const qint64 ready = readyCount();
     if (ready == 0) {
         return localized("All safe");
     }
@@ -161,15 +167,86 @@ QString DashboardViewModel::safetySummary() const {
     return localizedFormat("%lld ready to unmount", {ready});
 }
 
+bool DashboardViewModel::isAllSafe() const {
+    return errorCount() == 0 && readyCount() == 0;
+}
+
+QString DashboardViewModel::safetyCaption() const {
+    return isAllSafe() ? localized("No risk detected") : localized("Needs attention");
+}
+
+QString DashboardViewModel::safetyIcon() const {
+    return isAllSafe() ? QStringLiteral("checkmark.shield.fill")
+                       : QStringLiteral("exclamationmark.triangle.fill");
+}
+
+MenuBarViewModel::StatusColorKind DashboardViewModel::safetyColorKind() const {
+    return isAllSafe() ? MenuBarViewModel::StatusColorKind::Green : MenuBarViewModel::StatusColorKind::Orange;
+}
+
+namespace {
+
+// A log line is "[yyyy-MM-dd HH:mm:ss +0000] message"; anything else is all message.
+std::optional<std::pair<QDateTime, QString>> splitLogLine(const QString& line) {
+    const qsizetype close = line.indexOf(QStringLiteral("] "));
+    if (!line.startsWith(u'[') || close < 0) {
+        return std::nullopt;
+    }
+    const QString stamp = line.mid(1, close - 1);
+    QDateTime moment =
+        QDateTime::fromString(stamp.section(u' ', 0, 1), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    if (!moment.isValid() || stamp.section(u' ', 2) != u"+0000") {
+        return std::nullopt;
+    }
+    moment.setTimeSpec(Qt::UTC);
+    return std::pair{moment, line.mid(close + 2)};
+}
+
+} // namespace
+
 QString DashboardViewModel::recentEventText() const {
     return m_logEntries.isEmpty() ? localized("No recent events") : m_logEntries.last();
 }
 
+QString DashboardViewModel::recentEventMessage() const {
+    if (m_logEntries.isEmpty()) {
+        return localized("No recent events");
+    }
+    const auto parts = splitLogLine(m_logEntries.last());
+    return parts ? parts->second : m_logEntries.last();
+}
+
+std::optional<QDateTime> DashboardViewModel::recentEventTime() const {
+    const auto parts = m_logEntries.isEmpty() ? std::nullopt : splitLogLine(m_logEntries.last());
+    return parts ? std::optional(parts->first) : std::nullopt;
+}
+
+QString DashboardViewModel::relativeTime(const QDateTime& moment, const QDateTime& now) {
+    const qint64 seconds = moment.secsTo(now);
+    if (seconds < 60) {
+        return localized("Just now");
+    }
+    if (seconds < 3600) {
+        return localizedFormat("%lld min ago", {seconds / 60});
+    }
+    const QDateTime local = moment.toLocalTime();
+    const QLocale locale;
+    if (local.date() == now.toLocalTime().date()) {
+        return locale.toString(local.time(), QLocale::ShortFormat);
+    }
+    return locale.toString(local, QLocale::ShortFormat);
+}
+
 QString DashboardViewModel::recentErrorText() const {
+    // Each state's message belongs to its present status, so the first state, from the last, with a
+    // message or a missing drive says the most recent trouble.
     const QList<StorageTargetState> operational = operationalTargetStates(m_targetStates);
     for (auto state = operational.rbegin(); state != operational.rend(); ++state) {
         if (state->lastErrorMessage) {
             return *state->lastErrorMessage;
+        }
+        if (state->status.kind() == Kind::TargetNotFound) {
+            return localizedFormat("The drive of %@ cannot be found", {state->rule.name});
         }
     }
     return localized("No recent errors");

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/MenuBarViewModel.h"
 #include "core/model/StorageTargetState.h"
 #include "core/model/TarnwellConfiguration.h"
 
@@ -23,7 +24,14 @@ class DashboardViewModel : public QObject {
     Q_PROPERTY(QString targetSummary READ targetSummary NOTIFY presentationChanged)
     Q_PROPERTY(QString runningAppsSummary READ runningAppsSummary NOTIFY presentationChanged)
     Q_PROPERTY(QString safetySummary READ safetySummary NOTIFY presentationChanged)
+    Q_PROPERTY(bool isAllSafe READ isAllSafe NOTIFY presentationChanged)
+    Q_PROPERTY(QString safetyCaption READ safetyCaption NOTIFY presentationChanged)
+    Q_PROPERTY(QString safetyIcon READ safetyIcon NOTIFY presentationChanged)
+    Q_PROPERTY(tarnwell::MenuBarViewModel::StatusColorKind safetyColorKind READ safetyColorKind NOTIFY
+                   presentationChanged)
     Q_PROPERTY(QString recentEventText READ recentEventText NOTIFY presentationChanged)
+    Q_PROPERTY(QString recentEventMessage READ recentEventMessage NOTIFY presentationChanged)
+    Q_PROPERTY(std::optional<QDateTime> recentEventTime READ recentEventTime NOTIFY presentationChanged)
     Q_PROPERTY(QString recentErrorText READ recentErrorText NOTIFY presentationChanged)
     Q_PROPERTY(QStringList emptyStateSteps READ emptyStateSteps NOTIFY presentationChanged)
     Q_PROPERTY(QDateTime statusCheckedAt READ statusCheckedAt NOTIFY statusCheckedAtChanged)
@@ -75,7 +83,17 @@ public:
     QString runningAppsSummary() const;
     QList<StorageRow> storageRows() const;
     QString safetySummary() const;
+    // Whether the safety summary is "All safe"; anything else is shown as a warning.
+    bool isAllSafe() const;
+    QString safetyCaption() const;
+    QString safetyIcon() const;
+    MenuBarViewModel::StatusColorKind safetyColorKind() const;
+    // The latest log line whole, what it says without its time stamp, and when it was written.
     QString recentEventText() const;
+    QString recentEventMessage() const;
+    std::optional<QDateTime> recentEventTime() const;
+    // When, in a few characters: "Just now", "12 min ago", the time of day, or the date and time.
+    static QString relativeTime(const QDateTime& moment, const QDateTime& now);
     QString recentErrorText() const;
     QList<OnboardingStep> onboardingSteps() const;
     QStringList emptyStateSteps() const;
@@ -90,6 +108,8 @@ Q_SIGNALS:
 
 private:
     QString appSummary(const StorageTargetRule& rule) const;
+    qint64 errorCount() const;
+    qint64 readyCount() const;
     static QString policySummary(const StorageTargetRule& rule);
 
     TarnwellConfiguration m_configuration;

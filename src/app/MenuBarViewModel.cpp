@@ -164,7 +164,7 @@ QString MenuBarViewModel::statusTitle() const {
     const auto issues = std::count_if(operational.begin(), operational.end(),
                                       [](const StorageTargetState& state) { return isIssue(state.status); });
     if (issues > 0) {
-        return localizedFormat("%lld issues", {qint64(issues)});
+        return localizedCount("%lld issues", issues);
     }
     const auto mounted =
         std::count_if(operational.begin(), operational.end(), [](const StorageTargetState& state) {
@@ -214,7 +214,7 @@ QString MenuBarViewModel::enabledAppSummary() const {
     if (enabled == 1) {
         return localized("1 app enabled");
     }
-    return localizedFormat("%lld apps enabled", {qint64(enabled)});
+    return localizedCount("%lld apps enabled", enabled);
 }
 
 bool MenuBarViewModel::canMountMissing() const {

@@ -128,6 +128,19 @@ QCoro::Task<> RulesViewModel::setShowNotifications(bool value, QUuid ruleID) {
     return updateRule(ruleID, [value](StorageTargetRule& rule) { rule.showNotifications = value; });
 }
 
+QCoro::Task<> RulesViewModel::setShowNotificationsForAllRules(bool value) {
+    TarnwellConfiguration changed = m_configuration;
+    for (StorageTargetRule& rule : changed.storageRules) {
+        rule.showNotifications = value;
+    }
+    if (changed == m_configuration) {
+        // Nothing to save, but the control that asked shows the stored value again.
+        Q_EMIT configurationChanged();
+        co_return;
+    }
+    co_await persist(std::move(changed));
+}
+
 QCoro::Task<> RulesViewModel::bindAppTrigger(QUuid triggerID, QUuid ruleID) {
     return updateRule(ruleID, [triggerID](StorageTargetRule& rule) {
         if (!rule.appTriggerIDs.contains(triggerID)) {

@@ -44,6 +44,8 @@ public:
     QCoro::Task<> setPostQuitAction(PostQuitAction action, QUuid ruleID);
     QCoro::Task<> setUnmountDelaySeconds(qint64 seconds, QUuid ruleID);
     QCoro::Task<> setShowNotifications(bool value, QUuid ruleID);
+    // Sets the notifications of every rule in one save.
+    QCoro::Task<> setShowNotificationsForAllRules(bool value);
     QCoro::Task<> bindAppTrigger(QUuid triggerID, QUuid ruleID);
     QCoro::Task<> unbindAppTrigger(QUuid triggerID, QUuid ruleID);
     QCoro::Task<> setBoundAppTriggerIDs(QList<QUuid> triggerIDs, QUuid ruleID);

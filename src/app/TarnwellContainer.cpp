@@ -416,19 +416,21 @@ QCoro::Task<> TarnwellContainer::unmountReadyTargets() {
     }
 }
 
-void TarnwellContainer::copyLogsToPasteboard() const {
+qsizetype TarnwellContainer::copyLogsToPasteboard() const {
     QClipboard* clipboard = QGuiApplication::clipboard();
     clipboard->clear();
     clipboard->setText(m_logger->copyableText());
+    return m_logger->entries().size();
 }
 
-QCoro::Task<> TarnwellContainer::setLaunchAtLogin(bool enabled) {
+QCoro::Task<std::optional<QString>> TarnwellContainer::setLaunchAtLogin(bool enabled) {
     try {
         m_loginItemService->setLaunchAtLogin(enabled);
     } catch (const std::exception& error) {
         m_logger->record(localized("Failed to update launch at login: ") + userFacingMessage(error));
-        co_return;
+        co_return localizedFormat("Launch at login could not be changed: %@", {userFacingMessage(error)});
     }
+    std::optional<QString> notice;
     TarnwellConfiguration changed = m_configuration;
     changed.launchAtLogin = m_loginItemService->isLaunchAtLoginEnabled();
     applyConfigurationLocally(changed, false);
@@ -438,8 +440,12 @@ QCoro::Task<> TarnwellContainer::setLaunchAtLogin(bool enabled) {
         m_logger->record(localized("Launch-at-login system state is ") +
                          (changed.launchAtLogin ? localized("enabled") : localized("disabled")) +
                          localized(", but failed to save drive configuration: ") + userFacingMessage(error));
+        notice = localizedFormat(changed.launchAtLogin ? "Launch at login is on, but could not be saved: %@"
+                                                       : "Launch at login is off, but could not be saved: %@",
+                                 {userFacingMessage(error)});
     }
     co_await updateController(m_controller, m_configuration);
+    co_return notice;
 }
 
 QCoro::Task<> TarnwellContainer::reloadRuleForSettings() {

@@ -78,8 +78,10 @@ public:
     QCoro::Task<> refreshDriveStatusForMenuPresentation();
     QCoro::Task<> mountMissingTargets();
     QCoro::Task<> unmountReadyTargets();
-    void copyLogsToPasteboard() const;
-    QCoro::Task<> setLaunchAtLogin(bool enabled);
+    // Returns how many lines were copied, so the control that asked can say so.
+    qsizetype copyLogsToPasteboard() const;
+    // Resolves to what to tell the user when the change failed or could not be kept, or nothing.
+    QCoro::Task<std::optional<QString>> setLaunchAtLogin(bool enabled);
     // Reloads the stored configuration before the settings window is shown.
     QCoro::Task<> reloadRuleForSettings();
 

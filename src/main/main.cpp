@@ -1,5 +1,6 @@
 #include "app/TarnwellContainer.h"
 #include "app/TerminationSignalHandler.h"
+#include "core/support/EnglishPluralTranslator.h"
 #include "core/support/Localization.h"
 #include "core/support/PlatformError.h"
 #include "platform/linux/SingleInstanceService.h"
@@ -55,6 +56,8 @@ int main(int argc, char* argv[]) {
     }
 
     // Installed first, so the translations of other languages, installed later, take precedence.
+    EnglishPluralTranslator englishPlurals;
+    QApplication::installTranslator(&englishPlurals);
     LinuxWordingTranslator linuxWording;
     QApplication::installTranslator(&linuxWording);
     SymbolIcons::installFallbackTheme(TarnwellTheme::isDark(QApplication::palette()));

@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstring>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 
 namespace tarnwell {
 
@@ -38,6 +39,27 @@ std::optional<SettingsPreferencesStore::Values> valuesOfUnreadableFile(const QSt
         }
     }
     return values;
+}
+
+// Why a file could not be written at the path, in the system's words ("Read-only file system",
+// "No space left on device", "Permission denied"), found by trying to create it; the given
+// fallback when the system has nothing to say.
+QString writeFailureReason(const QString& path, const QString& fallback) {
+    QFile probe(path);
+    if (!probe.open(QIODevice::WriteOnly | QIODevice::Append)) {
+        return probe.errorString();
+    }
+    const bool created = probe.size() == 0;
+    probe.close();
+    if (created) {
+        QFile::remove(path);
+    }
+    struct statvfs space {};
+    if (::statvfs(QFile::encodeName(QFileInfo(path).absolutePath()).constData(), &space) == 0 &&
+        space.f_bavail == 0) {
+        return systemMessage(ENOSPC);
+    }
+    return fallback;
 }
 
 } // namespace
@@ -75,10 +97,14 @@ void SettingsPreferencesStore::setData(const QString& key, const QByteArray& val
     QString kept;
     try {
         if (!QDir().mkpath(target.absolutePath())) {
-            throw PlatformError(QStringLiteral("Could not create the folder %1.").arg(target.absolutePath()));
+            const int error = errno;
+            throw PlatformError(QStringLiteral("Could not create the folder %1: %2")
+                                    .arg(target.absolutePath(), systemMessage(error)));
         }
-        if (target.exists() && !QFile::copy(target.absoluteFilePath(), temporary)) {
-            throw PlatformError(QStringLiteral("Could not copy the preferences file %1.").arg(m_fileName));
+        QFile current(target.absoluteFilePath());
+        if (target.exists() && !current.copy(temporary)) {
+            throw PlatformError(QStringLiteral("Could not copy the preferences file %1: %2")
+                                    .arg(m_fileName, writeFailureReason(temporary, current.errorString())));
         }
         // A line QSettings cannot read leaves a format error on every object that reads the file,
         // where it would pass for a failed write. Such a file is written afresh from the values that
@@ -129,7 +155,10 @@ void SettingsPreferencesStore::write(const QString& path, const Values& carried,
         settings.setValue(key, value);
         settings.sync();
         if (settings.status() != QSettings::NoError) {
-            throw PlatformError(QStringLiteral("Could not write the preferences file %1.").arg(m_fileName));
+            throw PlatformError(
+                QStringLiteral("Could not write the preferences file %1: %2")
+                    .arg(m_fileName,
+                         writeFailureReason(path, QStringLiteral("the file could not be written"))));
         }
     }
     // A new file follows the user's umask and a copy keeps the old file's mode, but the

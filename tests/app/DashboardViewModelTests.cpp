@@ -2,6 +2,7 @@
 #include "app/DashboardViewModel.h"
 #include "support/QtPrinters.h"
 
+#include <QLocale>
 #include <gtest/gtest.h>
 
 using namespace tarnwell;
@@ -14,6 +15,9 @@ TEST(DashboardViewModel, AnEmptyConfigurationShowsTheFirstStepsAndRunningAppsAre
     DashboardViewModel model(configurationWith({}, {custom}), {}, {}, {});
     EXPECT_EQ(model.targetSummary(), QStringLiteral("0 targets / 0 mounted"));
     EXPECT_EQ(model.safetySummary(), QStringLiteral("All safe"));
+    EXPECT_EQ(model.safetyIcon(), QStringLiteral("checkmark.shield.fill"));
+    EXPECT_EQ(model.recentEventMessage(), QStringLiteral("No recent events"));
+    EXPECT_EQ(model.recentEventTime(), std::nullopt);
     EXPECT_EQ(model.runningAppsSummary(), QStringLiteral("No apps running"));
 
     model.update(std::nullopt, std::nullopt, QSet<QString>{"com.blackmagic-design.DaVinciResolve"});
@@ -25,6 +29,22 @@ TEST(DashboardViewModel, AnEmptyConfigurationShowsTheFirstStepsAndRunningAppsAre
     EXPECT_EQ(model.runningAppsSummary(), QStringLiteral("org.unknown.editor running"));
     model.update(configurationWith({localRule(QStringLiteral("A"))}));
     EXPECT_TRUE(model.onboardingSteps().isEmpty());
+    // Counted texts take the singular through the translators, as other languages' plurals would.
+    EXPECT_EQ(model.targetSummary(), QStringLiteral("1 target / 0 mounted"));
+    model.update(std::nullopt, std::nullopt, QSet<QString>{"a", "b"});
+    EXPECT_EQ(model.runningAppsSummary(), QStringLiteral("2 apps running"));
+
+    // The latest event is what happened and when; the whole line stays available.
+    const QString line = QStringLiteral("[2026-12-07 18:04:05 +0000] Manual rule mount mounted Archive.");
+    model.update(std::nullopt, std::nullopt, std::nullopt, QStringList{QStringLiteral("older"), line});
+    EXPECT_EQ(model.recentEventText(), line);
+    EXPECT_EQ(model.recentEventMessage(), QStringLiteral("Manual rule mount mounted Archive."));
+    const QDateTime moment(QDate(2026, 12, 7), QTime(18, 4, 5), Qt::UTC);
+    EXPECT_EQ(model.recentEventTime(), moment);
+    EXPECT_EQ(DashboardViewModel::relativeTime(moment, moment.addSecs(59)), QStringLiteral("Just now"));
+    EXPECT_EQ(DashboardViewModel::relativeTime(moment, moment.addSecs(150)), QStringLiteral("2 min ago"));
+    EXPECT_EQ(DashboardViewModel::relativeTime(moment, moment.addDays(3)),
+              QLocale().toString(moment.toLocalTime(), QLocale::ShortFormat));
 }
 
 TEST(DashboardViewModel, RowsOfferActionsByStatusAndErrorsOutrankReminders) {
@@ -52,14 +72,26 @@ TEST(DashboardViewModel, RowsOfferActionsByStatusAndErrorsOutrankReminders) {
     EXPECT_TRUE(rows[1].canMount && rows[1].canUnmount);
     EXPECT_EQ(rows[1].appSummary, QStringLiteral("Alpha, Zed"));
     EXPECT_EQ(rows[1].policySummary, QStringLiteral("Auto-unmount after 42 seconds"));
+    auto brief = ready;
+    brief.unmountDelaySeconds = 1;
+    EXPECT_EQ(DashboardViewModel(configurationWith({brief}), {}, {}, {}).storageRows().value(0).policySummary,
+              QStringLiteral("Auto-unmount after 1 second"));
     EXPECT_FALSE(rows[2].canMount || rows[2].canUnmount || rows[2].isEnabled);
     EXPECT_EQ(model.safetySummary(), QStringLiteral("2 ready to unmount"));
+    // Anything but "All safe" is told as a warning, never under the shield.
+    EXPECT_EQ(model.safetyCaption(), QStringLiteral("Needs attention"));
+    EXPECT_EQ(model.safetyIcon(), QStringLiteral("exclamationmark.triangle.fill"));
+    EXPECT_EQ(model.safetyColorKind(), MenuBarViewModel::StatusColorKind::Orange);
     EXPECT_EQ(model.recentErrorText(), QStringLiteral("No recent errors"));
     EXPECT_EQ(model.recentEventText(), QStringLiteral("newest"));
 
-    states[3] = {configuration.storageRules[3], Status::targetNotFound(), QStringLiteral("gone")};
+    // A drive found missing by a refresh leaves no message; the rule is named all the same.
+    states[3] = {configuration.storageRules[3], Status::targetNotFound(), std::nullopt};
     model.update(std::nullopt, states);
     EXPECT_EQ(model.safetySummary(), QStringLiteral("1 error"));
+    EXPECT_EQ(model.recentErrorText(), QStringLiteral("The drive of Lost cannot be found"));
+    states[3].lastErrorMessage = QStringLiteral("gone");
+    model.update(std::nullopt, states);
     EXPECT_EQ(model.recentErrorText(), QStringLiteral("gone"));
     states[0].status = Status::unmountFailed("a");
     states[1].status = Status::mounted();

@@ -44,7 +44,7 @@ INSTANTIATE_TEST_SUITE_P(
                       HeadlineCase{"NotFoundOutranksOperations",
                                    {Status::mounting(), Status::targetNotFound(), Status::mounted()},
                                    TarnwellStatus::driveNotFound(),
-                                   "1 issues"},
+                                   "1 issue"},
                       HeadlineCase{"FirstMountFailureOutranksUnmountFailure",
                                    {Status::unmountFailed("u"), Status::mountFailed("first"),
                                     Status::mountFailed("second")},

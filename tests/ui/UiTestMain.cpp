@@ -1,3 +1,4 @@
+#include "core/support/EnglishPluralTranslator.h"
 #include "support/WidgetEnvironment.h"
 
 #include <QApplication>
@@ -8,6 +9,8 @@ int main(int argc, char** argv) {
     const tarnwell::testing::WidgetEnvironment environment;
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tarnwell"));
+    tarnwell::EnglishPluralTranslator englishPlurals;
+    QApplication::installTranslator(&englishPlurals);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -15,6 +15,7 @@
 #include "support/UiSystem.h"
 #include "ui/TarnwellApp.h"
 #include "ui/components/ElidedLabel.h"
+#include "ui/components/NoticeLabel.h"
 #include "ui/components/PrimaryActionButton.h"
 #include "ui/components/ToggleSwitch.h"
 #include "ui/components/WorkspaceSplitView.h"
@@ -23,6 +24,7 @@
 #include "ui/pages/apps/AppsView.h"
 #include "ui/pages/dashboard/DashboardStatusBadge.h"
 #include "ui/pages/dashboard/DashboardStorageRuleRow.h"
+#include "ui/pages/dashboard/DashboardSummaryCard.h"
 #include "ui/pages/dashboard/DashboardView.h"
 #include "ui/pages/rules/RuleCard.h"
 #include "ui/pages/rules/RulesView.h"
@@ -32,6 +34,7 @@
 #include "ui/pages/volumes/VolumeRow.h"
 #include "ui/pages/volumes/VolumesView.h"
 #include "ui/theme/SymbolIcons.h"
+#include "ui/theme/TarnwellTheme.h"
 #include "ui/tray/MenuBarView.h"
 #include "ui/tray/MenuValueRow.h"
 #include "ui/tray/TarnwellTray.h"
@@ -39,9 +42,14 @@
 #include "ui/window/TarnwellSidebarItem.h"
 #include "ui/window/TarnwellSidebarStatusCard.h"
 
+#include <QAbstractButton>
+#include <QAccessible>
+#include <QAccessibleActionInterface>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDirIterator>
+#include <QGuiApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLabel>
@@ -72,6 +80,15 @@ template <typename T> T* named(QWidget* page, const QString& name) {
     return found == all.end() ? nullptr : *found;
 }
 
+QAccessibleInterface* accessible(QObject* object) {
+    return QAccessible::queryAccessibleInterface(object);
+}
+
+// Does to a control what a screen reader or a voice-control tool does, through Qt's interfaces.
+void act(QObject* control, const QString& action) {
+    accessible(control)->actionInterface()->doAction(action);
+}
+
 void present(QWidget* page) {
     page->resize(960, 700);
     page->show();
@@ -98,12 +115,14 @@ struct RulesPage {
 
 } // namespace
 
-// Refused changes snap back; a refused save shows the error; a file at autostart makes the session refuse.
-TEST(PagesTest, ARefusedSwitchSnapsBackAndThePageShowsTheError) {
+// Refused changes snap back; the page, or the panel, says why where the switch is, and announces it;
+// a file at autostart makes the session refuse.
+TEST(PagesTest, ARefusedSwitchSnapsBackAndThePageAnnouncesTheReason) {
     const QList<std::tuple<std::function<QWidget*(TarnwellContainer*)>, QString, bool>> cases{
-        {[](TarnwellContainer* c) { return new AppsView(c); }, localized("Enabled"), false},
+        {[](TarnwellContainer* c) { return new AppsView(c); }, "Enable Final Cut Pro", false},
         {[](TarnwellContainer* c) { return new GeneralSettingsView(c); }, localized("Notifications"), false},
         {[](TarnwellContainer* c) { return new GeneralSettingsView(c); }, localized("Launch at Login"), true},
+        {[](TarnwellContainer* c) { return new MenuBarView(c, {}); }, localized("Launch at Login"), true},
         {[](TarnwellContainer* c) { return new VolumesView(c); }, localized("Show All Volumes"), false},
         {[](TarnwellContainer* c) { return new RulesView(c); }, {}, false},
     };
@@ -127,9 +146,16 @@ TEST(PagesTest, ARefusedSwitchSnapsBackAndThePageShowsTheError) {
                                    QFile(autostart).open(QIODevice::WriteOnly)));
         system.preferences->failWrites = !bySession;
         QTest::mouseClick(control, Qt::LeftButton);
+        const QString reason =
+            bySession ? QStringLiteral("autostart") : QStringLiteral("The store refused the write.");
         EXPECT_TRUE(runUntil([&] {
+            const QList<NoticeLabel*> notices = page->findChildren<NoticeLabel*>();
             return control->isChecked() == stored &&
-                   (bySession || shows(page.get(), QStringLiteral("The store refused the write.")));
+                   std::any_of(notices.begin(), notices.end(), [&](NoticeLabel* notice) {
+                       return notice->isVisible() &&
+                              accessible(notice)->role() == QAccessible::AlertMessage &&
+                              accessible(notice)->text(QAccessible::Name).contains(reason);
+                   });
         }));
         QFile::remove(autostart);
     }
@@ -148,7 +174,7 @@ TEST(AppsViewTest, OnlyBuiltInsCarryThePresetCapsuleAndACustomAppIsDeleted) {
         added = row->trigger().isBuiltInPreset ? added : row;
     }
     ASSERT_NE(added, nullptr);
-    QTest::mouseClick(named<QToolButton>(added, localized("Delete App")), Qt::LeftButton);
+    QTest::mouseClick(named<QToolButton>(added, QStringLiteral("Delete Cutter")), Qt::LeftButton);
     ASSERT_TRUE(runUntil([&] { return page.findChildren<AppManagementRow*>().size() == stored - 1; }));
     EXPECT_EQ(system.container->configuration().appTriggers.size(), stored - 1);
 }
@@ -209,20 +235,33 @@ TEST(RulesViewTest, DeletingTheSelectedRuleSelectsTheNextAndTheLastLeavesNoSelec
     EXPECT_FALSE(rules.page.addMenu()->actions()[1]->isEnabled());
 }
 
-// The stepper keeps its range, a typed delay is kept as typed, a fast typed name goes whole to its own rule.
+// The stepper keeps its range, a typed delay is kept as typed (and counts before a step), a field
+// left empty or with a lone minus shows the stored value, a fast typed name goes whole to its own rule.
 TEST(RulesViewTest, TheEditorStoresTheDelayAndNameAsEnteredInItsOwnRule) {
     RulesPage rules(UiSystem::configuration({QStringLiteral("A"), QStringLiteral("B")}));
     StorageRuleEditorView* editor = rules.page.editor();
-    using Step = std::tuple<QString, int, qint64>;
-    for (const auto& [typed, clicks, stored] :
-         {Step{"7", 0, 7}, Step{"905", 0, 905}, Step{"-3", 0, -3}, Step{"597", 2, 600}, Step{"3", -2, 0}}) {
-        editor->delayField()->selectAll();
-        QTest::keyClicks(editor->delayField(), typed);
-        QTest::keyClick(editor->delayField(), Qt::Key_Return);
+    QLineEdit* delay = editor->delayField();
+    using Step = std::tuple<QString, Qt::Key, int, qint64>;
+    for (const auto& [typed, end, clicks, stored] :
+         {Step{"7", Qt::Key_Return, 0, 7}, Step{"905", Qt::Key_Return, 0, 905},
+          Step{"-3", Qt::Key_Tab, 0, -3}, Step{"597", Qt::Key_Return, 2, 600},
+          Step{"20", Qt::Key_unknown, 1, 25}, Step{"-", Qt::Key_unknown, 1, 30}, Step{"", Qt::Key_Tab, 0, 30},
+          Step{"3", Qt::Key_Return, -2, 0}}) {
+        delay->setFocus();
+        delay->selectAll();
+        QTest::keyClicks(delay, typed);
+        if (typed.isEmpty()) {
+            QTest::keyClick(delay, Qt::Key_Backspace);
+        }
+        if (end != Qt::Key_unknown) {
+            QTest::keyClick(delay, end);
+        }
         for (int click = 0; click < std::abs(clicks); ++click) {
             QTest::mouseClick(clicks > 0 ? editor->delayUp() : editor->delayDown(), Qt::LeftButton);
         }
         EXPECT_EQ(rules.stored(0).unmountDelaySeconds, stored) << typed.toStdString();
+        EXPECT_TRUE(clicks == 0 || delay->text() == QString::number(stored)) << delay->text().toStdString();
+        EXPECT_TRUE(end != Qt::Key_Tab || delay->text() == QString::number(stored)) << typed.toStdString();
     }
     EXPECT_FALSE(editor->delayDown()->isEnabled());
     QLineEdit* name = editor->nameField();
@@ -235,6 +274,155 @@ TEST(RulesViewTest, TheEditorStoresTheDelayAndNameAsEnteredInItsOwnRule) {
     ASSERT_TRUE(runUntil([&] { return rules.stored(0).name == typed.trimmed(); }));
     EXPECT_LE(rules.system.preferences->writeCount - writesBefore, 3);
     EXPECT_EQ(rules.stored(1).name, QStringLiteral("B"));
+}
+
+// Driven through the accessibility interfaces alone, as a screen reader or a voice-control tool does:
+// every control saves what it shows, the sidebar is a tab list whose tabs switch the page, rule cards
+// and volume rows are list items that focus selects, and names say whose a control is.
+TEST(AccessibilityTest, EveryControlCommitsWhatItShowsAndListsSayWhatIsSelected) {
+    const QStringList names{QStringLiteral("A"), QStringLiteral("B")};
+    UiSystem system(UiSystem::configuration(names), UiSystem::disks(names, names));
+    const auto stored = [&](qsizetype index) {
+        return RuleService(system.preferences, presetsWithoutDiscovery())
+            .loadConfiguration()
+            .storageRules.value(index);
+    };
+    MainWindowView window(system.container.get());
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    TarnwellSidebarItem* rulesTab = window.sidebar()->item(MainWindowSection::Rules);
+    EXPECT_EQ(accessible(rulesTab)->role(), QAccessible::PageTab);
+    EXPECT_EQ(accessible(rulesTab)->parent()->role(), QAccessible::PageTabList);
+    act(rulesTab, QAccessibleActionInterface::pressAction());
+    ASSERT_EQ(window.currentSection(), MainWindowSection::Rules);
+    for (MainWindowSection section : allMainWindowSections()) {
+        EXPECT_EQ(accessible(window.sidebar()->item(section))->state().selected,
+                  section == MainWindowSection::Rules);
+    }
+    auto* page = qobject_cast<RulesView*>(window.currentPage());
+    ASSERT_TRUE(runUntil([&] { return page->refreshButton()->isEnabled(); }));
+    page->cards()[1]->setFocus();
+    EXPECT_EQ(page->selectedRuleID(), stored(1).id);
+    EXPECT_EQ(accessible(page->cards()[0])->role(), QAccessible::ListItem);
+    EXPECT_EQ(accessible(page->cards()[0])->parent()->role(), QAccessible::List);
+    EXPECT_TRUE(accessible(page->cards()[1])->state().selected &&
+                !accessible(page->cards()[0])->state().selected);
+    act(page->cards()[0], QAccessibleActionInterface::pressAction());
+    ASSERT_EQ(page->selectedRuleID(), stored(0).id);
+
+    const StorageTargetRule before = stored(0);
+    StorageRuleEditorView* editor = page->editor();
+    const QString toggle = QAccessibleActionInterface::toggleAction();
+    act(editor->mountOnLaunchSwitch(), toggle);
+    act(editor->notificationsSwitch(), toggle);
+    act(editor->appToggles().first(), toggle);
+    act(page->cards()[1]->enabledSwitch(), toggle);
+    QAccessibleEditableTextInterface* name = accessible(editor->nameField())->editableTextInterface();
+    name->replaceText(0, int(before.name.size()), QStringLiteral("Interviews"));
+    accessible(editor->delayField())->setText(QAccessible::Value, QStringLiteral("45"));
+    editor->postQuitPicker()->setCurrentIndex(2);
+    ASSERT_TRUE(runUntil([&] { return stored(0).name == QStringLiteral("Interviews"); }));
+    const StorageTargetRule after = stored(0);
+    EXPECT_NE(after.mountOnAppLaunch, before.mountOnAppLaunch);
+    EXPECT_NE(after.showNotifications, before.showNotifications);
+    EXPECT_EQ(after.appTriggerIDs.size(), before.appTriggerIDs.size() + 1);
+    EXPECT_EQ(after.unmountDelaySeconds, 45);
+    EXPECT_EQ(after.postQuitAction, PostQuitAction::AutoUnmount);
+    EXPECT_EQ(editor->mountOnLaunchSwitch()->isChecked(), after.mountOnAppLaunch);
+    EXPECT_FALSE(stored(1).isEnabled || page->cards()[1]->enabledSwitch()->isChecked());
+    EXPECT_EQ(accessible(page->cards()[1]->enabledSwitch())->text(QAccessible::Name),
+              QStringLiteral("Enable B"));
+
+    window.selectSection(MainWindowSection::Volumes);
+    auto* volumes = qobject_cast<VolumesView*>(window.currentPage());
+    ASSERT_TRUE(
+        runUntil([&] { return volumes->didRefresh() && volumes->findChildren<VolumeRow*>().size() == 2; }));
+    VolumeRow* row = volumes->findChildren<VolumeRow*>()[1];
+    row->setFocus();
+    EXPECT_TRUE(row->isSelected() && accessible(row)->state().selected);
+    EXPECT_EQ(accessible(row)->parent()->role(), QAccessible::List);
+
+    window.selectSection(MainWindowSection::Apps);
+    QStringList controls;
+    for (QAbstractButton* button : window.currentPage()->findChildren<QAbstractButton*>()) {
+        controls.append(button->accessibleName());
+    }
+    EXPECT_EQ(QSet<QString>(controls.begin(), controls.end()).size(), controls.size())
+        << controls.join(", ").toStdString();
+    act(named<ToggleSwitch>(window.currentPage(), QStringLiteral("Enable DaVinci Resolve")), toggle);
+    EXPECT_TRUE(runUntil([&] {
+        const QList<AppTrigger> triggers = system.container->configuration().appTriggers;
+        return std::any_of(triggers.begin(), triggers.end(), [](const AppTrigger& t) {
+            return t.displayName == u"DaVinci Resolve" && !t.isEnabled;
+        });
+    }));
+    window.selectSection(MainWindowSection::Settings);
+    EXPECT_EQ(accessible(named<QLabel>(window.currentPage(), localized("Check for Updates")))
+                  ->text(QAccessible::Description),
+              localized("Coming Soon"));
+}
+
+// The Settings page's switch speaks for every rule: on when all notify, how many when they differ,
+// setting all at once; with no rule it is disabled.
+TEST(SettingsViewTest, TheNotificationsSwitchCoversEveryRule) {
+    TarnwellConfiguration configuration = UiSystem::configuration({"A", "B", "C"});
+    configuration.storageRules[1].showNotifications = false;
+    for (const TarnwellConfiguration& shown : {configuration, UiSystem::configuration({})}) {
+        UiSystem system(shown);
+        GeneralSettingsView page(system.container.get());
+        present(&page);
+        ToggleSwitch* control = page.notificationsSwitch();
+        EXPECT_FALSE(control->isChecked());
+        if (shown.storageRules.isEmpty()) {
+            EXPECT_FALSE(control->isEnabled());
+            continue;
+        }
+        EXPECT_EQ(page.notificationsCaption()->text(), QStringLiteral("On for 2 of 3 rules"));
+        QTest::mouseClick(control, Qt::LeftButton);
+        const QList<StorageTargetRule> rules =
+            RuleService(system.preferences, presetsWithoutDiscovery()).loadConfiguration().storageRules;
+        EXPECT_TRUE(
+            std::all_of(rules.begin(), rules.end(), [](const auto& rule) { return rule.showNotifications; }));
+        EXPECT_TRUE(control->isChecked() && page.notificationsCaption()->isHidden());
+    }
+}
+
+// The editor offers the volumes the add menu offers, never an internal one by a slip; a rule already
+// on an internal volume keeps it, and an internal volume says so wherever it shows.
+TEST(RulesViewTest, TheVolumePickerOffersExternalVolumesAndMarksAnInternalOne) {
+    TarnwellConfiguration configuration = UiSystem::configuration({"Rushes", "System"});
+    configuration.showAllVolumes = true;
+    configuration.storageRules[1].target =
+        LocalVolumeTarget{"System", UiSystem::volumeUUID("System"), {}, {}, {}, {}, false};
+    QJsonObject disks = UiSystem::disks({"Rushes", "Proxies"}, {"Rushes", "Proxies"});
+    QJsonArray all = disks["disks"].toArray();
+    QJsonObject internal = UiSystem::disks({"System"}, {"System"})["disks"].toArray().first().toObject();
+    internal["internal"] = true;
+    internal["deviceIdentifier"] = "disk1";
+    all.append(internal);
+    disks["disks"] = all;
+    UiSystem system(configuration, disks);
+    RulesView page(system.container.get());
+    page.show();
+    ASSERT_TRUE(
+        runUntil([&] { return page.refreshButton()->isEnabled() && page.addMenu()->actions().size() == 4; }));
+    const auto options = [&] {
+        QStringList items;
+        for (int index = 0; index < page.editor()->volumePicker()->count(); ++index) {
+            items.append(page.editor()->volumePicker()->itemText(index));
+        }
+        return items;
+    };
+    EXPECT_EQ(options(), (QStringList{"Rushes", "Proxies"}));
+    page.selectRule(configuration.storageRules[1].id);
+    EXPECT_EQ(options(), (QStringList{"System (Internal)", "Rushes", "Proxies"}));
+    VolumesView volumes(system.container.get());
+    present(&volumes);
+    ASSERT_TRUE(runUntil([&] { return volumes.didRefresh(); }));
+    const QList<VolumeRow*> rows = volumes.findChildren<VolumeRow*>();
+    EXPECT_TRUE(std::any_of(rows.begin(), rows.end(), [](VolumeRow* row) {
+        return row->detail() == QStringLiteral("Internal · /Volumes/System");
+    }));
 }
 
 // A rule made in the window, kept in a real file, driven by scripted launches and quits of its app:
@@ -267,7 +455,8 @@ TEST(RulesViewTest, ARuleMadeInTheWindowMountsOnLaunchAndUnmountsAfterTheQuitDel
     ASSERT_TRUE(runUntil([&] { return page->addMenu()->actions().size() == 3; }));
     page->addMenu()->actions().first()->trigger();
     ASSERT_TRUE(runUntil([&] {
-        return page->cards().size() == 2 && page->editor()->ruleID() == page->cards()[1]->rule().id;
+        return page->cards().size() == 2 && page->editor()->ruleID() == page->cards()[1]->rule().id &&
+               page->editor()->isVisible();
     }));
     QTest::mouseClick(page->editor()->appToggles().first(), Qt::LeftButton);
     QTest::keyClick(page->editor()->postQuitPicker(), Qt::Key_End);
@@ -363,11 +552,26 @@ TEST(DashboardViewTest, RowsElideAndDriveTheControllerAndWithoutRulesTheFirstSte
 // The summary verbatim, the minimum size, Diagnostics building no other page (so no view model),
 // and the keyboard.
 TEST(MainWindowViewTest, StatusCardMinimumSizeAndDiagnosticsAlone) {
-    for (const auto& [rules, shown] : {std::pair{QStringList{}, QStringLiteral("All Good")},
-                                       std::pair{QStringList{"Rushes"}, QStringLiteral("1 error")}}) {
+    for (const auto& [rules, shown, symbol] :
+         {std::tuple{QStringList{}, QStringLiteral("All Good"), QStringLiteral("checkmark.shield.fill")},
+          std::tuple{QStringList{"Rushes"}, QStringLiteral("1 error"),
+                     QStringLiteral("exclamationmark.triangle.fill")}}) {
         UiSystem system(UiSystem::configuration(rules), UiSystem::disks({}));
         MainWindowView window(system.container.get());
         EXPECT_EQ(window.sidebar()->statusCard()->statusText(), shown);
+        // The card and the dashboard's Safety card never put a failure under the shield.
+        EXPECT_EQ(window.sidebar()->statusCard()->symbol().name, symbol);
+        const auto* safety = named<DashboardSummaryCard>(window.currentPage(), localized("Safety"));
+        EXPECT_EQ(safety->symbol().name, symbol);
+        EXPECT_EQ(safety->caption(),
+                  rules.isEmpty() ? localized("No risk detected") : localized("Needs attention"));
+        // The latest event says what happened and when; its tooltip has the whole line.
+        const auto* event = named<DashboardSummaryCard>(window.currentPage(), localized("Recent Event"));
+        const QStringList lines = system.container->logger()->entries();
+        EXPECT_TRUE(lines.isEmpty() ||
+                    (event->toolTip() == lines.last() && lines.last().endsWith(event->value()) &&
+                     event->caption() == QStringLiteral("Just now")))
+            << event->value().toStdString() << " / " << event->caption().toStdString();
         window.show();
         window.resize(400, 300);
         EXPECT_TRUE(window.width() >= 940 && window.height() >= 640)
@@ -405,7 +609,8 @@ TEST(MenuBarViewTest, TheBulkActionsFollowTheRulesStates) {
     }
 }
 
-// Each showing refreshes once, showing again while visible does not; a press shows its feedback at once.
+// Each showing refreshes once, showing again while visible does not; a press shows its feedback at
+// once; Copy Logs says what it did.
 TEST(MenuBarViewTest, EachShowingRefreshesOnceAndAPressMounts) {
     const QStringList volumes{QStringLiteral("Rushes")};
     UiSystem system(UiSystem::configuration(volumes), UiSystem::disks(volumes));
@@ -425,9 +630,19 @@ TEST(MenuBarViewTest, EachShowingRefreshesOnceAndAPressMounts) {
     QTest::mouseClick(panel.mountButton(), Qt::LeftButton);
     EXPECT_TRUE(panel.mountButton()->feedbackShown());
     EXPECT_TRUE(runUntil([&] { return model.canUnmountReady(); }));
+    // Copying the log says so in the panel, with the count of what is on the clipboard.
+    for (QAbstractButton* button : panel.findChildren<QAbstractButton*>()) {
+        if (button->text() == localized("Copy Logs")) {
+            button->click();
+        }
+    }
+    const qsizetype lines = QGuiApplication::clipboard()->text().split(u'\n').size();
+    EXPECT_EQ(panel.notice()->text(), QStringLiteral("Copied %1 log lines").arg(lines));
 }
 
-TEST(SymbolIconsTest, EverySymbolTheInterfaceNamesHasAnIconWithOnlyTheFallbackTheme) {
+// Every symbol a widget names, and every one a view model can produce, has an icon; a status symbol
+// keeps its mark (a check, a question or exclamation mark) readable in each status colour.
+TEST(SymbolIconsTest, EverySymbolNamedOrProducedResolvesAndStatusMarksStayReadable) {
     QTemporaryDir icons;
     ASSERT_TRUE(
         QFile::link(QStringLiteral("/usr/share/icons/breeze"), icons.filePath(QStringLiteral("breeze"))));
@@ -446,6 +661,69 @@ TEST(SymbolIconsTest, EverySymbolTheInterfaceNamesHasAnIconWithOnlyTheFallbackTh
         ASSERT_TRUE(file.open(QIODevice::ReadOnly));
         for (const auto& match : symbol.globalMatch(QString::fromUtf8(file.readAll()))) {
             EXPECT_TRUE(known.contains(match.captured(1))) << match.captured(1).toStdString();
+        }
+    }
+    using Status = StorageTargetRuntimeStatus;
+    QStringList produced;
+    for (const Status& status :
+         {Status::notConfigured(), Status::mounted(), Status::notMounted(), Status::mounting(),
+          Status::unmounting(), Status::readyToUnmount(), Status::targetNotFound(), Status::mountFailed("x"),
+          Status::unmountFailed("x")}) {
+        produced << MenuBarViewModel::icon(status);
+    }
+    for (const TarnwellStatus& status :
+         {TarnwellStatus::notConfigured(), TarnwellStatus::driveNotFound(), TarnwellStatus::mountFailed("x"),
+          TarnwellStatus::unmountFailed("x")}) {
+        produced << MenuBarViewModel::icon(status);
+    }
+    TarnwellConfiguration configuration = UiSystem::configuration({"On", "Off"});
+    configuration.storageRules[1].isEnabled = false;
+    for (const MenuBarViewModel::TargetRow& row : MenuBarViewModel(configuration, {}).targetRows()) {
+        produced << row.statusIcon;
+    }
+    DashboardViewModel dashboard(UiSystem::configuration({}), {}, {}, {});
+    for (const DashboardViewModel::OnboardingStep& step : dashboard.onboardingSteps()) {
+        produced << step.systemImage;
+    }
+    produced << dashboard.safetyIcon();
+    dashboard.update(configuration, QList<StorageTargetState>{{configuration.storageRules[0],
+                                                               Status::targetNotFound(), std::nullopt}});
+    produced << dashboard.safetyIcon();
+    for (const QString& name : produced) {
+        EXPECT_TRUE(known.contains(name)) << name.toStdString();
+    }
+    const auto near = [](const QColor& a, const QColor& b) {
+        return std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) + std::abs(a.blue() - b.blue()) <
+               60;
+    };
+    for (const QPalette& palette : {QPalette(QColor(Qt::white)), QPalette(QColor(0x2A, 0x2C, 0x31))}) {
+        for (const auto kind :
+             {MenuBarViewModel::StatusColorKind::Green, MenuBarViewModel::StatusColorKind::Orange,
+              MenuBarViewModel::StatusColorKind::Red, MenuBarViewModel::StatusColorKind::Accent}) {
+            const QColor colour = TarnwellTheme::statusColor(kind, palette);
+            for (const QString& name : produced) {
+                if (!SymbolIcons::isStatusSymbol({name})) {
+                    continue;
+                }
+                const QImage image = SymbolIcons::tinted({name}, 16, colour, 2).toImage();
+                int opaque = 0, shape = 0, mark = 0;
+                for (int y = 0; y < image.height(); ++y) {
+                    for (int x = 0; x < image.width(); ++x) {
+                        const QColor pixel = image.pixelColor(x, y);
+                        opaque += pixel.alpha() > 220;
+                        shape += pixel.alpha() > 220 && near(pixel, colour);
+                        mark += pixel.alpha() > 220 && near(pixel, SymbolIcons::markColor(colour));
+                    }
+                }
+                SCOPED_TRACE(name.toStdString() + " " + colour.name().toStdString());
+                if (name == u"pause.circle") { // an outline: the inside between the bars stays clear
+                    EXPECT_EQ(image.pixelColor(16, 16).alpha(), 0);
+                    EXPECT_GT(shape, opaque * 9 / 10);
+                } else {
+                    EXPECT_GT(mark, opaque / 20);
+                    EXPECT_GT(shape, opaque / 3);
+                }
+            }
         }
     }
 }

@@ -12,14 +12,21 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QHash>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QPointer>
 
 namespace tarnwell {
 
 namespace {
 
-const QString rushesUUID = QStringLiteral("6F1D2C3B-4A59-4E68-9A7B-0C1D2E3F4A5B");
-const QString archiveUUID = QStringLiteral("7A2E3D4C-5B6A-4F79-8B8C-1D2E3F4A5B6C");
-const QString proxiesUUID = QStringLiteral("8B3F4E5D-6C7B-4A8A-9C9D-2E3F4A5B6C7D");
+// The volume UUID the demo gives a volume of the given name.
+QString demoUUID(const QString& name) {
+    return QUuid::createUuidV5(QUuid(), QStringLiteral("tarnwell-demo:") + name)
+        .toString(QUuid::WithoutBraces)
+        .toUpper();
+}
 
 class MemoryPreferences : public PreferencesStoring {
 public:
@@ -31,24 +38,61 @@ public:
     QHash<QString, QByteArray> values;
 };
 
-// Two volumes on one USB disk: "Rushes" mounted, "Archive" refusing to mount.
-const char* demoDisks = R"({
-  "disks": [{"deviceIdentifier": "disk8", "internal": false, "busProtocol": "USB",
-             "content": "GUID_partition_scheme",
-             "partitions": [
-               {"deviceIdentifier": "disk8s1", "volumeName": "Rushes", "volumeUUID": "%1",
-                "filesystemName": "ExFAT", "mountPoint": "/Volumes/Rushes"},
-               {"deviceIdentifier": "disk8s2", "volumeName": "Archive", "volumeUUID": "%2",
-                "filesystemName": "ExFAT", "mountPoint": "", "mountable": false}]}]
-})";
+// One USB disk whose volumes end in every state a rule can rest in: "Rushes" and "Grading"
+// mounted (the second held by a render process), "Archive" refusing to mount, the others unmounted.
+// "Proxies" is on no disk.
+QJsonObject demoDisks() {
+    QJsonArray partitions;
+    const QStringList names{"Rushes", "Interviews", "Archive", "Grading", "B-Roll", "Backups"};
+    for (qsizetype index = 0; index < names.size(); ++index) {
+        const QString& name = names[index];
+        const bool mounted = name == u"Rushes" || name == u"Grading";
+        partitions.append(QJsonObject{{"deviceIdentifier", QStringLiteral("disk8s%1").arg(index + 1)},
+                                      {"volumeName", name},
+                                      {"volumeUUID", demoUUID(name)},
+                                      {"filesystemName", "ExFAT"},
+                                      {"mountPoint", mounted ? "/Volumes/" + name : QString()},
+                                      {"busy", name == u"Grading"},
+                                      {"busyProcess", "4242 (render)"}});
+    }
+    const QJsonArray failures{
+        QJsonObject{{"command", "mount"},
+                    {"target", demoUUID(QStringLiteral("Archive"))},
+                    {"exitCode", 1},
+                    {"stderr", "Volume Archive on disk8s3 failed to mount: I/O error"}}};
+    return {{"disks", QJsonArray{QJsonObject{{"deviceIdentifier", "disk8"},
+                                             {"internal", false},
+                                             {"busProtocol", "USB"},
+                                             {"content", "GUID_partition_scheme"},
+                                             {"partitions", partitions}}}},
+            {"failures", failures}};
+}
 
-StorageTargetRule rule(const QString& name, const QString& uuid, PostQuitAction action, QList<QUuid> apps,
-                       int order) {
+// The mount points the disk tool's state holds, as the mount table would list them.
+QStringList demoMountPoints(const QString& statePath) {
+    QFile state(statePath);
+    QStringList points;
+    if (!state.open(QIODevice::ReadOnly)) {
+        return points;
+    }
+    const QJsonArray disks = QJsonDocument::fromJson(state.readAll()).object().value("disks").toArray();
+    for (const QJsonValue& disk : disks) {
+        for (const QJsonValue& partition : disk.toObject().value("partitions").toArray()) {
+            const QString point = partition.toObject().value("mountPoint").toString();
+            if (!point.isEmpty()) {
+                points.append(point);
+            }
+        }
+    }
+    return points;
+}
+
+StorageTargetRule rule(const QString& name, PostQuitAction action, QList<QUuid> apps, int order) {
     StorageTargetRule result;
     result.id = QUuid::createUuid();
     result.name = name;
     result.target =
-        LocalVolumeTarget{name, uuid, {}, QStringLiteral("ExFAT"), {}, QStringLiteral("USB"), true};
+        LocalVolumeTarget{name, demoUUID(name), {}, QStringLiteral("ExFAT"), {}, QStringLiteral("USB"), true};
     result.appTriggerIDs = std::move(apps);
     result.postQuitAction = action;
     result.unmountDelaySeconds = 30;
@@ -60,10 +104,19 @@ TarnwellConfiguration demoConfiguration(const QList<AppTrigger>& presets) {
     TarnwellConfiguration configuration = TarnwellConfiguration::defaultConfiguration(presets);
     const QUuid first = configuration.appTriggers.value(0).id;
     const QUuid second = configuration.appTriggers.value(1).id;
+    const QUuid interviewer = configuration.appTriggers.value(3).id;
+    StorageTargetRule backups = rule(QStringLiteral("Backups"), PostQuitAction::Off, {}, 6);
+    backups.isEnabled = false;
+    StorageTargetRule quiet = rule(QStringLiteral("B-Roll"), PostQuitAction::Off, {second}, 5);
+    quiet.showNotifications = false;
     configuration.storageRules = {
-        rule(QStringLiteral("Rushes"), rushesUUID, PostQuitAction::Remind, {first, second}, 0),
-        rule(QStringLiteral("Archive"), archiveUUID, PostQuitAction::AutoUnmount, {first}, 1),
-        rule(QStringLiteral("Proxies"), proxiesUUID, PostQuitAction::Off, {}, 2),
+        rule(QStringLiteral("Rushes"), PostQuitAction::Remind, {first, second}, 0),
+        rule(QStringLiteral("Interviews"), PostQuitAction::Remind, {interviewer}, 1),
+        rule(QStringLiteral("Archive"), PostQuitAction::AutoUnmount, {first}, 2),
+        rule(QStringLiteral("Grading"), PostQuitAction::AutoUnmount, {second}, 3),
+        rule(QStringLiteral("Proxies"), PostQuitAction::Off, {}, 4),
+        quiet,
+        backups,
     };
     return configuration;
 }
@@ -75,7 +128,7 @@ DemoSystem::DemoSystem(Configuration configuration, const QString& diskToolPath)
     const QString statePath = m_folder.filePath(QStringLiteral("disks.json"));
     QFile state(statePath);
     if (state.open(QIODevice::WriteOnly)) {
-        state.write(QString::fromLatin1(demoDisks).arg(rushesUUID, archiveUUID).toUtf8());
+        state.write(QJsonDocument(demoDisks()).toJson());
     }
     qputenv("TARNWELL_FAKE_DISKUTIL_STATE", statePath.toUtf8());
 
@@ -91,8 +144,7 @@ DemoSystem::DemoSystem(Configuration configuration, const QString& diskToolPath)
     dependencies.appPresetService = presets;
     dependencies.ruleService = std::make_shared<RuleService>(preferences, presets);
     dependencies.diskService = std::make_shared<DiskService>(
-        diskToolPath, std::make_shared<ShellRunner>(),
-        [] { return QStringList{QStringLiteral("/Volumes/Rushes")}; },
+        diskToolPath, std::make_shared<ShellRunner>(), [statePath] { return demoMountPoints(statePath); },
         QStringList{QStringLiteral("/Volumes/")});
     m_container = std::make_unique<TarnwellContainer>(std::move(dependencies));
 }
@@ -101,15 +153,22 @@ DemoSystem::~DemoSystem() = default;
 
 namespace {
 
-QCoro::Task<> settleDemo(QPointer<TarnwellContainer> container, bool mount, std::shared_ptr<bool> done) {
+// Brings the demo's rules to their states: the app of "Interviews" starts and quits, leaving its
+// volume ready to unmount; "Archive" is tried and refuses; "Grading" is unmounted and is held.
+QCoro::Task<> settleDemo(QPointer<TarnwellContainer> container, bool act, std::shared_ptr<bool> done) {
     try {
         co_await container->startupFinished();
-        // Only the refusing volume is tried, so the third rule keeps its missing target.
-        if (mount && container && container->controller()) {
-            const QList<StorageTargetRule> rules = container->configuration().storageRules;
-            for (const StorageTargetRule& rule : rules) {
-                if (rule.name == QStringLiteral("Archive")) {
-                    co_await container->controller()->mountRule(rule.id);
+        const QPointer<TarnwellController> controller = container ? container->controller() : nullptr;
+        if (act && controller) {
+            const TarnwellConfiguration configuration = container->configuration();
+            const QString application = configuration.appTriggers.value(3).bundleIdentifiers.value(0);
+            co_await controller->handleAppLaunched(application);
+            co_await controller->handleAppTerminated(application);
+            for (const StorageTargetRule& rule : configuration.storageRules) {
+                if (rule.name == u"Archive") {
+                    co_await controller->mountRule(rule.id);
+                } else if (rule.name == u"Grading") {
+                    co_await controller->unmountRuleSafely(rule.id);
                 }
             }
         }

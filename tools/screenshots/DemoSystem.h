@@ -9,8 +9,9 @@
 namespace tarnwell {
 
 // A Tarnwell to look at and to measure: the real container over a disk tool given by path (the
-// fake one built with the tests) and a configuration kept in memory. The demo configuration has
-// three rules that end in different states: mounted, failed to mount and target not found.
+// fake one built with the tests) and a configuration kept in memory. The demo configuration has a
+// rule resting in each state that has a symbol of its own: mounted, ready to unmount, failed to
+// mount, failed to unmount, target not found, not mounted and disabled.
 class DemoSystem {
 public:
     enum class Configuration { Empty, Demo };

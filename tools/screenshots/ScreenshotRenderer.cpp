@@ -2,6 +2,7 @@
 // a dark palette, with an empty and with the demo configuration, into PNG files for a person to
 // look at. Usage: tarnwell-screenshots OUTPUT_FOLDER DISK_TOOL
 #include "DemoSystem.h"
+#include "core/support/EnglishPluralTranslator.h"
 #include "ui/pages/rules/RulesView.h"
 #include "ui/pages/volumes/VolumesView.h"
 #include "ui/theme/SymbolIcons.h"
@@ -75,6 +76,8 @@ int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tarnwell"));
     // The pictures show the texts a Linux user reads.
+    EnglishPluralTranslator englishPlurals;
+    QApplication::installTranslator(&englishPlurals);
     LinuxWordingTranslator linuxWording;
     QApplication::installTranslator(&linuxWording);
     const QStringList arguments = QApplication::arguments();

@@ -21,4 +21,8 @@ QString formatted(const QString& format, std::initializer_list<FormatArgument> a
 // localized(key) followed by formatted().
 QString localizedFormat(const char* key, std::initializer_list<FormatArgument> arguments);
 
+// A counted text: the key is looked up with the count, so the installed translators choose the
+// plural form, and the count fills the first placeholder, the other arguments the rest.
+QString localizedCount(const char* key, qint64 count, std::initializer_list<FormatArgument> more = {});
+
 } // namespace tarnwell

@@ -9,6 +9,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <cerrno>
+#include <cstring>
 #include <sys/stat.h>
 
 namespace tarnwell {
@@ -145,7 +147,13 @@ void AutostartLoginItem::registerItem() {
         throw PlatformError(QStringLiteral("The path of the running program cannot be determined."));
     }
     if (!QDir().mkpath(m_autostartDirectory)) {
-        throw PlatformError(QStringLiteral("Cannot create the folder %1.").arg(m_autostartDirectory));
+        const int error = errno;
+        // The system would only say that the name exists.
+        const QString reason = QFileInfo::exists(m_autostartDirectory)
+                                   ? QStringLiteral("a file is in its place")
+                                   : QString::fromLocal8Bit(std::strerror(error));
+        throw PlatformError(
+            QStringLiteral("Cannot create the folder %1: %2").arg(m_autostartDirectory, reason));
     }
     QSaveFile file(entryPath());
     if (!file.open(QIODevice::WriteOnly)) {

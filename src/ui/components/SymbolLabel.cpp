@@ -4,6 +4,7 @@
 #include "ui/theme/TarnwellTheme.h"
 
 #include <QEvent>
+#include <QPainter>
 
 namespace tarnwell {
 
@@ -30,6 +31,25 @@ void SymbolLabel::setColorKind(std::optional<MenuBarViewModel::StatusColorKind> 
     }
     m_colorKind = kind;
     render();
+}
+
+void SymbolLabel::setTiled(bool tiled) {
+    m_tiled = tiled;
+    const int side = m_size + (tiled ? 2 * TarnwellTheme::tilePadding : 0);
+    setFixedSize(side, side);
+    update();
+}
+
+void SymbolLabel::paintEvent(QPaintEvent* event) {
+    if (m_tiled) {
+        QPainter painter(this);
+        TarnwellTheme::paintIconTile(
+            painter, QRectF(rect()),
+            TarnwellTheme::statusColor(m_colorKind.value_or(MenuBarViewModel::StatusColorKind::Accent),
+                                       palette()),
+            palette());
+    }
+    QLabel::paintEvent(event);
 }
 
 void SymbolLabel::changeEvent(QEvent* event) {

@@ -20,9 +20,12 @@ public:
     void setSymbol(SymbolName symbol);
     // Draws the symbol in a status colour role; the role's colour follows the palette.
     void setColorKind(std::optional<MenuBarViewModel::StatusColorKind> kind);
+    // Puts the symbol on a rounded tile washed in its colour (the accent without a colour role).
+    void setTiled(bool tiled);
 
 protected:
     void changeEvent(QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     void render();
@@ -30,6 +33,7 @@ private:
     SymbolName m_symbol;
     int m_size;
     std::optional<MenuBarViewModel::StatusColorKind> m_colorKind;
+    bool m_tiled = false;
 };
 
 } // namespace tarnwell

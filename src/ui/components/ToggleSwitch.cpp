@@ -3,6 +3,7 @@
 #include "ui/theme/TarnwellTheme.h"
 
 #include <QPainter>
+#include <QSignalBlocker>
 
 namespace tarnwell {
 
@@ -16,6 +17,11 @@ ToggleSwitch::ToggleSwitch(QWidget* parent)
 
 QSize ToggleSwitch::sizeHint() const {
     return {38, 22};
+}
+
+void ToggleSwitch::setStoredValue(bool checked) {
+    const QSignalBlocker quiet(this);
+    setChecked(checked);
 }
 
 void ToggleSwitch::paintEvent(QPaintEvent*) {

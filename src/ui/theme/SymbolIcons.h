@@ -19,9 +19,14 @@ public:
     static QList<SymbolName> symbols();
     // The themed icon; a null icon only when no candidate name exists in any theme.
     static QIcon icon(const SymbolName& symbol);
-    // The icon recoloured in one colour, as status icons are drawn.
+    // The symbol in one colour. A status symbol (a check, a question or exclamation mark, a
+    // pause on its shape) is drawn here rather than taken from the theme: its shape takes the
+    // colour and its mark is cut out in a colour that reads on it, so the meaning survives the tint.
     static QPixmap tinted(const SymbolName& symbol, int size, const QColor& color,
                           qreal devicePixelRatio = 1.0);
+    static bool isStatusSymbol(const SymbolName& symbol);
+    // The colour of a status symbol's mark on a shape of the given colour.
+    static QColor markColor(const QColor& shapeColor);
     // Chooses Breeze or its dark variant as the fallback theme to match the palette; call it
     // before the first widget is built.
     static void installFallbackTheme(bool dark);

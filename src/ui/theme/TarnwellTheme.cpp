@@ -128,6 +128,18 @@ void TarnwellTheme::paintSelection(QPainter& painter, const QRectF& rect, const 
     painter.restore();
 }
 
+void TarnwellTheme::paintIconTile(QPainter& painter, const QRectF& rect, const QColor& tint,
+                                  const QPalette& palette) {
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    const bool dark = isDark(palette);
+    painter.setPen(QPen(withAlpha(tint, dark ? 0.34 : 0.26), 1));
+    painter.setBrush(withAlpha(tint, dark ? 0.2 : 0.13));
+    const qreal corner = rect.width() * 0.26;
+    painter.drawRoundedRect(rect.adjusted(0.5, 0.5, -0.5, -0.5), corner, corner);
+    painter.restore();
+}
+
 void TarnwellTheme::paintBackdrop(QPainter& painter, const QRectF& rect, const QPalette& palette) {
     const QColor window = palette.color(QPalette::Window);
     const QColor tint = accent(palette);

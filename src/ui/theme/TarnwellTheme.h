@@ -58,6 +58,12 @@ public:
     // A rounded selected row or card.
     static void paintSelection(QPainter& painter, const QRectF& rect, const QPalette& palette,
                                qreal cornerRadius = controlRadius);
+    // The rounded tile behind a rule's or a volume's symbol: a light wash of the symbol's colour.
+    static void paintIconTile(QPainter& painter, const QRectF& rect, const QColor& tint,
+                              const QPalette& palette);
+    // Room a tile leaves around its symbol on each side.
+    static constexpr int tilePadding = 6;
+
     // The window backdrop: an opaque gradient of low tints over the window colour.
     static void paintBackdrop(QPainter& painter, const QRectF& rect, const QPalette& palette);
 };

@@ -2,6 +2,7 @@
 
 #include "core/support/Localization.h"
 #include "ui/components/DetachedTask.h"
+#include "ui/components/NoticeLabel.h"
 #include "ui/components/PrimaryActionButton.h"
 #include "ui/components/SettingsPanel.h"
 #include "ui/components/SymbolLabel.h"
@@ -59,11 +60,8 @@ void MenuBarView::buildLayout() {
     layout->setContentsMargins(12, 12, 12, 12);
     layout->setSpacing(10);
 
-    auto* tile = new QWidget(this);
-    tile->setFixedSize(36, 36);
-    tile->setAutoFillBackground(false);
-    m_statusIcon = new SymbolLabel("externaldrive"_symbol, TarnwellTheme::headerIconSize, tile);
-    m_statusIcon->move((36 - TarnwellTheme::headerIconSize) / 2, (36 - TarnwellTheme::headerIconSize) / 2);
+    m_statusIcon = new SymbolLabel("externaldrive"_symbol, TarnwellTheme::headerIconSize, this);
+    m_statusIcon->setTiled(true);
     auto* name = new QLabel(localized("Tarnwell"), this);
     name->setFont(TarnwellTheme::sectionTitleFont());
     m_statusTitle = new QLabel(this);
@@ -74,7 +72,7 @@ void MenuBarView::buildLayout() {
     titles->addWidget(m_statusTitle);
     auto* header = new QHBoxLayout;
     header->setSpacing(10);
-    header->addWidget(tile);
+    header->addWidget(m_statusIcon);
     header->addLayout(titles, 1);
     layout->addLayout(header);
 
@@ -104,7 +102,9 @@ void MenuBarView::buildLayout() {
     connect(open, &QAbstractButton::clicked, this, &MenuBarView::openTarnwell);
     connect(copy, &QAbstractButton::clicked, this, [this] {
         if (m_container) {
-            m_container->copyLogsToPasteboard();
+            m_notice->setNotice(localizedCount("Copied %lld log lines", m_container->copyLogsToPasteboard()),
+                                NoticeLabel::Kind::Outcome);
+            adjustSize();
         }
     });
     layout->addWidget(open);
@@ -116,13 +116,17 @@ void MenuBarView::buildLayout() {
     m_launchAtLogin->setAccessibleName(launchLabel->text());
     m_launchAtLogin->setToolTip(launchLabel->text());
     launchLabel->setBuddy(m_launchAtLogin);
-    connect(m_launchAtLogin, &QAbstractButton::clicked, this, &MenuBarView::launchAtLoginClicked);
+    connect(m_launchAtLogin, &QAbstractButton::toggled, this, &MenuBarView::launchAtLoginClicked);
     auto* launch = new QHBoxLayout;
     launch->setContentsMargins(2, 0, 2, 0);
     launch->addWidget(launchLabel);
     launch->addStretch(1);
     launch->addWidget(m_launchAtLogin);
     layout->addLayout(launch);
+    // What the last command came to, said here where it was asked for.
+    m_notice = new NoticeLabel(this);
+    m_notice->setFont(TarnwellTheme::captionFont());
+    layout->addWidget(m_notice);
 
     layout->addWidget(divider(this));
     auto* quit = new MenuActionButton(localized("Quit"), "power"_symbol, this);
@@ -155,7 +159,7 @@ void MenuBarView::render() {
     m_apps->setValue(m_viewModel->enabledAppSummary());
     m_mount->setEnabled(m_viewModel->canMountMissing());
     m_unmount->setEnabled(m_viewModel->canUnmountReady());
-    m_launchAtLogin->setChecked(m_viewModel->rule().launchAtLogin);
+    m_launchAtLogin->setStoredValue(m_viewModel->rule().launchAtLogin);
     adjustSize();
 }
 
@@ -163,6 +167,7 @@ void MenuBarView::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     // The window system repeats the event when it maps the window; one showing is one refresh.
     if (!event->spontaneous() && m_container) {
+        m_notice->setNotice(std::nullopt);
         startDetached(m_container->refreshDriveStatusForMenuPresentation(), "Refreshing the drive status");
     }
 }
@@ -222,9 +227,11 @@ QCoro::Task<> MenuBarView::applyLaunchAtLogin(QPointer<MenuBarView> view,
     if (!container) {
         co_return;
     }
-    co_await container->setLaunchAtLogin(enabled);
-    // The switch shows the system's state, which may differ from what was asked for.
+    const std::optional<QString> notice = co_await container->setLaunchAtLogin(enabled);
+    // The switch shows the system's state, which may differ from what was asked for, and a
+    // failure is said under it.
     if (view) {
+        view->m_notice->setNotice(notice);
         view->render();
     }
 }

@@ -11,6 +11,7 @@ class QVBoxLayout;
 namespace tarnwell {
 
 class MenuValueRow;
+class NoticeLabel;
 class PrimaryActionButton;
 class SymbolLabel;
 class ToggleSwitch;
@@ -29,6 +30,7 @@ public:
 
     PrimaryActionButton* mountButton() const { return m_mount; }
     PrimaryActionButton* unmountButton() const { return m_unmount; }
+    NoticeLabel* notice() const { return m_notice; }
 
 Q_SIGNALS:
     void quitRequested();
@@ -58,6 +60,7 @@ private:
     PrimaryActionButton* m_mount = nullptr;
     PrimaryActionButton* m_unmount = nullptr;
     ToggleSwitch* m_launchAtLogin = nullptr;
+    NoticeLabel* m_notice = nullptr;
 };
 
 } // namespace tarnwell

@@ -2,7 +2,6 @@
 
 #include "app/TarnwellContainer.h"
 #include "core/support/Localization.h"
-#include "core/support/Observe.h"
 #include "ui/theme/TarnwellTheme.h"
 #include "ui/window/TarnwellSidebar.h"
 #include "ui/window/TarnwellSidebarItem.h"
@@ -49,13 +48,16 @@ MainWindowView::MainWindowView(TarnwellContainer* container, MainWindowPages::Fa
 
     if (DashboardViewModel* dashboard = container->dashboardViewModel()) {
         // "All safe" reads as a headline in the card; any other summary is shown as it is.
-        observe(
-            dashboard, &DashboardViewModel::presentationChanged, &DashboardViewModel::safetySummary,
-            [this](const QString& summary) {
-                m_sidebar->statusCard()->setStatusText(
-                    summary == localized("All safe") ? localized("All Good") : summary);
-            },
-            this);
+        const auto render = [this, dashboard = QPointer<DashboardViewModel>(dashboard)] {
+            if (!dashboard) {
+                return;
+            }
+            TarnwellSidebarStatusCard* card = m_sidebar->statusCard();
+            card->setStatusText(dashboard->isAllSafe() ? localized("All Good") : dashboard->safetySummary());
+            card->setSymbol(SymbolName{dashboard->safetyIcon()}, dashboard->safetyColorKind());
+        };
+        connect(dashboard, &DashboardViewModel::presentationChanged, this, render);
+        render();
     }
     selectSection(m_current);
 }

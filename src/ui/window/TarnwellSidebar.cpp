@@ -1,10 +1,11 @@
 #include "ui/window/TarnwellSidebar.h"
 
+#include "core/support/Localization.h"
+#include "ui/components/SelectableList.h"
 #include "ui/components/WorkspaceLayout.h"
 #include "ui/window/TarnwellSidebarItem.h"
 #include "ui/window/TarnwellSidebarStatusCard.h"
 
-#include <QKeyEvent>
 #include <QVBoxLayout>
 
 namespace tarnwell {
@@ -16,16 +17,19 @@ TarnwellSidebar::TarnwellSidebar(QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(10, WorkspaceLayout::pageTopPadding, 10, 14);
     layout->setSpacing(4);
+    auto* sections = new SelectableList(QAccessible::PageTabList, this);
+    sections->setAccessibleName(localized("Sections"));
+    sections->rows()->setSpacing(4);
     for (MainWindowSection section : allMainWindowSections()) {
-        auto* item = new TarnwellSidebarItem(section, this);
-        item->installEventFilter(this);
+        auto* item = new TarnwellSidebarItem(section, sections);
         connect(item, &QAbstractButton::clicked, this, [this, section] {
             setSelectedSection(section);
             Q_EMIT sectionSelected(section);
         });
-        layout->addWidget(item);
+        sections->addItem(item);
         m_items.append(item);
     }
+    layout->addWidget(sections);
     layout->addStretch(1);
     layout->addWidget(m_statusCard);
     setSelectedSection(m_selected);
@@ -45,25 +49,6 @@ TarnwellSidebarItem* TarnwellSidebar::item(MainWindowSection section) const {
         }
     }
     return nullptr;
-}
-
-bool TarnwellSidebar::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() != QEvent::KeyPress) {
-        return QWidget::eventFilter(watched, event);
-    }
-    const int key = static_cast<QKeyEvent*>(event)->key();
-    if (key != Qt::Key_Up && key != Qt::Key_Down) {
-        return QWidget::eventFilter(watched, event);
-    }
-    const auto index = m_items.indexOf(static_cast<TarnwellSidebarItem*>(watched));
-    const auto next = index + (key == Qt::Key_Down ? 1 : -1);
-    if (index < 0 || next < 0 || next >= m_items.size()) {
-        return true;
-    }
-    TarnwellSidebarItem* target = m_items[next];
-    target->setFocus(Qt::TabFocusReason);
-    target->click();
-    return true;
 }
 
 } // namespace tarnwell

@@ -26,9 +26,6 @@ public:
 Q_SIGNALS:
     void sectionSelected(tarnwell::MainWindowSection section);
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
 private:
     QList<TarnwellSidebarItem*> m_items;
     TarnwellSidebarStatusCard* m_statusCard;

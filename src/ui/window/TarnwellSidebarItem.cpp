@@ -3,6 +3,7 @@
 #include "ui/theme/SymbolIcons.h"
 #include "ui/theme/TarnwellTheme.h"
 
+#include <QFocusEvent>
 #include <QPainter>
 
 namespace tarnwell {
@@ -14,8 +15,16 @@ TarnwellSidebarItem::TarnwellSidebarItem(MainWindowSection section, QWidget* par
     setText(mainWindowSectionTitle(section));
     setAccessibleName(text());
     setFont(TarnwellTheme::sectionTitleFont());
-    setFocusPolicy(Qt::StrongFocus);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    connect(this, &QAbstractButton::toggled, this, [this](bool checked) { showSelection(this, checked); });
+    showSelection(this, false);
+}
+
+void TarnwellSidebarItem::focusInEvent(QFocusEvent* event) {
+    QAbstractButton::focusInEvent(event);
+    if (selectsOnFocus(event->reason()) && !isChecked()) {
+        click();
+    }
 }
 
 QSize TarnwellSidebarItem::sizeHint() const {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ui/components/SelectableItem.h"
 #include "ui/window/MainWindowSection.h"
 
 #include <QAbstractButton>
@@ -7,8 +8,8 @@
 namespace tarnwell {
 
 // One sidebar row covering its whole width: the section's icon and title; the selected row has
-// a tinted rounded background.
-class TarnwellSidebarItem : public QAbstractButton {
+// a tinted rounded background. Assistive tools see it as a tab of the sidebar's tab list.
+class TarnwellSidebarItem : public QAbstractButton, public SelectableItem {
     Q_OBJECT
 
 public:
@@ -17,8 +18,13 @@ public:
     MainWindowSection section() const { return m_section; }
     QSize sizeHint() const override;
 
+    bool isSelectedItem() const override { return isChecked(); }
+    void selectItem() override { click(); }
+    QAccessible::Role itemRole() const override { return QAccessible::PageTab; }
+
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
 
 private:
     MainWindowSection m_section;

@@ -13,9 +13,9 @@ namespace tarnwell {
 
 TarnwellSidebarStatusCard::TarnwellSidebarStatusCard(QWidget* parent)
     : QWidget(parent)
+    , m_icon(new SymbolLabel("checkmark.shield.fill"_symbol, TarnwellTheme::headerIconSize, this))
     , m_status(new QLabel(this)) {
-    auto* icon = new SymbolLabel("checkmark.shield.fill"_symbol, TarnwellTheme::headerIconSize, this);
-    icon->setColorKind(MenuBarViewModel::StatusColorKind::Green);
+    m_icon->setColorKind(MenuBarViewModel::StatusColorKind::Green);
     auto* caption = new QLabel(localized("System Status"), this);
     caption->setFont(TarnwellTheme::captionFont());
     TarnwellTheme::makeSecondary(caption);
@@ -27,7 +27,7 @@ TarnwellSidebarStatusCard::TarnwellSidebarStatusCard(QWidget* parent)
     layout->setContentsMargins(padding, padding, padding, padding);
     layout->setHorizontalSpacing(8);
     layout->setVerticalSpacing(2);
-    layout->addWidget(icon, 0, 0, 2, 1, Qt::AlignVCenter);
+    layout->addWidget(m_icon, 0, 0, 2, 1, Qt::AlignVCenter);
     layout->addWidget(caption, 0, 1);
     layout->addWidget(m_status, 1, 1);
     layout->setColumnStretch(1, 1);
@@ -41,6 +41,15 @@ QString TarnwellSidebarStatusCard::statusText() const {
 void TarnwellSidebarStatusCard::setStatusText(const QString& text) {
     m_status->setText(text);
     setAccessibleDescription(text);
+}
+
+void TarnwellSidebarStatusCard::setSymbol(SymbolName symbol, MenuBarViewModel::StatusColorKind tint) {
+    m_icon->setSymbol(std::move(symbol));
+    m_icon->setColorKind(tint);
+}
+
+SymbolName TarnwellSidebarStatusCard::symbol() const {
+    return m_icon->symbol();
 }
 
 void TarnwellSidebarStatusCard::paintEvent(QPaintEvent*) {

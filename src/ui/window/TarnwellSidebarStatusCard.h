@@ -1,10 +1,15 @@
 #pragma once
 
+#include "app/MenuBarViewModel.h"
+#include "ui/theme/SymbolName.h"
+
 #include <QWidget>
 
 class QLabel;
 
 namespace tarnwell {
+
+class SymbolLabel;
 
 // A small rounded card at the foot of the sidebar: "System Status" and the safety summary.
 class TarnwellSidebarStatusCard : public QWidget {
@@ -15,11 +20,15 @@ public:
 
     QString statusText() const;
     void setStatusText(const QString& text);
+    // The shield of "all good", or the warning of anything else, in its colour.
+    void setSymbol(SymbolName symbol, MenuBarViewModel::StatusColorKind tint);
+    SymbolName symbol() const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    SymbolLabel* m_icon;
     QLabel* m_status;
 };
 

@@ -8,7 +8,10 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
+#include <cerrno>
+#include <cstring>
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 
 using namespace tarnwell;
@@ -79,6 +82,37 @@ TEST_F(SettingsFile, ALineThatCannotBeReadNeitherBlocksSavesNorIsLost) {
     QFile copy(path(kept.first()));
     ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
     EXPECT_EQ(copy.readAll(), edited);
+}
+
+// A failure says why in the system's words, as the user will read it.
+TEST_F(SettingsFile, AFailedSaveGivesTheSystemsReason) {
+    const QString folder = path(QStringLiteral("mounted"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QByteArray native = QFile::encodeName(folder);
+    if (::mount("tmpfs", native.constData(), "tmpfs", 0, "size=256k") != 0) {
+        GTEST_SKIP() << "cannot mount a file system of its own: " << std::strerror(errno);
+    }
+    const auto reason = [&](const QByteArray& value) {
+        try {
+            SettingsPreferencesStore(folder + QStringLiteral("/Tarnwell.conf")).setData(key, value);
+        } catch (const PlatformError& error) {
+            return error.message();
+        }
+        return QString();
+    };
+    EXPECT_EQ(reason("first"), QString());
+    ASSERT_EQ(::mount(nullptr, native.constData(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
+    EXPECT_TRUE(reason("second").endsWith(QString::fromLocal8Bit(std::strerror(EROFS))))
+        << reason("second").toStdString();
+    ASSERT_EQ(::mount(nullptr, native.constData(), nullptr, MS_REMOUNT, nullptr), 0);
+    QFile filler(folder + QStringLiteral("/filler"));
+    ASSERT_TRUE(filler.open(QIODevice::WriteOnly));
+    while (filler.write(QByteArray(4096, 'x')) > 0 && filler.flush()) {
+    }
+    filler.close();
+    EXPECT_TRUE(reason(QByteArray(8192, 'y')).endsWith(QString::fromLocal8Bit(std::strerror(ENOSPC))))
+        << reason(QByteArray(8192, 'y')).toStdString();
+    EXPECT_EQ(::umount2(native.constData(), 0), 0);
 }
 
 TEST_F(SettingsFile, TheFileFollowsTheUmaskButIsNeverWritableByEveryone) {

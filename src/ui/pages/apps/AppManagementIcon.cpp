@@ -158,7 +158,20 @@ void AppManagementIcon::paintEvent(QPaintEvent* event) {
     const Monogram& monogram = monograms()[m_presetAsset];
     QPainterPath path;
     path.addRoundedRect(tile, tile.width() * 0.22, tile.height() * 0.22);
-    painter.fillPath(path, monogram.color);
+    QColor fill = monogram.color;
+    if (TarnwellTheme::isDark(palette())) {
+        // A near-black tile would vanish into a dark card: it is lifted, and every tile gets a rim.
+        if (fill.lightnessF() < 0.3f) {
+            fill = fill.lighter(190);
+        }
+        QColor rim = palette().color(QPalette::WindowText);
+        rim.setAlphaF(0.4f);
+        painter.setPen(QPen(rim, 1));
+    } else {
+        painter.setPen(Qt::NoPen);
+    }
+    painter.setBrush(fill);
+    painter.drawPath(path);
     painter.setPen(Qt::white);
     painter.setFont(TarnwellTheme::font(qRound(tile.height() * 0.4), QFont::Bold));
     painter.drawText(tile, Qt::AlignCenter, monogram.initials);

@@ -51,7 +51,6 @@ AppManagementRow::AppManagementRow(AppTrigger trigger, std::shared_ptr<const Des
     auto* enabledLabel = new QLabel(localized("Enabled"), this);
     enabledLabel->setFont(TarnwellTheme::bodyFont());
     enabledLabel->setBuddy(m_enabled);
-    m_enabled->setAccessibleName(localized("Enabled"));
 
     auto* title = new QHBoxLayout;
     title->setSpacing(6);
@@ -73,7 +72,7 @@ AppManagementRow::AppManagementRow(AppTrigger trigger, std::shared_ptr<const Des
     layout->addWidget(m_choose);
     layout->addWidget(m_delete);
 
-    connect(m_enabled, &ToggleSwitch::clicked, this, &AppManagementRow::enabledChangeRequested);
+    connect(m_enabled, &ToggleSwitch::toggled, this, &AppManagementRow::enabledChangeRequested);
     connect(m_choose, &QToolButton::clicked, this, &AppManagementRow::chooseAppRequested);
     connect(m_delete, &QToolButton::clicked, this, &AppManagementRow::deleteRequested);
     styleCapsule();
@@ -94,8 +93,11 @@ void AppManagementRow::render() {
     m_name->setFullText(m_trigger.displayName);
     m_presetCapsule->setVisible(m_trigger.isBuiltInPreset);
     m_identifiers->setFullText(m_trigger.bundleIdentifiers.join(QStringLiteral(", ")));
-    m_enabled->setChecked(m_trigger.isEnabled);
-    m_enabled->setAccessibleDescription(m_trigger.displayName);
+    m_enabled->setStoredValue(m_trigger.isEnabled);
+    // Every row has the same controls: their names say whose they are.
+    m_enabled->setAccessibleName(localizedFormat("Enable %@", {m_trigger.displayName}));
+    m_choose->setAccessibleName(localizedFormat("Choose App for %@", {m_trigger.displayName}));
+    m_delete->setAccessibleName(localizedFormat("Delete %@", {m_trigger.displayName}));
     // Built-in presets are kept whatever happens, so their delete button would do nothing.
     m_delete->setEnabled(!m_trigger.isBuiltInPreset);
 }

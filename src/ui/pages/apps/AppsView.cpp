@@ -5,6 +5,7 @@
 #include "core/support/Observe.h"
 #include "platform/linux/DesktopEntryCatalog.h"
 #include "ui/components/DetachedTask.h"
+#include "ui/components/NoticeLabel.h"
 #include "ui/components/PrimaryActionButton.h"
 #include "ui/components/SettingsPanel.h"
 #include "ui/components/WorkspaceEmptyState.h"
@@ -41,7 +42,7 @@ bool sameTriggers(const QList<AppManagementRow*>& rows, const QList<AppTrigger>&
 AppsView::AppsView(TarnwellContainer* container, QWidget* parent)
     : WorkspacePage(localized("Apps"), "square.grid.2x2"_symbol, parent)
     , m_index(indexOf(*container->desktopEntries()))
-    , m_error(new QLabel)
+    , m_error(new NoticeLabel)
     , m_empty(new WorkspaceEmptyState(
           "app.badge"_symbol, localized("No apps configured."),
           localized("Add editing apps so Tarnwell can mount and release target drives automatically."))) {
@@ -54,10 +55,6 @@ AppsView::AppsView(TarnwellContainer* container, QWidget* parent)
         add->playTapFeedback();
         startDetached(choose(m_viewModel, std::nullopt), "Adding a custom app");
     });
-    m_error->setFont(TarnwellTheme::bodyFont());
-    m_error->setWordWrap(true);
-    m_error->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    TarnwellTheme::setTextColor(m_error, TarnwellTheme::red(palette()));
     addContent(m_error);
     addContent(m_empty);
     contentLayout()->addStretch(1);
@@ -135,9 +132,7 @@ void AppsView::render() {
 }
 
 void AppsView::renderError() {
-    const std::optional<QString> message = m_viewModel ? m_viewModel->errorMessage() : std::nullopt;
-    m_error->setText(message.value_or(QString()));
-    m_error->setVisible(message.has_value());
+    m_error->setNotice(m_viewModel ? m_viewModel->errorMessage() : std::nullopt);
 }
 
 QCoro::Task<> AppsView::toggle(QPointer<SettingsViewModel> viewModel, AppTrigger trigger, bool isEnabled) {

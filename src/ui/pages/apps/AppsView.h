@@ -14,6 +14,7 @@ namespace tarnwell {
 
 class AppManagementRow;
 class DesktopEntryIndex;
+class NoticeLabel;
 class SettingsPanel;
 class SettingsViewModel;
 class TarnwellContainer;
@@ -39,7 +40,7 @@ private:
     QPointer<SettingsViewModel> m_viewModel;
     QList<QMetaObject::Connection> m_bindings;
     std::shared_ptr<const DesktopEntryIndex> m_index;
-    QLabel* m_error;
+    NoticeLabel* m_error;
     WorkspaceEmptyState* m_empty;
     SettingsPanel* m_panel = nullptr;
     QList<AppManagementRow*> m_rows;

@@ -26,6 +26,7 @@ DashboardStorageRuleRow::DashboardStorageRuleRow(const DashboardViewModel::Stora
     , m_mount(
           DashboardComponents::ruleActionButton("externaldrive.badge.plus"_symbol, localized("Mount Now")))
     , m_unmount(DashboardComponents::ruleActionButton("eject"_symbol, localized("Unmount Safely"))) {
+    m_icon->setTiled(true);
     m_title->setFont(TarnwellTheme::font(14, QFont::DemiBold));
     m_detail->setFont(TarnwellTheme::bodyFont());
     TarnwellTheme::makeSecondary(m_detail);
@@ -75,6 +76,8 @@ void DashboardStorageRuleRow::setRow(const DashboardViewModel::StorageRow& row) 
     m_mount->setEnabled(row.canMount);
     m_unmount->setEnabled(row.canUnmount);
     setAccessibleName(row.title);
+    m_mount->setAccessibleName(localizedFormat("Mount %@ Now", {row.title}));
+    m_unmount->setAccessibleName(localizedFormat("Unmount %@ Safely", {row.title}));
 }
 
 void DashboardStorageRuleRow::paintEvent(QPaintEvent*) {

@@ -15,6 +15,7 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace tarnwell {
@@ -82,6 +83,11 @@ DashboardView::DashboardView(TarnwellContainer* container, QWidget* parent)
     contentLayout()->addStretch(1);
 
     connect(m_viewModel, &DashboardViewModel::presentationChanged, this, &DashboardView::render);
+    // "2 min ago" grows older with nothing published.
+    auto* clock = new QTimer(this);
+    clock->setInterval(std::chrono::seconds(30));
+    connect(clock, &QTimer::timeout, this, &DashboardView::renderEventTime);
+    clock->start();
     render();
 }
 
@@ -92,11 +98,21 @@ void DashboardView::render() {
     m_targets->setValue(m_viewModel->targetSummary());
     m_runningApps->setValue(m_viewModel->runningAppsSummary());
     m_safety->setValue(m_viewModel->safetySummary());
-    m_recentEvent->setValue(m_viewModel->recentEventText());
+    m_safety->setCaption(m_viewModel->safetyCaption());
+    m_safety->setSymbol(SymbolName{m_viewModel->safetyIcon()}, m_viewModel->safetyColorKind());
+    m_recentEvent->setValue(m_viewModel->recentEventMessage(), m_viewModel->recentEventText());
+    renderEventTime();
     m_activityApps->setFullText(m_viewModel->runningAppsSummary());
     m_activityEvent->setFullText(m_viewModel->recentEventText());
     m_activityError->setFullText(m_viewModel->recentErrorText());
     renderRows();
+}
+
+void DashboardView::renderEventTime() {
+    const std::optional<QDateTime> moment = m_viewModel ? m_viewModel->recentEventTime() : std::nullopt;
+    m_recentEvent->setCaption(moment
+                                  ? DashboardViewModel::relativeTime(*moment, QDateTime::currentDateTimeUtc())
+                                  : localized("Latest Event"));
 }
 
 void DashboardView::renderRows() {

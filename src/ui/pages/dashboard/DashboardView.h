@@ -24,6 +24,7 @@ public:
 private:
     void render();
     void renderRows();
+    void renderEventTime();
     void mountRule(QUuid id);
     void unmountRule(QUuid id);
     static QCoro::Task<> mount(QPointer<TarnwellController> controller, QUuid id);

@@ -5,6 +5,7 @@
 #include "ui/theme/SymbolIcons.h"
 #include "ui/theme/TarnwellTheme.h"
 
+#include <QFocusEvent>
 #include <QKeyEvent>
 #include <QPainter>
 
@@ -17,6 +18,7 @@ constexpr int verticalMargin = 10;
 constexpr int iconSpacing = 10;
 constexpr int lineSpacing = 3;
 constexpr int itemSpacing = 8;
+constexpr int tileSize = TarnwellTheme::headerIconSize + 2 * TarnwellTheme::tilePadding;
 
 QFont nameFont() {
     return TarnwellTheme::font(14, QFont::DemiBold);
@@ -36,13 +38,12 @@ int detailHeight() {
 RuleCard::RuleCard(QWidget* parent)
     : QWidget(parent)
     , m_enabled(new ToggleSwitch(this)) {
-    setFocusPolicy(Qt::StrongFocus);
+    showSelection(this, false);
     setCursor(Qt::PointingHandCursor);
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
-    m_enabled->setAccessibleName(localized("Enabled"));
     m_enabled->resize(m_enabled->sizeHint());
     renderIcons();
-    connect(m_enabled, &QAbstractButton::clicked, this,
+    connect(m_enabled, &QAbstractButton::toggled, this,
             [this](bool checked) { Q_EMIT enabledChanged(m_rule.id, checked); });
 }
 
@@ -55,19 +56,24 @@ QString RuleCard::appCountText(const StorageTargetRule& rule, const QList<AppTri
     if (count == 0) {
         return localized("No apps bound");
     }
-    return count == 1 ? localized("1 app bound") : localizedFormat("%lld apps bound", {qint64(count)});
+    return count == 1 ? localized("1 app bound") : localizedCount("%lld apps bound", count);
 }
 
 void RuleCard::setRule(const StorageTargetRule& rule, const QList<AppTrigger>& appTriggers, bool isSelected) {
     const bool iconChanges = rule.isEnabled != m_rule.isEnabled || m_icon.isNull();
     m_rule = rule;
-    m_selected = isSelected;
+    if (isSelected != m_selected) {
+        m_selected = isSelected;
+        showSelection(this, isSelected);
+    }
     m_policy = rule.policySummary();
     m_appCount = appCountText(rule, appTriggers);
     if (iconChanges) {
         renderIcons();
     }
-    m_enabled->setChecked(rule.isEnabled);
+    m_enabled->setStoredValue(rule.isEnabled);
+    // Every card has a switch: its name says whose it is.
+    m_enabled->setAccessibleName(localizedFormat("Enable %@", {rule.name}));
     setAccessibleName(rule.name);
     setAccessibleDescription(m_policy + QStringLiteral(", ") + m_appCount);
     // The card elides its lines; the tooltip keeps them whole.
@@ -82,20 +88,20 @@ QSize RuleCard::sizeHint() const {
 
 QSize RuleCard::minimumSizeHint() const {
     const int text = headingHeight(m_enabled) + 2 * (lineSpacing + detailHeight());
-    return {2 * horizontalMargin + TarnwellTheme::headerIconSize + iconSpacing +
-                m_enabled->sizeHint().width(),
-            2 * verticalMargin + std::max(TarnwellTheme::headerIconSize, text)};
+    return {2 * horizontalMargin + tileSize + iconSpacing + m_enabled->sizeHint().width(),
+            2 * verticalMargin + std::max(tileSize, text)};
+}
+
+MenuBarViewModel::StatusColorKind RuleCard::iconColor() const {
+    return m_rule.isEnabled ? MenuBarViewModel::StatusColorKind::Accent
+                            : MenuBarViewModel::StatusColorKind::Secondary;
 }
 
 void RuleCard::renderIcons() {
     const qreal ratio = devicePixelRatioF();
-    m_icon = SymbolIcons::tinted(
-        m_rule.isEnabled ? "externaldrive.fill"_symbol : "externaldrive"_symbol,
-        TarnwellTheme::headerIconSize,
-        TarnwellTheme::statusColor(m_rule.isEnabled ? MenuBarViewModel::StatusColorKind::Accent
-                                                    : MenuBarViewModel::StatusColorKind::Secondary,
-                                   palette()),
-        ratio);
+    m_icon = SymbolIcons::tinted(m_rule.isEnabled ? "externaldrive.fill"_symbol : "externaldrive"_symbol,
+                                 TarnwellTheme::headerIconSize,
+                                 TarnwellTheme::statusColor(iconColor(), palette()), ratio);
     const QSize line(TarnwellTheme::rowIconSize, TarnwellTheme::rowIconSize);
     m_policyIcon = SymbolIcons::icon("checkmark.shield"_symbol).pixmap(line, ratio);
     m_appsIcon = SymbolIcons::icon("square.grid.2x2"_symbol).pixmap(line, ratio);
@@ -119,6 +125,13 @@ void RuleCard::changeEvent(QEvent* event) {
 void RuleCard::mousePressEvent(QMouseEvent* event) {
     QWidget::mousePressEvent(event);
     Q_EMIT selected(m_rule.id);
+}
+
+void RuleCard::focusInEvent(QFocusEvent* event) {
+    QWidget::focusInEvent(event);
+    if (selectsOnFocus(event->reason()) && !m_selected) {
+        Q_EMIT selected(m_rule.id);
+    }
 }
 
 void RuleCard::keyPressEvent(QKeyEvent* event) {
@@ -147,8 +160,12 @@ void RuleCard::paintEvent(QPaintEvent*) {
     }
 
     const int iconSize = TarnwellTheme::headerIconSize;
-    painter.drawPixmap(QRect(horizontalMargin, verticalMargin, iconSize, iconSize), m_icon);
-    const int left = horizontalMargin + iconSize + iconSpacing;
+    TarnwellTheme::paintIconTile(painter, QRectF(horizontalMargin, verticalMargin, tileSize, tileSize),
+                                 TarnwellTheme::statusColor(iconColor(), palette()), palette());
+    painter.drawPixmap(QRect(horizontalMargin + TarnwellTheme::tilePadding,
+                             verticalMargin + TarnwellTheme::tilePadding, iconSize, iconSize),
+                       m_icon);
+    const int left = horizontalMargin + tileSize + iconSpacing;
     const QColor text = palette().color(QPalette::WindowText);
     const auto draw = [&](const QFont& font, const QRect& box, const QString& line) {
         QString single = line;

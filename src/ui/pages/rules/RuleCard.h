@@ -1,6 +1,8 @@
 #pragma once
 
+#include "app/MenuBarViewModel.h"
 #include "core/model/TarnwellConfiguration.h"
+#include "ui/components/SelectableItem.h"
 
 #include <QPixmap>
 #include <QWidget>
@@ -10,9 +12,9 @@ namespace tarnwell {
 class ToggleSwitch;
 
 // One rule in the rules page's list: name, policy, how many applications it is bound to, and its
-// "Enabled" switch. Clicking the card selects the rule. A page may list many rules, so the card
-// draws its icons and texts itself; only the switch is a widget of its own.
-class RuleCard : public QWidget {
+// "Enabled" switch. Clicking or focusing the card selects the rule. A page may list many rules, so
+// the card draws its icons and texts itself; only the switch is a widget of its own.
+class RuleCard : public QWidget, public SelectableItem {
     Q_OBJECT
 
 public:
@@ -30,6 +32,9 @@ public:
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
+    bool isSelectedItem() const override { return m_selected; }
+    void selectItem() override { Q_EMIT selected(m_rule.id); }
+
 Q_SIGNALS:
     void selected(QUuid id);
     void enabledChanged(QUuid id, bool isEnabled);
@@ -37,12 +42,14 @@ Q_SIGNALS:
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
 
 private:
     void renderIcons();
+    MenuBarViewModel::StatusColorKind iconColor() const;
 
     StorageTargetRule m_rule;
     bool m_selected = false;

@@ -3,7 +3,9 @@
 #include "core/support/Localization.h"
 #include "ui/components/DetachedTask.h"
 #include "ui/components/ElidedLabel.h"
+#include "ui/components/NoticeLabel.h"
 #include "ui/components/PrimaryActionButton.h"
+#include "ui/components/SelectableList.h"
 #include "ui/components/SymbolLabel.h"
 #include "ui/components/WorkspaceEmptyState.h"
 #include "ui/components/WorkspaceLayout.h"
@@ -56,12 +58,12 @@ RulesView::RulesView(TarnwellContainer* container, QWidget* parent)
     : WorkspacePage(localized("Rules"), "list.bullet.rectangle"_symbol, parent)
     , m_rules(container->rulesViewModel())
     , m_volumes(container->volumesViewModel())
-    , m_error(new QLabel)
+    , m_error(new NoticeLabel)
     , m_add(new PrimaryActionButton(localized("Add Local Drive Rule"), "plus"_symbol, true))
     , m_addMenu(new QMenu(m_add))
     , m_refresh(new QPushButton(localized("Refresh Volumes")))
     , m_split(new WorkspaceSplitView)
-    , m_cardList(new QVBoxLayout)
+    , m_cardList(new SelectableList)
     , m_emptyRules(new WorkspaceEmptyState(
           "externaldrive.fill"_symbol, localized("No storage rules yet."),
           localized("Add a local drive rule to connect apps with a target volume."))) {
@@ -77,18 +79,16 @@ RulesView::RulesView(TarnwellContainer* container, QWidget* parent)
     addHeaderAction(m_refresh);
     setRefreshing(false);
 
-    m_error->setWordWrap(true);
-    m_error->setFont(TarnwellTheme::bodyFont());
-    m_error->setTextInteractionFlags(Qt::TextSelectableByMouse);
     addContent(m_error);
 
     auto* leading = new QWidget;
     auto* leadingLayout = new QVBoxLayout(leading);
     leadingLayout->setContentsMargins(0, 0, 0, 0);
     leadingLayout->setSpacing(WorkspaceLayout::rowSpacing);
-    m_cardList->setSpacing(WorkspaceLayout::rowSpacing);
+    m_cardList->setAccessibleName(localized("Rules"));
+    m_cardList->rows()->setSpacing(WorkspaceLayout::rowSpacing);
     leadingLayout->addWidget(m_emptyRules);
-    leadingLayout->addLayout(m_cardList);
+    leadingLayout->addWidget(m_cardList);
     leadingLayout->addWidget(sharesEntry());
     m_split->setLeading(leading);
     m_split->setDetail(noSelection());
@@ -171,7 +171,7 @@ void RulesView::renderRules() {
                     startDetached(m_rules->setRuleEnabled(id, isEnabled), "Enabling a rule");
                 }
             });
-            m_cardList->addWidget(card);
+            m_cardList->addItem(card);
             m_cards.append(card);
         }
     }
@@ -238,10 +238,7 @@ void RulesView::buildAddMenu() {
 }
 
 void RulesView::renderError() {
-    const std::optional<QString> message = m_rules ? m_rules->errorMessage() : std::nullopt;
-    m_error->setText(message.value_or(QString()));
-    m_error->setVisible(message.has_value());
-    TarnwellTheme::setTextColor(m_error, TarnwellTheme::red(palette()));
+    m_error->setNotice(m_rules ? m_rules->errorMessage() : std::nullopt);
 }
 
 void RulesView::showEvent(QShowEvent* event) {

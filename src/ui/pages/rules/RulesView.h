@@ -13,7 +13,9 @@ class QVBoxLayout;
 
 namespace tarnwell {
 
+class NoticeLabel;
 class RuleCard;
+class SelectableList;
 class StorageRuleEditorView;
 class WorkspaceSplitView;
 
@@ -34,7 +36,7 @@ public:
     QMenu* addMenu();
     bool isRefreshingVolumes() const { return m_isRefreshingVolumes; }
     QPushButton* refreshButton() const { return m_refresh; }
-    QLabel* errorLabel() const { return m_error; }
+    NoticeLabel* errorLabel() const { return m_error; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -58,13 +60,13 @@ private:
     std::optional<QUuid> m_selectedRuleID;
     bool m_isRefreshingVolumes = false;
     QList<QUuid> m_shownRuleIDs;
-    QLabel* m_error;
+    NoticeLabel* m_error;
     QPushButton* m_add;
     QMenu* m_addMenu;
     bool m_addMenuIsCurrent = false;
     QPushButton* m_refresh;
     WorkspaceSplitView* m_split;
-    QVBoxLayout* m_cardList;
+    SelectableList* m_cardList;
     QWidget* m_emptyRules;
     QList<RuleCard*> m_cards;
 };

@@ -15,10 +15,12 @@
 #include <QFontDatabase>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
+#include <QSignalBlocker>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -46,6 +48,11 @@ QToolButton* stepButton(const QString& text, const QString& accessibleName) {
     button->setAutoRepeat(true);
     button->setFixedSize(24, 24);
     return button;
+}
+
+// An internal volume says so wherever it can be chosen.
+QString volumeTitle(const QString& name, bool isExternal) {
+    return isExternal ? name : localizedFormat("%@ (Internal)", {name});
 }
 
 // Keeps one reset for every way out of the rename loop, so a failed save never blocks later ones.
@@ -84,19 +91,20 @@ void StorageRuleEditorView::buildLayout() {
 
     m_name = new QLineEdit;
     m_name->setMinimumWidth(150);
-    connect(m_name, &QLineEdit::textEdited, this, &StorageRuleEditorView::nameEdited);
+    // Any change not made by render() is the user's: typed, pasted or set by an assistive tool.
+    connect(m_name, &QLineEdit::textChanged, this, &StorageRuleEditorView::nameEdited);
     connect(m_name, &QLineEdit::editingFinished, this, &StorageRuleEditorView::render);
     m_panel->addWidget(new ControlRow("textformat"_symbol, localized("Rule Name"), m_name));
 
     m_volume = new QComboBox;
     m_volume->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     m_volume->setMinimumContentsLength(12);
-    connect(m_volume, &QComboBox::activated, this, &StorageRuleEditorView::volumeChosen);
+    connect(m_volume, &QComboBox::currentIndexChanged, this, &StorageRuleEditorView::volumeChosen);
     m_panel->addWidget(
         new ControlRow("externaldrive.connected.to.line.below"_symbol, localized("Local Volume"), m_volume));
 
     m_mountOnLaunch = new ToggleSwitch;
-    connect(m_mountOnLaunch, &QAbstractButton::clicked, this, [this](bool checked) {
+    connect(m_mountOnLaunch, &QAbstractButton::toggled, this, [this](bool checked) {
         run(m_rules->setMountOnAppLaunch(checked, m_ruleID), "Changing mount on launch");
     });
     m_panel->addWidget(new ControlRow("bell.and.waves.left.and.right"_symbol,
@@ -106,7 +114,7 @@ void StorageRuleEditorView::buildLayout() {
     for (PostQuitAction action : allPostQuitActions) {
         m_postQuit->addItem(postQuitActionTitle(action));
     }
-    connect(m_postQuit, &QComboBox::activated, this, [this](int index) {
+    connect(m_postQuit, &QComboBox::currentIndexChanged, this, [this](int index) {
         run(m_rules->setPostQuitAction(allPostQuitActions.value(index), m_ruleID),
             "Changing the post-quit action");
     });
@@ -125,7 +133,15 @@ void StorageRuleEditorView::buildLayout() {
     // Whatever whole number is typed goes to the rule as typed; only the stepper keeps to its range.
     m_delay->setValidator(
         new QRegularExpressionValidator(QRegularExpression(QStringLiteral("-?\\d{1,9}")), m_delay));
-    connect(m_delay, &QLineEdit::editingFinished, this, &StorageRuleEditorView::delayTyped);
+    // A typed delay is kept until the field is left or Return is pressed; one set while the field
+    // has no focus, by an assistive tool, is saved at once.
+    connect(m_delay, &QLineEdit::textChanged, this, [this] {
+        m_delayDraft = true;
+        if (!m_delay->hasFocus()) {
+            commitDelay();
+        }
+    });
+    m_delay->installEventFilter(this);
     auto* seconds = new QLabel(localized("seconds"));
     seconds->setFont(TarnwellTheme::bodyFont());
     TarnwellTheme::makeSecondary(seconds);
@@ -140,7 +156,7 @@ void StorageRuleEditorView::buildLayout() {
     m_panel->addWidget(new ControlRow("timer"_symbol, localized("Delay"), delay));
 
     m_notifications = new ToggleSwitch;
-    connect(m_notifications, &QAbstractButton::clicked, this, [this](bool checked) {
+    connect(m_notifications, &QAbstractButton::toggled, this, [this](bool checked) {
         run(m_rules->setShowNotifications(checked, m_ruleID), "Changing notifications");
     });
     m_panel->addWidget(new ControlRow("bell"_symbol, localized("Show Notifications"), m_notifications));
@@ -185,14 +201,18 @@ void StorageRuleEditorView::render() {
     }
     renderName(*current);
     renderVolumes(*current);
-    m_mountOnLaunch->setChecked(current->mountOnAppLaunch);
-    m_postQuit->setCurrentIndex(int(allPostQuitActions.indexOf(current->postQuitAction)));
-    if (!m_delay->isModified()) {
+    m_mountOnLaunch->setStoredValue(current->mountOnAppLaunch);
+    {
+        const QSignalBlocker quiet(m_postQuit);
+        m_postQuit->setCurrentIndex(int(allPostQuitActions.indexOf(current->postQuitAction)));
+    }
+    if (!m_delayDraft) {
+        const QSignalBlocker quiet(m_delay);
         m_delay->setText(QString::number(current->unmountDelaySeconds));
     }
     m_delayDown->setEnabled(current->unmountDelaySeconds > minimumDelay);
     m_delayUp->setEnabled(current->unmountDelaySeconds < maximumDelay);
-    m_notifications->setChecked(current->showNotifications);
+    m_notifications->setStoredValue(current->showNotifications);
     renderApps(*current, m_rules->configuration().appTriggers);
 }
 
@@ -207,6 +227,7 @@ void StorageRuleEditorView::renderName(const StorageTargetRule& rule) {
         return;
     }
     if (m_name->text() != rule.name) {
+        const QSignalBlocker quiet(m_name);
         m_name->setText(rule.name);
         // A long name is shown from its start, not from where the cursor would land.
         m_name->setCursorPosition(0);
@@ -215,14 +236,17 @@ void StorageRuleEditorView::renderName(const StorageTargetRule& rule) {
 }
 
 void StorageRuleEditorView::renderVolumes(const StorageTargetRule& rule) {
+    // The same external volumes as the add menu offers, so a rule is never moved to the system
+    // disk by a slip; a rule already on an internal volume keeps it, marked as such.
     const LocalVolumeTarget& target = *rule.target.asLocalVolume();
     QList<std::pair<QString, QString>> options;
-    const QList<DriveInfo> volumes = m_volumes ? m_volumes->volumes() : QList<DriveInfo>{};
+    QList<DriveInfo> volumes = m_volumes ? m_volumes->volumes() : QList<DriveInfo>{};
+    volumes.removeIf([](const DriveInfo& volume) { return !volume.isExternal; });
     const bool listed = std::any_of(volumes.begin(), volumes.end(), [&](const DriveInfo& volume) {
         return volume.volumeUUID == target.volumeUUID;
     });
     if (!listed) {
-        options.append({target.volumeName, target.volumeUUID});
+        options.append({volumeTitle(target.volumeName, target.isExternal), target.volumeUUID});
     }
     for (const DriveInfo& volume : volumes) {
         options.append({volume.volumeName, volume.volumeUUID});
@@ -232,6 +256,7 @@ void StorageRuleEditorView::renderVolumes(const StorageTargetRule& rule) {
         same = m_volume->itemText(index) == options[index].first &&
                m_volume->itemData(index).toString() == options[index].second;
     }
+    const QSignalBlocker quiet(m_volume);
     if (!same) {
         m_volume->clear();
         for (const auto& [name, uuid] : options) {
@@ -240,7 +265,7 @@ void StorageRuleEditorView::renderVolumes(const StorageTargetRule& rule) {
         }
     }
     m_volume->setCurrentIndex(m_volume->findData(target.volumeUUID));
-    m_volume->setToolTip(target.volumeName);
+    m_volume->setToolTip(volumeTitle(target.volumeName, target.isExternal));
 }
 
 void StorageRuleEditorView::renderApps(const StorageTargetRule& rule, const QList<AppTrigger>& triggers) {
@@ -266,7 +291,7 @@ void StorageRuleEditorView::renderApps(const StorageTargetRule& rule, const QLis
             toggle->setToolTip(name);
             toggle->setAccessibleName(name);
             const QUuid triggerID = triggers[index].id;
-            connect(toggle, &QCheckBox::clicked, this, [this, triggerID](bool checked) {
+            connect(toggle, &QCheckBox::toggled, this, [this, triggerID](bool checked) {
                 run(checked ? m_rules->bindAppTrigger(triggerID, m_ruleID)
                             : m_rules->unbindAppTrigger(triggerID, m_ruleID),
                     "Binding an application");
@@ -277,6 +302,7 @@ void StorageRuleEditorView::renderApps(const StorageTargetRule& rule, const QLis
         }
     }
     for (qsizetype index = 0; index < triggers.size(); ++index) {
+        const QSignalBlocker quiet(m_appToggles[index]);
         m_appToggles[index]->setChecked(rule.appTriggerIDs.contains(triggers[index].id));
     }
 }
@@ -315,24 +341,46 @@ void StorageRuleEditorView::volumeChosen(int index) {
         return;
     }
     for (const DriveInfo& volume : m_volumes->volumes()) {
-        if (volume.volumeUUID == uuid) {
+        if (volume.volumeUUID == uuid && volume.isExternal) {
             run(m_rules->rebindRule(m_ruleID, volume), "Choosing the rule's volume");
             return;
         }
     }
+    // The volume went away while the list was open: the picker shows the stored one again.
+    render();
 }
 
-void StorageRuleEditorView::delayTyped() {
+bool StorageRuleEditorView::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_delay) {
+        const bool leaving = event->type() == QEvent::FocusOut;
+        const bool entered =
+            event->type() == QEvent::KeyPress && (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Return ||
+                                                  static_cast<QKeyEvent*>(event)->key() == Qt::Key_Enter);
+        if (leaving || entered) {
+            commitDelay();
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void StorageRuleEditorView::commitDelay() {
+    if (!m_delayDraft) {
+        return;
+    }
+    m_delayDraft = false;
     bool valid = false;
     const qint64 seconds = m_delay->text().toLongLong(&valid);
-    m_delay->setModified(false);
-    if (valid) {
+    const std::optional<StorageTargetRule> current = rule();
+    if (valid && current && seconds != current->unmountDelaySeconds) {
         run(m_rules->setUnmountDelaySeconds(seconds, m_ruleID), "Changing the unmount delay");
     }
+    // An empty field, a lone minus sign or a refused save shows the stored value again.
     render();
 }
 
 void StorageRuleEditorView::stepDelay(qint64 direction) {
+    // A typed value counts first, so the step starts from what the field shows.
+    commitDelay();
     const std::optional<StorageTargetRule> current = rule();
     if (!current) {
         return;

@@ -51,6 +51,9 @@ Q_SIGNALS:
     // The rule was deleted from here; the page drops its selection.
     void deleted();
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     // Names typed while a rename is being saved wait here; only the latest one is saved next.
     struct NameDraft {
@@ -67,7 +70,7 @@ private:
     std::optional<StorageTargetRule> rule() const;
     void nameEdited(const QString& text);
     void volumeChosen(int index);
-    void delayTyped();
+    void commitDelay();
     void stepDelay(qint64 direction);
     void run(QCoro::Task<> task, const char* purpose);
     static QCoro::Task<> saveNames(QPointer<StorageRuleEditorView> editor, QPointer<RulesViewModel> viewModel,
@@ -86,6 +89,8 @@ private:
     ToggleSwitch* m_mountOnLaunch = nullptr;
     QComboBox* m_postQuit = nullptr;
     QLineEdit* m_delay = nullptr;
+    // The field holds a delay not yet saved.
+    bool m_delayDraft = false;
     QToolButton* m_delayDown = nullptr;
     QToolButton* m_delayUp = nullptr;
     ToggleSwitch* m_notifications = nullptr;

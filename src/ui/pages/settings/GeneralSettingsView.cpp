@@ -5,12 +5,14 @@
 #include "core/support/Observe.h"
 #include "ui/components/ControlRow.h"
 #include "ui/components/DetachedTask.h"
+#include "ui/components/NoticeLabel.h"
 #include "ui/components/SectionTitle.h"
 #include "ui/components/SettingsPanel.h"
 #include "ui/components/ToggleSwitch.h"
 #include "ui/pages/settings/SettingsInfoRow.h"
 #include "ui/theme/TarnwellTheme.h"
 
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QVBoxLayout>
 
@@ -19,17 +21,32 @@ namespace tarnwell {
 GeneralSettingsView::GeneralSettingsView(TarnwellContainer* container, QWidget* parent)
     : WorkspacePage(localized("Settings"), "gearshape"_symbol, parent)
     , m_container(container)
+    , m_rules(container->rulesViewModel())
     , m_notifications(new ToggleSwitch)
+    , m_notificationsCaption(new QLabel)
     , m_launchAtLogin(new ToggleSwitch)
-    , m_error(new QLabel) {
+    , m_error(new NoticeLabel) {
     auto* comingSoon = new QLabel(localized("Coming Soon"));
     comingSoon->setFont(TarnwellTheme::bodyFont());
     TarnwellTheme::makeSecondary(comingSoon);
+    // A screen reader reads the row's title as the name and the text as its value.
+    comingSoon->setAccessibleName(localized("Check for Updates"));
+    comingSoon->setAccessibleDescription(comingSoon->text());
+    m_notificationsCaption->setFont(TarnwellTheme::captionFont());
+    TarnwellTheme::makeSecondary(m_notificationsCaption);
+    auto* notifications = new QWidget;
+    auto* notificationsLayout = new QHBoxLayout(notifications);
+    notificationsLayout->setContentsMargins(0, 0, 0, 0);
+    notificationsLayout->setSpacing(8);
+    notificationsLayout->addWidget(m_notificationsCaption);
+    notificationsLayout->addWidget(m_notifications);
+    m_notifications->setAccessibleName(localized("Notifications"));
+
     auto* preferences = new SettingsPanel;
     preferences->addWidget(
         new SettingsInfoRow("globe"_symbol, localized("Language"),
                             localized("Uses macOS system language. In-app language switching is planned.")));
-    preferences->addWidget(new ControlRow("bell"_symbol, localized("Notifications"), m_notifications));
+    preferences->addWidget(new ControlRow("bell"_symbol, localized("Notifications"), notifications));
     preferences->addWidget(
         new ControlRow("power.circle"_symbol, localized("Launch at Login"), m_launchAtLogin));
     preferences->addWidget(
@@ -47,22 +64,24 @@ GeneralSettingsView::GeneralSettingsView(TarnwellContainer* container, QWidget* 
     safety->addWidget(statement);
     addContent(safety);
 
-    m_error->setFont(TarnwellTheme::bodyFont());
-    m_error->setWordWrap(true);
-    m_error->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    TarnwellTheme::setTextColor(m_error, TarnwellTheme::red(palette()));
     addContent(m_error);
     contentLayout()->addStretch(1);
 
-    connect(m_notifications, &ToggleSwitch::clicked, this, [this](bool checked) {
-        startDetached(applyNotifications(this, m_viewModel, checked), "Changing notifications");
+    connect(m_notifications, &ToggleSwitch::toggled, this, [this](bool checked) {
+        startDetached(applyNotifications(m_rules, checked), "Changing notifications");
     });
-    connect(m_launchAtLogin, &ToggleSwitch::clicked, this, [this](bool checked) {
+    connect(m_launchAtLogin, &ToggleSwitch::toggled, this, [this](bool checked) {
         startDetached(applyLaunchAtLogin(this, m_container, checked), "Changing launch at login");
     });
+    if (m_rules) {
+        connect(m_rules, &RulesViewModel::configurationChanged, this,
+                &GeneralSettingsView::renderNotifications);
+        connect(m_rules, &RulesViewModel::errorMessageChanged, this, &GeneralSettingsView::render);
+    }
     observe(
         container, &TarnwellContainer::settingsViewModelChanged, &TarnwellContainer::settingsViewModel,
         [this](SettingsViewModel* viewModel) { rebind(viewModel); }, this);
+    renderNotifications();
 }
 
 void GeneralSettingsView::rebind(SettingsViewModel* viewModel) {
@@ -80,37 +99,54 @@ void GeneralSettingsView::rebind(SettingsViewModel* viewModel) {
     render();
 }
 
-void GeneralSettingsView::render() {
-    m_notifications->setEnabled(m_viewModel);
-    m_launchAtLogin->setEnabled(m_viewModel);
-    if (!m_viewModel) {
-        m_error->hide();
-        return;
-    }
-    m_notifications->setChecked(m_viewModel->rule().showNotifications);
-    m_launchAtLogin->setChecked(m_viewModel->rule().launchAtLogin);
-    const std::optional<QString>& message = m_viewModel->errorMessage();
-    m_error->setText(message.value_or(QString()));
-    m_error->setVisible(message.has_value());
+void GeneralSettingsView::renderNotifications() {
+    const QList<StorageTargetRule> rules =
+        m_rules ? m_rules->configuration().storageRules : QList<StorageTargetRule>{};
+    const auto notifying = std::count_if(
+        rules.begin(), rules.end(), [](const StorageTargetRule& rule) { return rule.showNotifications; });
+    const bool mixed = notifying > 0 && notifying < rules.size();
+    m_notifications->setEnabled(!rules.isEmpty());
+    m_notifications->setStoredValue(!rules.isEmpty() && notifying == rules.size());
+    m_notificationsCaption->setText(
+        rules.isEmpty() ? localized("No rules yet")
+        : mixed ? localizedFormat("On for %lld of %lld rules", {qint64(notifying), qint64(rules.size())})
+                : QString());
+    m_notificationsCaption->setVisible(!m_notificationsCaption->text().isEmpty());
+    m_notifications->setAccessibleDescription(m_notificationsCaption->text());
 }
 
-QCoro::Task<> GeneralSettingsView::applyNotifications(QPointer<GeneralSettingsView> view,
-                                                      QPointer<SettingsViewModel> viewModel, bool value) {
-    if (viewModel) {
-        co_await viewModel->setShowNotifications(value);
+void GeneralSettingsView::render() {
+    m_launchAtLogin->setEnabled(m_viewModel);
+    if (m_viewModel) {
+        m_launchAtLogin->setStoredValue(m_viewModel->rule().launchAtLogin);
     }
-    if (view) {
-        view->render();
+    // The newest failure of this page: a refused rule change, the settings' own, or launch at login.
+    std::optional<QString> message = m_launchNotice;
+    if (!message && m_rules) {
+        message = m_rules->errorMessage();
+    }
+    if (!message && m_viewModel) {
+        message = m_viewModel->errorMessage();
+    }
+    m_error->setNotice(message);
+}
+
+QCoro::Task<> GeneralSettingsView::applyNotifications(QPointer<RulesViewModel> viewModel, bool value) {
+    if (viewModel) {
+        co_await viewModel->setShowNotificationsForAllRules(value);
     }
 }
 
 QCoro::Task<> GeneralSettingsView::applyLaunchAtLogin(QPointer<GeneralSettingsView> view,
                                                       QPointer<TarnwellContainer> container, bool value) {
+    std::optional<QString> notice;
     if (container) {
-        co_await container->setLaunchAtLogin(value);
+        notice = co_await container->setLaunchAtLogin(value);
     }
-    // A refused change publishes nothing; the switch still has to show the system's state.
+    // A refused change publishes nothing; the switch still has to show the system's state, and
+    // the page says why it did not change.
     if (view) {
+        view->m_launchNotice = notice;
         view->render();
     }
 }

@@ -4,6 +4,7 @@
 #include "ui/theme/SymbolIcons.h"
 #include "ui/theme/TarnwellTheme.h"
 
+#include <QFocusEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -16,6 +17,8 @@ constexpr int horizontalMargin = 10;
 constexpr int verticalMargin = 8;
 constexpr int iconSpacing = 10;
 constexpr int lineSpacing = 2;
+constexpr int iconSize = TarnwellTheme::headerIconSize;
+constexpr int tileSize = iconSize + 2 * TarnwellTheme::tilePadding;
 
 QFont nameFont() {
     return TarnwellTheme::font(13, QFont::DemiBold);
@@ -30,7 +33,7 @@ int textHeight() {
 
 VolumeRow::VolumeRow(DriveInfo volume, QWidget* parent)
     : QWidget(parent) {
-    setFocusPolicy(Qt::StrongFocus);
+    showSelection(this, false);
     setCursor(Qt::PointingHandCursor);
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     setVolume(std::move(volume));
@@ -40,9 +43,9 @@ void VolumeRow::setVolume(DriveInfo volume) {
     const bool iconChanges = m_icon.isNull() || volume.isMounted != m_volume.isMounted;
     m_volume = std::move(volume);
     setAccessibleName(m_volume.volumeName);
-    setAccessibleDescription(location());
+    setAccessibleDescription(detail());
     // The row elides both lines; the tooltip keeps them whole.
-    setToolTip(m_volume.volumeName + u'\n' + location());
+    setToolTip(m_volume.volumeName + u'\n' + detail());
     if (iconChanges) {
         renderIcon();
     }
@@ -53,9 +56,14 @@ QString VolumeRow::location() const {
     return m_volume.mountPoint.value_or(localized("Not mounted"));
 }
 
+QString VolumeRow::detail() const {
+    return m_volume.isExternal ? location() : localized("Internal") + QStringLiteral(" · ") + location();
+}
+
 void VolumeRow::setSelected(bool selected) {
     if (selected != m_isSelected) {
         m_isSelected = selected;
+        showSelection(this, selected);
         update();
     }
 }
@@ -66,18 +74,18 @@ QSize VolumeRow::sizeHint() const {
 }
 
 QSize VolumeRow::minimumSizeHint() const {
-    return {2 * horizontalMargin + TarnwellTheme::tileIconSize,
-            2 * verticalMargin + std::max(TarnwellTheme::tileIconSize, textHeight())};
+    return {2 * horizontalMargin + tileSize, 2 * verticalMargin + std::max(tileSize, textHeight())};
+}
+
+QColor VolumeRow::iconColor() const {
+    return TarnwellTheme::statusColor(m_volume.isMounted ? MenuBarViewModel::StatusColorKind::Accent
+                                                         : MenuBarViewModel::StatusColorKind::Secondary,
+                                      palette());
 }
 
 void VolumeRow::renderIcon() {
-    const bool mounted = m_volume.isMounted;
-    m_icon = SymbolIcons::tinted(
-        mounted ? "externaldrive.fill"_symbol : "externaldrive"_symbol, TarnwellTheme::tileIconSize,
-        TarnwellTheme::statusColor(mounted ? MenuBarViewModel::StatusColorKind::Accent
-                                           : MenuBarViewModel::StatusColorKind::Secondary,
-                                   palette()),
-        devicePixelRatioF());
+    m_icon = SymbolIcons::tinted(m_volume.isMounted ? "externaldrive.fill"_symbol : "externaldrive"_symbol,
+                                 iconSize, iconColor(), devicePixelRatioF());
 }
 
 void VolumeRow::changeEvent(QEvent* event) {
@@ -96,15 +104,17 @@ void VolumeRow::paintEvent(QPaintEvent* event) {
     }
     const QRect content =
         rect().adjusted(horizontalMargin, verticalMargin, -horizontalMargin, -verticalMargin);
-    const int iconSize = TarnwellTheme::tileIconSize;
-    painter.drawPixmap(
-        QRect(content.left(), content.top() + (content.height() - iconSize) / 2, iconSize, iconSize), m_icon);
+    const QRect tile(content.left(), content.top() + (content.height() - tileSize) / 2, tileSize, tileSize);
+    TarnwellTheme::paintIconTile(painter, QRectF(tile), iconColor(), palette());
+    painter.drawPixmap(tile.adjusted(TarnwellTheme::tilePadding, TarnwellTheme::tilePadding,
+                                     -TarnwellTheme::tilePadding, -TarnwellTheme::tilePadding),
+                       m_icon);
 
     const QFont name = nameFont();
     const QFont caption = TarnwellTheme::captionFont();
     const QFontMetrics nameMetrics(name);
     const QFontMetrics captionMetrics(caption);
-    const int left = content.left() + iconSize + iconSpacing;
+    const int left = content.left() + tileSize + iconSpacing;
     const int width = std::max(0, content.right() + 1 - left);
     int top = content.top() + (content.height() - textHeight()) / 2;
     const auto line = [&](const QFont& font, const QFontMetrics& metrics, const QColor& color, QString text) {
@@ -116,7 +126,7 @@ void VolumeRow::paintEvent(QPaintEvent* event) {
         top += metrics.height() + lineSpacing;
     };
     line(name, nameMetrics, palette().color(QPalette::WindowText), m_volume.volumeName);
-    line(caption, captionMetrics, palette().color(QPalette::PlaceholderText), location());
+    line(caption, captionMetrics, palette().color(QPalette::PlaceholderText), detail());
 }
 
 void VolumeRow::mousePressEvent(QMouseEvent* event) {
@@ -126,6 +136,13 @@ void VolumeRow::mousePressEvent(QMouseEvent* event) {
 
 void VolumeRow::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) {
+        Q_EMIT activated(m_volume);
+    }
+}
+
+void VolumeRow::focusInEvent(QFocusEvent* event) {
+    QWidget::focusInEvent(event);
+    if (selectsOnFocus(event->reason()) && !m_isSelected) {
         Q_EMIT activated(m_volume);
     }
 }

@@ -5,8 +5,10 @@
 #include "core/support/Localization.h"
 #include "core/support/Observe.h"
 #include "ui/components/DetachedTask.h"
+#include "ui/components/NoticeLabel.h"
 #include "ui/components/PrimaryActionButton.h"
 #include "ui/components/SectionTitle.h"
+#include "ui/components/SelectableList.h"
 #include "ui/components/SettingsPanel.h"
 #include "ui/components/SymbolLabel.h"
 #include "ui/components/ToggleSwitch.h"
@@ -48,7 +50,7 @@ VolumesView::VolumesView(TarnwellContainer* container, QWidget* parent)
     , m_showAll(new ToggleSwitch)
     , m_refreshButton(new PrimaryActionButton(localized("Refresh"), "arrow.clockwise"_symbol, false))
     , m_split(new WorkspaceSplitView)
-    , m_error(new QLabel) {
+    , m_error(new NoticeLabel) {
     auto* updatedIcon = new SymbolLabel("checkmark.shield.fill"_symbol, TarnwellTheme::rowIconSize);
     updatedIcon->setColorKind(MenuBarViewModel::StatusColorKind::Green);
     m_updatedLabel = labelled(updatedIcon, localized("Updated just now"), true);
@@ -72,13 +74,11 @@ VolumesView::VolumesView(TarnwellContainer* container, QWidget* parent)
         localized("Refresh volumes or enable showing all volumes to inspect available disks."));
     m_emptyList->setVisible(false);
     leadingLayout->addWidget(m_emptyList);
-    m_rows = new QVBoxLayout;
-    m_rows->setSpacing(4);
-    leadingLayout->addLayout(m_rows);
+    m_rows = new SelectableList;
+    m_rows->setAccessibleName(localized("Volumes"));
+    m_rows->rows()->setSpacing(4);
+    leadingLayout->addWidget(m_rows);
     m_error->setFont(TarnwellTheme::captionFont());
-    m_error->setWordWrap(true);
-    m_error->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    TarnwellTheme::setTextColor(m_error, TarnwellTheme::red(palette()));
     leadingLayout->addWidget(m_error);
     leadingLayout->addStretch(1);
     m_split->setLeading(leading);
@@ -88,7 +88,7 @@ VolumesView::VolumesView(TarnwellContainer* container, QWidget* parent)
         m_refreshButton->playTapFeedback();
         startRefresh();
     });
-    connect(m_showAll, &ToggleSwitch::clicked, this, [this](bool checked) {
+    connect(m_showAll, &ToggleSwitch::toggled, this, [this](bool checked) {
         startDetached(applyShowAllVolumes(m_viewModel, checked), "Changing whether all volumes are shown");
     });
     if (!m_viewModel) {
@@ -96,7 +96,7 @@ VolumesView::VolumesView(TarnwellContainer* container, QWidget* parent)
     }
     observe(
         m_viewModel.data(), &VolumesViewModel::configurationChanged, &VolumesViewModel::showAllVolumes,
-        [this](bool showAll) { m_showAll->setChecked(showAll); }, this);
+        [this](bool showAll) { m_showAll->setStoredValue(showAll); }, this);
     connect(m_viewModel, &VolumesViewModel::volumesChanged, this, &VolumesView::renderList);
     connect(m_viewModel, &VolumesViewModel::selectedVolumeIDChanged, this, &VolumesView::renderSelection);
     connect(m_viewModel, &VolumesViewModel::errorMessageChanged, this, &VolumesView::renderError);
@@ -168,7 +168,7 @@ void VolumesView::renderList() {
                 m_viewModel->selectVolume(chosen);
             }
         });
-        m_rows->addWidget(row);
+        m_rows->addItem(row);
         m_volumeRows.append(row);
     }
     renderSelection();
@@ -210,9 +210,7 @@ void VolumesView::renderSelection() {
 }
 
 void VolumesView::renderError() {
-    const std::optional<QString>& message = m_viewModel->errorMessage();
-    m_error->setText(message.value_or(QString()));
-    m_error->setVisible(message.has_value());
+    m_error->setNotice(m_viewModel->errorMessage());
 }
 
 } // namespace tarnwell

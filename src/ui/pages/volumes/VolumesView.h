@@ -11,7 +11,9 @@ class QVBoxLayout;
 
 namespace tarnwell {
 
+class NoticeLabel;
 class PrimaryActionButton;
+class SelectableList;
 class TarnwellContainer;
 class ToggleSwitch;
 class VolumeRow;
@@ -52,8 +54,8 @@ private:
     ToggleSwitch* m_showAll;
     PrimaryActionButton* m_refreshButton;
     WorkspaceSplitView* m_split;
-    QVBoxLayout* m_rows;
-    QLabel* m_error;
+    SelectableList* m_rows;
+    NoticeLabel* m_error;
     QList<VolumeRow*> m_volumeRows;
     QWidget* m_emptyList;
     // The volume the detail column shows, once it shows one or the empty state.
