@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QAccessible>
+#include <QFocusEvent>
+#include <QKeyEvent>
 
 class QWidget;
 
@@ -26,6 +28,23 @@ public:
     static bool selectsOnFocus(Qt::FocusReason reason) {
         return reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason ||
                reason == Qt::OtherFocusReason;
+    }
+
+    // For the item widget's focusInEvent(): focus the user moved here selects the item.
+    void selectOnFocus(const QFocusEvent& event) {
+        if (selectsOnFocus(event.reason()) && !isSelectedItem()) {
+            selectItem();
+        }
+    }
+    // For the item widget's keyPressEvent(): Space and Return select the item, as a click does.
+    // False when the key is left to the widget.
+    bool selectOnKey(const QKeyEvent& event) {
+        const int key = event.key();
+        if (key != Qt::Key_Space && key != Qt::Key_Return && key != Qt::Key_Enter) {
+            return false;
+        }
+        selectItem();
+        return true;
     }
 };
 

@@ -22,9 +22,7 @@ TarnwellSidebarItem::TarnwellSidebarItem(MainWindowSection section, QWidget* par
 
 void TarnwellSidebarItem::focusInEvent(QFocusEvent* event) {
     QAbstractButton::focusInEvent(event);
-    if (selectsOnFocus(event->reason()) && !isChecked()) {
-        click();
-    }
+    selectOnFocus(*event);
 }
 
 QSize TarnwellSidebarItem::sizeHint() const {

@@ -129,17 +129,13 @@ void RuleCard::mousePressEvent(QMouseEvent* event) {
 
 void RuleCard::focusInEvent(QFocusEvent* event) {
     QWidget::focusInEvent(event);
-    if (selectsOnFocus(event->reason()) && !m_selected) {
-        Q_EMIT selected(m_rule.id);
-    }
+    selectOnFocus(*event);
 }
 
 void RuleCard::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Space || event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-        Q_EMIT selected(m_rule.id);
-        return;
+    if (!selectOnKey(*event)) {
+        QWidget::keyPressEvent(event);
     }
-    QWidget::keyPressEvent(event);
 }
 
 void RuleCard::paintEvent(QPaintEvent*) {

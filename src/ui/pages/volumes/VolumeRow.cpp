@@ -142,17 +142,13 @@ void VolumeRow::mouseReleaseEvent(QMouseEvent* event) {
 
 void VolumeRow::focusInEvent(QFocusEvent* event) {
     QWidget::focusInEvent(event);
-    if (selectsOnFocus(event->reason()) && !m_isSelected) {
-        Q_EMIT activated(m_volume);
-    }
+    selectOnFocus(*event);
 }
 
 void VolumeRow::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Space || event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-        Q_EMIT activated(m_volume);
-        return;
+    if (!selectOnKey(*event)) {
+        QWidget::keyPressEvent(event);
     }
-    QWidget::keyPressEvent(event);
 }
 
 } // namespace tarnwell
