@@ -157,7 +157,6 @@ private:
     // Counts the mounts and unmounts of a target, so that a status read can tell whether one of
     // them overlapped it.
     quint64 commandsOn(const StorageTarget& target) const;
-    bool hasPendingAutoUnmount(const QUuid& ruleID) const;
     QCoro::Task<> readTargets(bool drivesChanged);
     void markStatusChecked();
     QCoro::Task<> notify(QString title, QString body, bool enabled);

@@ -3,7 +3,6 @@
 #include "core/automation/TarnwellController.h"
 
 #include <QPointer>
-#include <algorithm>
 
 namespace tarnwell {
 
@@ -43,13 +42,6 @@ QCoro::Task<> TarnwellController::refreshDriveStatus() {
 
 QCoro::Task<> TarnwellController::handleDrivesChanged() {
     co_await readTargets(true);
-}
-
-bool TarnwellController::hasPendingAutoUnmount(const QUuid& ruleID) const {
-    return std::any_of(m_pendingAutoUnmounts.cbegin(), m_pendingAutoUnmounts.cend(),
-                       [&ruleID](const std::shared_ptr<PendingAutoUnmount>& pending) {
-                           return pending->ruleID == ruleID && !pending->stop.stop_requested();
-                       });
 }
 
 void TarnwellController::markStatusChecked() {
@@ -107,10 +99,8 @@ QCoro::Task<> TarnwellController::readTargets(bool drivesChanged) {
             if (status.kind() == Kind::TargetNotFound) {
                 // Plugging the drive in again is a new start, whatever was unmounted before.
                 m_unmountedByUser.remove(rule.id);
-                if (hasPendingAutoUnmount(rule.id)) {
-                    cancelPendingAutoUnmounts(rule, QStringLiteral("Auto-unmount cancelled because ") + name +
-                                                        QStringLiteral(" was removed."));
-                }
+                cancelPendingAutoUnmounts(rule, QStringLiteral("Auto-unmount cancelled because ") + name +
+                                                    QStringLiteral(" was removed."));
             } else if (status.kind() == Kind::NotMounted && boundAppRunning &&
                        (before == Kind::Mounted || before == Kind::ReadyToUnmount)) {
                 m_unmountedByUser.insert(rule.id);
