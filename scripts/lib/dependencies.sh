@@ -10,6 +10,7 @@ tarnwell_packages=(
     util-linux mount e2fsprogs dosfstools udev
     libblkid-dev exfatprogs fdisk
     udisks2 polkitd bubblewrap
+    dpkg-dev desktop-file-utils appstream lintian debootstrap
 )
 
 tarnwell_install_dependencies() {

@@ -15,6 +15,7 @@
 #include "platform/linux/ChosenApplicationReader.h"
 #include "platform/linux/DesktopEntryPresetDiscovery.h"
 #include "platform/linux/DriveChangeWatcher.h"
+#include "platform/linux/LogindSleepService.h"
 #include "platform/linux/ProcessApplicationEventSource.h"
 
 #include <QClipboard>
@@ -116,6 +117,8 @@ TarnwellContainer::TarnwellContainer(Dependencies dependencies, QObject* parent)
         dependencies.appSelection ? std::move(dependencies.appSelection) : noApplicationSelection;
     m_readApplication = dependencies.readApplication ? std::move(dependencies.readApplication)
                                                      : &ChosenApplicationReader::read;
+    m_systemSleep =
+        dependencies.systemSleep ? dependencies.systemSleep : std::make_shared<LogindSleepService>();
 
     TarnwellConfiguration configuration;
     try {
@@ -162,6 +165,7 @@ TarnwellContainer::TarnwellContainer(Dependencies dependencies, QObject* parent)
     subscribe();
     installApplicationCallbacks();
     followDriveChanges();
+    followSystemSleep();
     m_appMonitorService->watchApplications(TarnwellController::boundBundleIdentifiers(m_configuration));
     m_appMonitorService->start();
     // Construction never waits, and start-up work never runs inside it, even when the permission
@@ -482,6 +486,31 @@ QCoro::Task<> TarnwellContainer::reloadThenOpen(QPointer<TarnwellContainer> cont
     }
     if (container && openWindow) {
         openWindow(QString::fromLatin1(settingsWindowIdentifier));
+    }
+}
+
+void TarnwellContainer::followSystemSleep() {
+    connect(m_systemSleep.get(), &SystemSleepSource::noticed, this,
+            [this](const QString& message) { m_logger->record(message); });
+    observe(
+        m_controller.data(), &TarnwellController::autoUnmountPendingChanged,
+        &TarnwellController::autoUnmountPending,
+        [this](bool pending) { m_systemSleep->setHoldingSleep(pending); }, this);
+    connect(m_systemSleep.get(), &SystemSleepSource::aboutToSleep, this, [this] { unmountBeforeSleep(); });
+}
+
+// Fire-and-forget: every path ends here, failures in the log.
+QCoro::Task<> TarnwellContainer::unmountBeforeSleep() {
+    const QPointer<TarnwellController> controller = m_controller;
+    if (!controller || !controller->autoUnmountPending()) {
+        co_return;
+    }
+    m_logger->record(localized("The system is going to sleep; pending auto-unmounts run now."));
+    const std::weak_ptr<LogService> log = m_logger;
+    try {
+        co_await controller->advancePendingAutoUnmounts();
+    } catch (...) {
+        recordFailure(log, localized("Unmounting before sleep failed: "), std::current_exception());
     }
 }
 

@@ -6,6 +6,7 @@
 #include "app/SettingsViewModel.h"
 #include "app/VolumesViewModel.h"
 #include "core/automation/AppMonitorService.h"
+#include "core/automation/SystemSleepSource.h"
 #include "core/automation/TarnwellController.h"
 #include "core/disk/DiskServicing.h"
 #include "core/disk/DriveChangeSource.h"
@@ -54,6 +55,7 @@ public:
         TarnwellController::Delay delay;
         SettingsViewModel::AppSelection appSelection;
         SettingsViewModel::ApplicationReader readApplication;
+        std::shared_ptr<SystemSleepSource> systemSleep;
     };
 
     explicit TarnwellContainer(Dependencies dependencies = {}, QObject* parent = nullptr);
@@ -114,6 +116,10 @@ private:
     QCoro::Task<> runStartup(std::stop_token stop);
     QCoro::Task<> applyConfigurationChange(TarnwellConfiguration configuration);
     static QCoro::Task<> reloadThenOpen(QPointer<TarnwellContainer> container, OpenWindow openWindow);
+    // Holds the system's sleep back while an auto-unmount is pending, and runs those unmounts at
+    // once when the system is about to sleep.
+    void followSystemSleep();
+    QCoro::Task<> unmountBeforeSleep();
 
     std::shared_ptr<AppPresetService> m_appPresetService;
     std::shared_ptr<RuleServicing> m_ruleService;
@@ -141,6 +147,7 @@ private:
     bool m_startupDone = false;
     bool m_readingDrives = false;
     bool m_drivesChangedAgain = false;
+    std::shared_ptr<SystemSleepSource> m_systemSleep;
 };
 
 } // namespace tarnwell

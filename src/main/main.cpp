@@ -1,3 +1,5 @@
+#include "app/CommandLine.h"
+#include "app/TarnwellBusService.h"
 #include "app/TarnwellContainer.h"
 #include "app/TerminationSignalHandler.h"
 #include "core/support/EnglishPluralTranslator.h"
@@ -11,32 +13,51 @@
 #include "ui/theme/TarnwellTheme.h"
 
 #include <QApplication>
-#include <QCommandLineParser>
+#include <QDBusConnection>
 #include <QIcon>
+#include <QTextStream>
 #include <cstdio>
 
 using namespace tarnwell;
 
+namespace {
+
+void nameApplication() {
+    QCoreApplication::setOrganizationName(QStringLiteral("Tarnwell"));
+    QCoreApplication::setApplicationName(QStringLiteral("Tarnwell"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TARNWELL_VERSION));
+}
+
+} // namespace
+
 int main(int argc, char* argv[]) {
+    // The command line is read before anything needs a display, so the commands that only report
+    // or ask the running instance work without one.
+    bool background = false;
+    // Installed first, so the translations of other languages, installed later, take precedence.
+    EnglishPluralTranslator englishPlurals;
+    LinuxWordingTranslator linuxWording;
+    {
+        QCoreApplication commandLineApplication(argc, argv);
+        nameApplication();
+        QCoreApplication::installTranslator(&englishPlurals);
+        QCoreApplication::installTranslator(&linuxWording);
+        const CommandLine commandLine = CommandLine::parse(commandLineApplication);
+        if (commandLine.command() != CommandLine::Command::Start) {
+            QTextStream out(stdout);
+            QTextStream err(stderr);
+            return CommandLine::run(commandLine.command(), QDBusConnection::sessionBus(), out, err);
+        }
+        background = commandLine.background();
+    }
+
     QApplication application(argc, argv);
-    QApplication::setOrganizationName(QStringLiteral("Tarnwell"));
-    QApplication::setApplicationName(QStringLiteral("Tarnwell"));
-    QApplication::setApplicationVersion(QStringLiteral(TARNWELL_VERSION));
+    nameApplication();
     QApplication::setDesktopFileName(QStringLiteral("tarnwell"));
     QApplication::setWindowIcon(
         QIcon::fromTheme(QStringLiteral("tarnwell"), QIcon(QStringLiteral(":/tarnwell.svg"))));
     // A tray application keeps running with no window open.
     QApplication::setQuitOnLastWindowClosed(false);
-
-    QCommandLineParser arguments;
-    arguments.setApplicationDescription(
-        localized("Mounts media drives for editing apps and releases them safely."));
-    arguments.addHelpOption();
-    arguments.addVersionOption();
-    const QCommandLineOption background(QStringLiteral("background"),
-                                        localized("Start in the tray without opening the window."));
-    arguments.addOption(background);
-    arguments.process(application);
 
     SingleInstanceService instance;
     try {
@@ -55,10 +76,7 @@ int main(int argc, char* argv[]) {
         return 1;
     }
 
-    // Installed first, so the translations of other languages, installed later, take precedence.
-    EnglishPluralTranslator englishPlurals;
     QApplication::installTranslator(&englishPlurals);
-    LinuxWordingTranslator linuxWording;
     QApplication::installTranslator(&linuxWording);
     SymbolIcons::installFallbackTheme(TarnwellTheme::isDark(QApplication::palette()));
     TerminationSignalHandler terminationSignals;
@@ -72,6 +90,9 @@ int main(int argc, char* argv[]) {
     QObject::connect(&app, &TarnwellApp::quitRequested, &application, &QApplication::quit);
     QObject::connect(&instance, &SingleInstanceService::activationRequested, &app,
                      &TarnwellApp::openMainWindow);
-    app.start(arguments.isSet(background));
+    TarnwellBusService bus(&instance, &container);
+    bus.onOpen = [&app] { app.openMainWindow(); };
+    bus.onQuit = [&application] { application.quit(); };
+    app.start(background);
     return QApplication::exec();
 }

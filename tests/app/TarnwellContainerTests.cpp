@@ -1,8 +1,10 @@
 #include "ViewModelFixtures.h"
 #include "app/TarnwellContainer.h"
 #include "core/disk/DiskService.h"
+#include "core/disk/ShellRunner.h"
 #include "core/model/JsonCoding.h"
 #include "core/model/RuleService.h"
+#include "platform/linux/LogindSleepService.h"
 #include "support/FakeDiskTool.h"
 #include "support/InMemoryPreferencesStore.h"
 #include "support/NoPresetDiscovery.h"
@@ -14,13 +16,21 @@
 #include "support/ScriptedLoginItem.h"
 #include "support/TaskRunner.h"
 
+#include <QDBusConnection>
+#include <QDBusUnixFileDescriptor>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QJsonArray>
+#include <QJsonDocument>
+#include <QProcess>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <unistd.h>
 
 using namespace tarnwell;
 using namespace tarnwell::testing;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -32,6 +42,49 @@ QStringList messages(const LogService& log) {
     }
     return result;
 }
+
+// Stands in for systemd-logind on a system bus of the test's own: each delay lock it hands out is
+// the write end of a pipe, so the test sees a lock released when its read end reports a hang-up.
+class StandInLogind : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.login1.Manager")
+
+public:
+    ~StandInLogind() override {
+        for (const int lock : locks) {
+            ::close(lock);
+        }
+    }
+
+    QStringList requests;
+    QList<int> locks;
+
+    int locksHeld() const {
+        int held = 0;
+        for (const int lock : locks) {
+            pollfd watch{lock, POLLIN, 0};
+            held += ::poll(&watch, 1, 0) == 0 ? 1 : 0;
+        }
+        return held;
+    }
+
+public Q_SLOTS:
+    QDBusUnixFileDescriptor Inhibit(const QString& what, const QString& who, const QString& why,
+                                    const QString& mode) {
+        requests.append(QStringList{what, who, why, mode}.join(u'|'));
+        int ends[2];
+        if (::pipe2(ends, O_CLOEXEC) != 0) {
+            return {};
+        }
+        locks.append(ends[0]);
+        const QDBusUnixFileDescriptor lock(ends[1]);
+        ::close(ends[1]);
+        return lock;
+    }
+
+Q_SIGNALS:
+    void PrepareForSleep(bool start);
+};
 
 class TarnwellContainerTest : public ::testing::Test {
 protected:
@@ -45,6 +98,7 @@ protected:
         dependencies.logger = log;
         dependencies.loginItemService = loginItem;
         dependencies.driveChanges = drives;
+        dependencies.systemSleep = systemSleep;
         return std::make_unique<TarnwellContainer>(std::move(dependencies));
     }
 
@@ -74,6 +128,7 @@ protected:
     std::shared_ptr<LogService> log = std::make_shared<LogService>();
     std::shared_ptr<ScriptedLoginItem> loginItem = std::make_shared<ScriptedLoginItem>();
     std::shared_ptr<ScriptedDriveChangeSource> drives = std::make_shared<ScriptedDriveChangeSource>();
+    std::shared_ptr<SystemSleepSource> systemSleep;
 };
 
 } // namespace
@@ -185,7 +240,7 @@ TEST_F(TarnwellContainerTest, TheStartUpAndEveryDriveChangeReadTheDrives) {
     QCoreApplication::processEvents();
     EXPECT_EQ(disks->listings.size(), 3);
     EXPECT_EQ(messages(*log).mid(before), (QStringList{"Drive status for Rushes: drive not found.",
-                                                        "Drive status for Rushes: drive not found."}));
+                                                       "Drive status for Rushes: drive not found."}));
     EXPECT_GE(container->dashboardViewModel()->statusCheckedAt(), checked);
 }
 
@@ -285,3 +340,76 @@ TEST_F(TarnwellContainerTest, QuittingEndsAHangingDiskCommandWithinASecond) {
     previousTemporary.isNull() ? qunsetenv("TMPDIR") : qputenv("TMPDIR", previousTemporary);
     previousRuntime.isNull() ? qunsetenv("XDG_RUNTIME_DIR") : qputenv("XDG_RUNTIME_DIR", previousRuntime);
 }
+
+// Quitting the editor leaves two auto-unmounts waiting a minute, and the sleep is held back for them.
+// When logind announces the sleep they run at once through the disk tool: the idle drive is
+// unmounted, the busy one stays mounted with its holder in the log, and the lock is let go. After
+// the resume nothing is mounted again, even when the drives are read anew.
+TEST_F(TarnwellContainerTest, PendingAutoUnmountsRunSafelyBeforeTheSystemSleeps) {
+    QProcess bus;
+    bus.start(QStringLiteral("dbus-daemon"),
+              {QStringLiteral("--config-file=" TARNWELL_TEST_BUS_CONFIGURATION), QStringLiteral("--nofork"),
+               QStringLiteral("--print-address")});
+    ASSERT_TRUE(bus.waitForStarted());
+    ASSERT_TRUE(runUntil([&] { return bus.canReadLine(); }));
+    const QString address = QString::fromUtf8(bus.readLine()).trimmed();
+    QDBusConnection logindSide = QDBusConnection::connectToBus(address, QStringLiteral("logind"));
+    QDBusConnection tarnwellSide = QDBusConnection::connectToBus(address, QStringLiteral("tarnwell"));
+    StandInLogind logind;
+    ASSERT_TRUE(
+        logindSide.registerObject(QStringLiteral("/org/freedesktop/login1"), &logind,
+                                  QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllSignals));
+    ASSERT_TRUE(logindSide.registerService(QStringLiteral("org.freedesktop.login1")));
+
+    FakeDiskTool tool(QJsonDocument::fromJson(R"json({"disks": [
+        {"deviceIdentifier": "disk4s1", "volumeName": "Rushes", "volumeUUID": "UUID-Rushes",
+         "mountPoint": "/Volumes/Rushes"},
+        {"deviceIdentifier": "disk5s1", "volumeName": "Archive", "volumeUUID": "UUID-Archive",
+         "mountPoint": "/Volumes/Archive", "busy": true, "busyProcess": "4242 (resolve)"}]})json")
+                          .object());
+    const AppTrigger editor{QUuid::createUuid(), "Editor", {"org.example.Editor"}, true, false, std::nullopt};
+    QList<StorageTargetRule> rules;
+    for (const char* name : {"Rushes", "Archive"}) {
+        auto rule = localRule(QString::fromLatin1(name));
+        rule.appTriggerIDs = {editor.id};
+        rule.postQuitAction = PostQuitAction::AutoUnmount;
+        rule.unmountDelaySeconds = 60;
+        rules.append(rule);
+    }
+    preferences->values.insert(RuleService::configurationKey,
+                               JsonCoding::encodeDocument(configurationWith(rules, {editor})));
+    systemSleep = std::make_shared<LogindSleepService>(tarnwellSide);
+    auto container = makeContainer(
+        std::make_shared<DiskService>(FakeDiskTool::executablePath(), std::make_shared<ShellRunner>(),
+                                      tool.mountedVolumeLocationsFunction(), QStringList{"/Volumes/"}));
+    runTask(container->startupFinished(), 20s);
+    events->launch(QStringLiteral("org.example.Editor"));
+    ASSERT_TRUE(runUntil([&] { return !container->controller()->runningBundleIdentifiers().isEmpty(); }));
+    EXPECT_TRUE(logind.requests.isEmpty());
+    events->terminate(QStringLiteral("org.example.Editor"));
+    ASSERT_TRUE(runUntil([&] { return logind.locksHeld() == 1; }));
+    EXPECT_EQ(logind.requests, QStringList{"sleep|Tarnwell|Unmounting drives whose editors have quit|delay"});
+
+    Q_EMIT logind.PrepareForSleep(true);
+    ASSERT_TRUE(runUntil([&] { return logind.locksHeld() == 0; }, 20s));
+    const QStringList lines = messages(*log);
+    EXPECT_TRUE(lines.contains("The system is going to sleep; pending auto-unmounts run now."));
+    EXPECT_TRUE(lines.contains("Auto-unmount unmounted Rushes."));
+    EXPECT_EQ(lines.filter("Auto-unmount failed to unmount Archive: ").filter("4242 (resolve)").size(), 1)
+        << lines.join(u'\n').toStdString();
+
+    Q_EMIT logind.PrepareForSleep(false);
+    Q_EMIT drives->changed();
+    runUntil([] { return false; }, 300ms);
+    EXPECT_EQ(container->controller()->state(rules.first().id)->status,
+              StorageTargetRuntimeStatus::notMounted());
+    const auto invocations = tool.invocations();
+    EXPECT_TRUE(std::none_of(invocations.cbegin(), invocations.cend(),
+                             [](const QStringList& arguments) { return arguments.value(0) == "mount"; }));
+    EXPECT_EQ(logind.requests.size(), 1);
+    container.reset();
+    bus.kill();
+    bus.waitForFinished();
+}
+
+#include "TarnwellContainerTests.moc"

@@ -1,12 +1,23 @@
+#include "app/TarnwellBusService.h"
+#include "core/model/RuleService.h"
 #include "core/support/PlatformError.h"
+#include "platform/SettingsPreferencesStore.h"
 #include "platform/linux/SingleInstanceService.h"
+#include "support/FakeDiskTool.h"
+#include "support/NoPresetDiscovery.h"
 #include "support/TaskRunner.h"
 
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusMetaType>
 #include <QDBusVariant>
+#include <QDir>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QXmlStreamReader>
 #include <gtest/gtest.h>
 #include <xcb/xcb.h>
 
@@ -15,6 +26,39 @@ using namespace tarnwell::testing;
 using namespace std::chrono_literals;
 
 namespace {
+
+// Keeps every Changed signal of Tarnwell's interface.
+class ChangeRecorder : public QObject {
+    Q_OBJECT
+
+public:
+    QList<QList<QVariant>> changes;
+
+public Q_SLOTS:
+    void changed(const QDBusMessage& message) { changes.append(message.arguments()); }
+};
+
+// The methods and signals of one interface in introspection data, each with its argument types, sorted.
+QStringList members(const QString& xml, const QString& interface) {
+    QStringList result;
+    QXmlStreamReader reader(xml);
+    bool inside = false;
+    while (!reader.atEnd()) {
+        reader.readNext();
+        const QString name = reader.attributes().value(QStringLiteral("name")).toString();
+        if (reader.isStartElement() && reader.name() == u"interface") {
+            inside = name == interface;
+        } else if (inside && reader.isStartElement() &&
+                   (reader.name() == u"method" || reader.name() == u"signal")) {
+            result.append(reader.name().toString() + u' ' + name);
+        } else if (inside && reader.isStartElement() && reader.name() == u"arg") {
+            result.last() += u' ' + reader.attributes().value(QStringLiteral("direction")).toString() +
+                             reader.attributes().value(QStringLiteral("type")).toString();
+        }
+    }
+    result.sort();
+    return result;
+}
 
 // Stands in for a desktop's StatusNotifierItem host and keeps the items that register.
 class StatusNotifierWatcher : public QObject {
@@ -223,6 +267,118 @@ TEST_F(DesktopSession, TheTrayIconDocksIntoAnXEmbedTray) {
     EXPECT_TRUE(dockRequested);
     xcb_disconnect(x);
     expectCleanStop();
+}
+
+// A copy of Tarnwell beside the fake disk tool, so that its drives are the test's: the command line
+// reads them without an instance and without a display, then drives the running instance, whose
+// interface tells every change, refuses bad arguments and matches its checked-in description.
+TEST_F(DesktopSession, TheCommandLineAndTheBusInterfaceFollowAndDriveTheRunningInstance) {
+    FakeDiskTool tool(QJsonDocument::fromJson(R"json({"disks": [
+        {"deviceIdentifier": "disk4s1", "internal": false, "volumeName": "Rushes", "volumeUUID": "UUID-Rushes",
+         "mountPoint": ""},
+        {"deviceIdentifier": "disk5s1", "internal": false, "volumeName": "Archive", "volumeUUID": "UUID-Archive",
+         "mountPoint": "/Volumes/Archive", "busy": true, "busyProcess": "4242 (resolve)"}]})json")
+                          .object());
+    environment.insert(QString::fromLatin1(FakeDiskTool::stateVariable),
+                       qEnvironmentVariable(FakeDiskTool::stateVariable));
+    const QString program = folder.filePath(QStringLiteral("bin/tarnwell"));
+    ASSERT_TRUE(QDir().mkpath(folder.filePath(QStringLiteral("bin"))));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(TARNWELL_EXECUTABLE), program));
+    ASSERT_TRUE(QFile::link(FakeDiskTool::executablePath(),
+                            folder.filePath(QStringLiteral("bin/tarnwell-diskutil"))));
+
+    TarnwellConfiguration configuration;
+    for (const QString& name : {QStringLiteral("Rushes"), QStringLiteral("Archive")}) {
+        StorageTargetRule rule;
+        rule.id = QUuid::createUuid();
+        rule.name = name;
+        rule.target = LocalVolumeTarget{name, QStringLiteral("UUID-") + name, {}, {}, {}, {}, true};
+        configuration.storageRules.append(rule);
+    }
+    const QString settings = folder.filePath(QStringLiteral("config/Tarnwell/Tarnwell.conf"));
+    RuleService(std::make_shared<SettingsPreferencesStore>(settings), presetsWithoutDiscovery())
+        .saveConfiguration(configuration);
+    const auto stored = [&settings] {
+        QFile file(settings);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    const QByteArray storedBefore = stored();
+
+    int exitCode = -1;
+    QString errors;
+    const auto run = [&](const QStringList& arguments) {
+        QProcess command;
+        command.setProcessEnvironment(environment);
+        command.start(program, arguments);
+        EXPECT_TRUE(command.waitForFinished(60000));
+        exitCode = command.exitCode();
+        errors = QString::fromLocal8Bit(command.readAllStandardError());
+        return QString::fromLocal8Bit(command.readAllStandardOutput());
+    };
+    environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    EXPECT_EQ(run({"--version"}), QStringLiteral("Tarnwell 1.0.0\n"));
+    EXPECT_EQ(run({"--status"}), QStringLiteral("1 mounted\nRushes: Not Mounted\nArchive: Mounted\n"));
+    EXPECT_EQ(exitCode, 0) << errors.toStdString();
+    run({"--open"});
+    EXPECT_EQ(exitCode, 2);
+    EXPECT_TRUE(errors.contains(QStringLiteral("Tarnwell is not running"))) << errors.toStdString();
+    run({"--status", "--quit"});
+    EXPECT_EQ(exitCode, 1);
+    EXPECT_TRUE(errors.contains(QStringLiteral("Give only one of --status, --quit.")))
+        << errors.toStdString();
+
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    tarnwell.setProcessEnvironment(environment);
+    tarnwell.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    tarnwell.start(program, {QStringLiteral("--background")});
+    const QString service = QString::fromLatin1(SingleInstanceService::serviceName);
+    const QString path = QString::fromLatin1(SingleInstanceService::objectPath);
+    const QString interface = QString::fromLatin1(TarnwellBusService::interfaceName);
+    const auto ask = [&](const QString& method, const QList<QVariant>& arguments = {}) {
+        QDBusMessage request = QDBusMessage::createMethodCall(service, path, interface, method);
+        request.setArguments(arguments);
+        return connection->call(request, QDBus::Block, 60000);
+    };
+    ASSERT_TRUE(
+        runUntil([&] { return ask(QStringLiteral("GetStatus")).type() == QDBusMessage::ReplyMessage; }, 30s));
+    ChangeRecorder recorder;
+    ASSERT_TRUE(connection->connect(service, path, interface, QStringLiteral("Changed"), &recorder,
+                                    SLOT(changed(QDBusMessage))));
+
+    EXPECT_EQ(run({"--mount-missing"}), QStringLiteral("2 mounted\nRushes: Mounted\nArchive: Mounted\n"));
+    EXPECT_EQ(exitCode, 0) << errors.toStdString();
+    ASSERT_TRUE(runUntil([&] {
+        return !recorder.changes.isEmpty() && recorder.changes.last().value(0) == QStringLiteral("2 mounted");
+    }));
+    EXPECT_EQ(recorder.changes.last().value(1), false);
+
+    const QDBusMessage badIdentifier = ask(QStringLiteral("MountRule"), {QStringLiteral("Rushes")});
+    EXPECT_EQ(badIdentifier.errorName(), QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs"));
+    EXPECT_TRUE(badIdentifier.errorMessage().contains(QStringLiteral("not a rule identifier")));
+    const QDBusMessage unknown = ask(QStringLiteral("UnmountRule"), {QUuid::createUuid().toString()});
+    EXPECT_EQ(unknown.errorName(), QString::fromLatin1(TarnwellBusService::unknownRuleError));
+
+    // The busy drive stays mounted, and the command says so with its exit code.
+    const QString unmounted = run({"--unmount-ready"});
+    EXPECT_EQ(exitCode, 1);
+    EXPECT_TRUE(
+        unmounted.startsWith(QStringLiteral("1 issue\nRushes: Not Mounted\nArchive: Unmount Failed (")))
+        << unmounted.toStdString();
+    EXPECT_TRUE(unmounted.contains(QStringLiteral("4242 (resolve)")));
+    const QDBusMessage status = ask(QStringLiteral("GetStatus"));
+    EXPECT_EQ(status.arguments().value(1), true);
+
+    QFile description(QStringLiteral(TARNWELL_SOURCE_DIR "/data/dbus/org.tarnwell.Tarnwell.Control.xml"));
+    ASSERT_TRUE(description.open(QIODevice::ReadOnly));
+    const QDBusMessage introspection = connection->call(QDBusMessage::createMethodCall(
+        service, path, QStringLiteral("org.freedesktop.DBus.Introspectable"), QStringLiteral("Introspect")));
+    EXPECT_EQ(members(introspection.arguments().value(0).toString(), interface),
+              members(QString::fromUtf8(description.readAll()), interface));
+    EXPECT_EQ(stored(), storedBefore);
+    run({"--quit"});
+    EXPECT_EQ(exitCode, 0);
+    ASSERT_TRUE(runUntil([&] { return tarnwell.state() == QProcess::NotRunning; }, 20s));
+    EXPECT_EQ(tarnwell.exitCode(), 0);
 }
 
 #include "DesktopSessionTests.moc"

@@ -41,6 +41,7 @@ TarnwellController::~TarnwellController() {
         pending->stop.request_stop();
     }
     resumeLater(std::exchange(m_diskOperationWaiters, {}));
+    resumeLater(std::exchange(m_autoUnmountWaiters, {}));
 }
 
 QCoro::Task<> TarnwellController::timerDelay(qint64 seconds, std::stop_token stop) {

@@ -37,6 +37,7 @@ class TarnwellController : public QObject {
     Q_PROPERTY(QSet<QString> runningBundleIdentifiers READ runningBundleIdentifiers NOTIFY
                    runningBundleIdentifiersChanged)
     Q_PROPERTY(QDateTime statusCheckedAt READ statusCheckedAt NOTIFY statusCheckedAtChanged)
+    Q_PROPERTY(bool autoUnmountPending READ autoUnmountPending NOTIFY autoUnmountPendingChanged)
 
 public:
     using RunningBundleIdentifiers = std::function<QSet<QString>()>;
@@ -92,22 +93,31 @@ public:
     // unmount, and one the user unmounted is left alone until a bound application launches again.
     QCoro::Task<> handleDrivesChanged();
 
+    // Whether an auto-unmount is waiting for its delay or running: the time in which the system
+    // going to sleep would leave a drive mounted that was about to be released.
+    bool autoUnmountPending() const { return !m_pendingAutoUnmounts.isEmpty(); }
+    // Ends the delay of every waiting auto-unmount, so that each goes on at once to its safe unmount
+    // with all its usual checks, and resolves once every auto-unmount has ended. Nothing else is
+    // unmounted: only what was going to be released anyway goes before the system sleeps.
+    QCoro::Task<> advancePendingAutoUnmounts();
+
 Q_SIGNALS:
     void statusChanged();
     void targetStatesChanged();
     void runningBundleIdentifiersChanged();
     void statusCheckedAtChanged();
+    void autoUnmountPendingChanged();
 
 private:
     enum class DiskOperation { Mounting, Unmounting };
 
-    // Suspends the awaiting operation until finishDiskOperation() releases the gate.
-    struct GateWaiter {
-        TarnwellController* controller;
+    // Suspends the awaiting operation until the list it joined is resumed: the gate's waiters when
+    // finishDiskOperation() releases the gate, those of advancePendingAutoUnmounts() when the last
+    // auto-unmount ends.
+    struct Waiter {
+        std::vector<std::coroutine_handle<>>* waiters;
         bool await_ready() const noexcept { return false; }
-        void await_suspend(std::coroutine_handle<> waiter) {
-            controller->m_diskOperationWaiters.push_back(waiter);
-        }
+        void await_suspend(std::coroutine_handle<> waiter) { waiters->push_back(waiter); }
         void await_resume() const noexcept {}
     };
 
@@ -171,6 +181,10 @@ private:
     bool hasRunningEnabledTriggersAfterReconcile(const StorageTargetRule& rule);
     QCoro::Task<> markReadyToUnmount(StorageTargetRule rule, qint64 expectedRuleRevision);
     QCoro::Task<> autoUnmount(StorageTargetRule rule, qint64 expectedRuleRevision);
+    struct PendingAutoUnmount;
+    QCoro::Task<> autoUnmountAfterDelay(StorageTargetRule rule, qint64 expectedRuleRevision,
+                                        std::shared_ptr<PendingAutoUnmount> pending);
+    void endPendingAutoUnmount(const std::shared_ptr<PendingAutoUnmount>& pending);
     QCoro::Task<> waitForGate(QString reason);
     // Runs the mount or unmount of a rule that holds the gate, and records its outcome unless the
     // rule changed meanwhile.
@@ -211,8 +225,14 @@ private:
     struct PendingAutoUnmount {
         QUuid ruleID;
         std::stop_source stop;
+        // Past its delay: a launch no longer cancels it, the unmount step's own checks decide.
+        bool delayOver = false;
+        // Its delay was cut short because the system is going to sleep.
+        bool advanced = false;
     };
     QList<std::shared_ptr<PendingAutoUnmount>> m_pendingAutoUnmounts;
+    // Callers of advancePendingAutoUnmounts() waiting for the last auto-unmount to end.
+    std::vector<std::coroutine_handle<>> m_autoUnmountWaiters;
     // Rules whose post-quit action already ran since a bound application last ran, so that several
     // bound applications quitting together act once.
     QSet<QUuid> m_rulesAfterQuit;

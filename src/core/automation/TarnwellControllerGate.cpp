@@ -44,7 +44,7 @@ QCoro::Task<> TarnwellController::waitForDiskOperationAvailability() {
     if (!m_diskOperation) {
         co_return;
     }
-    co_await GateWaiter{this};
+    co_await Waiter{&m_diskOperationWaiters};
 }
 
 QCoro::Task<> TarnwellController::finishDiskOperation() {

@@ -113,18 +113,59 @@ QCoro::Task<> TarnwellController::markReadyToUnmount(StorageTargetRule rule, qin
 
 void TarnwellController::cancelPendingAutoUnmounts(const StorageTargetRule& rule, const QString& why) {
     for (const auto& pending : std::as_const(m_pendingAutoUnmounts)) {
-        if (pending->ruleID == rule.id && !pending->stop.stop_requested()) {
+        if (pending->ruleID == rule.id && !pending->delayOver && !pending->stop.stop_requested()) {
             pending->stop.request_stop();
             record(why);
         }
     }
 }
 
+QCoro::Task<> TarnwellController::advancePendingAutoUnmounts() {
+    QPointer<TarnwellController> self(this);
+    for (const auto& pending : std::as_const(m_pendingAutoUnmounts)) {
+        if (!pending->delayOver && !pending->stop.stop_requested()) {
+            pending->advanced = true;
+            pending->stop.request_stop();
+        }
+    }
+    while (self && autoUnmountPending()) {
+        co_await Waiter{&m_autoUnmountWaiters};
+    }
+}
+
+void TarnwellController::endPendingAutoUnmount(const std::shared_ptr<PendingAutoUnmount>& pending) {
+    m_pendingAutoUnmounts.removeOne(pending);
+    if (m_pendingAutoUnmounts.isEmpty()) {
+        resumeLater(std::exchange(m_autoUnmountWaiters, {}));
+        Q_EMIT autoUnmountPendingChanged();
+    }
+}
+
 QCoro::Task<> TarnwellController::autoUnmount(StorageTargetRule rule, qint64 expectedRuleRevision) {
     QPointer<TarnwellController> self(this);
-    const auto delay = m_delay;
     const auto pending = std::make_shared<PendingAutoUnmount>(PendingAutoUnmount{rule.id, {}});
     m_pendingAutoUnmounts.append(pending);
+    if (m_pendingAutoUnmounts.size() == 1) {
+        Q_EMIT autoUnmountPendingChanged();
+    }
+    std::exception_ptr failure;
+    try {
+        co_await autoUnmountAfterDelay(std::move(rule), expectedRuleRevision, pending);
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (self) {
+        endPendingAutoUnmount(pending);
+    }
+    if (failure) {
+        std::rethrow_exception(failure);
+    }
+}
+
+QCoro::Task<> TarnwellController::autoUnmountAfterDelay(StorageTargetRule rule, qint64 expectedRuleRevision,
+                                                        std::shared_ptr<PendingAutoUnmount> pending) {
+    QPointer<TarnwellController> self(this);
+    const auto delay = m_delay;
     std::exception_ptr delayFailure;
     try {
         co_await delay(std::max<qint64>(0, rule.unmountDelaySeconds), pending->stop.get_token());
@@ -134,8 +175,8 @@ QCoro::Task<> TarnwellController::autoUnmount(StorageTargetRule rule, qint64 exp
     if (!self) {
         co_return;
     }
-    m_pendingAutoUnmounts.removeOne(pending);
-    if (pending->stop.stop_requested()) {
+    pending->delayOver = true;
+    if (pending->stop.stop_requested() && !pending->advanced) {
         // A bound application came back; the launch has said so and the next quit waits afresh.
         co_return;
     }
@@ -144,6 +185,10 @@ QCoro::Task<> TarnwellController::autoUnmount(StorageTargetRule rule, qint64 exp
         record(QStringLiteral("Auto-unmount cancelled because the delay failed: ") +
                errorMessage(delayFailure));
         co_return;
+    }
+    if (pending->advanced) {
+        record(QStringLiteral("Auto-unmount of ") + rule.target.displayName() +
+               QStringLiteral(" runs now because the system is going to sleep."));
     }
     if (!isCurrentStorageRule(rule, expectedRuleRevision)) {
         record(QStringLiteral("Auto-unmount cancelled because the storage rule changed during the delay."));

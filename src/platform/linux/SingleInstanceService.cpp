@@ -92,7 +92,9 @@ void SingleInstanceService::publish() {
     const QString path = QString::fromLatin1(objectPath);
     // The object is in place before the name is taken, so a second start never finds the name
     // without someone to answer it.
-    m_connection.registerObject(path, this, QDBusConnection::ExportScriptableSlots);
+    // Other parts of the application add their interfaces to this object as adaptors.
+    m_connection.registerObject(path, this,
+                                QDBusConnection::ExportScriptableSlots | QDBusConnection::ExportAdaptors);
     const auto reply = m_connection.interface()->registerService(
         QString::fromLatin1(serviceName), QDBusConnectionInterface::DontQueueService,
         QDBusConnectionInterface::DontAllowReplacement);

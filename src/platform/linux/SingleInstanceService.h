@@ -39,6 +39,9 @@ public:
     // In $XDG_RUNTIME_DIR where it is set, then in the configuration folder.
     static QStringList defaultLockFiles();
 
+    // The session bus on which the instance owns its name; other interfaces join its object there.
+    const QDBusConnection& connection() const { return m_connection; }
+
 public Q_SLOTS:
     Q_SCRIPTABLE void Activate();
 
