@@ -100,12 +100,17 @@ int main(int argc, char* argv[]) {
     QThread::sleep(3);
     timeStatus(tarnwell, environment, 5);
     const std::vector<double> running = timeStatus(tarnwell, environment, runs);
+    // Only a running instance accepts --open; without one the figures above would be the others.
+    QProcess open;
+    open.setProcessEnvironment(environment);
+    open.start(tarnwell, {QStringLiteral("--open")});
+    const bool answered = open.waitForFinished(10000) && open.exitCode() == 0;
     instance.terminate();
     instance.waitForFinished(10000);
     bus.kill();
     bus.waitForFinished();
-    if (alone.empty() || running.empty()) {
-        std::fprintf(stderr, "A run of tarnwell --status failed.\n");
+    if (alone.empty() || running.empty() || !answered) {
+        std::fprintf(stderr, "A run of tarnwell --status failed, or Tarnwell did not run.\n");
         return 1;
     }
     const Figures withInstance = figures(running);

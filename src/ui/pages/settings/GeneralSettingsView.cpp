@@ -121,14 +121,12 @@ void GeneralSettingsView::render() {
         m_launchAtLogin->setStoredValue(m_viewModel->rule().launchAtLogin);
     }
     // The newest failure of this page: a refused rule change, the settings' own, or launch at login.
-    std::optional<QString> message = m_launchNotice;
-    if (!message && m_rules) {
-        message = m_rules->errorMessage();
-    }
-    if (!message && m_viewModel) {
-        message = m_viewModel->errorMessage();
-    }
-    m_error->setNotice(message);
+    // Passed on by reference rather than copied into one optional: g++ 12 at -O3 takes assigning an
+    // empty optional for reading an uninitialised string.
+    static const std::optional<QString> none;
+    const std::optional<QString>& rules = m_rules ? m_rules->errorMessage() : none;
+    const std::optional<QString>& settings = m_viewModel ? m_viewModel->errorMessage() : none;
+    m_error->setNotice(m_launchNotice ? m_launchNotice : rules ? rules : settings);
 }
 
 QCoro::Task<> GeneralSettingsView::applyNotifications(QPointer<RulesViewModel> viewModel, bool value) {
