@@ -350,7 +350,6 @@ TEST_F(DesktopSession, TheCommandLineAndTheBusInterfaceFollowAndDriveTheRunningI
     ASSERT_TRUE(runUntil([&] {
         return !recorder.changes.isEmpty() && recorder.changes.last().value(0) == QStringLiteral("2 mounted");
     }));
-    EXPECT_EQ(recorder.changes.last().value(1), false);
 
     const QDBusMessage badIdentifier = ask(QStringLiteral("MountRule"), {QStringLiteral("Rushes")});
     EXPECT_EQ(badIdentifier.errorName(), QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs"));
@@ -365,8 +364,7 @@ TEST_F(DesktopSession, TheCommandLineAndTheBusInterfaceFollowAndDriveTheRunningI
         unmounted.startsWith(QStringLiteral("1 issue\nRushes: Not Mounted\nArchive: Unmount Failed (")))
         << unmounted.toStdString();
     EXPECT_TRUE(unmounted.contains(QStringLiteral("4242 (resolve)")));
-    const QDBusMessage status = ask(QStringLiteral("GetStatus"));
-    EXPECT_EQ(status.arguments().value(1), true);
+    EXPECT_EQ(ask(QStringLiteral("GetStatus")).arguments().value(1), true);
 
     QFile description(QStringLiteral(TARNWELL_SOURCE_DIR "/data/dbus/org.tarnwell.Tarnwell.Control.xml"));
     ASSERT_TRUE(description.open(QIODevice::ReadOnly));
