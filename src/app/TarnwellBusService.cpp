@@ -1,6 +1,7 @@
 #include "app/TarnwellBusService.h"
 
 #include "app/TarnwellContainer.h"
+#include "core/model/TarnwellError.h"
 #include "platform/linux/SingleInstanceService.h"
 
 #include <QDBusMessage>
@@ -134,8 +135,8 @@ QCoro::Task<> TarnwellBusService::run(QPointer<TarnwellContainer> container, Act
                 break;
             }
         }
-    } catch (const std::exception& error) {
-        reply = reply.createErrorReply(QDBusError::Failed, QString::fromUtf8(error.what()));
+    } catch (...) {
+        reply = reply.createErrorReply(QDBusError::Failed, userFacingMessage(std::current_exception()));
     }
     connection.send(reply);
 }

@@ -36,17 +36,17 @@ public:
     static void registerTypes();
 
 public Q_SLOTS:
-    Q_SCRIPTABLE QString GetStatus(bool& failed, QList<QVariantMap>& rules);
+    QString GetStatus(bool& failed, QList<QVariantMap>& rules);
     // The actions answer once they have finished, so each takes the call it answers.
-    Q_SCRIPTABLE void MountMissing(const QDBusMessage& call);
-    Q_SCRIPTABLE void UnmountReady(const QDBusMessage& call);
-    Q_SCRIPTABLE void MountRule(const QString& id, const QDBusMessage& call);
-    Q_SCRIPTABLE void UnmountRule(const QString& id, const QDBusMessage& call);
-    Q_SCRIPTABLE void Open();
-    Q_SCRIPTABLE void Quit();
+    void MountMissing(const QDBusMessage& call);
+    void UnmountReady(const QDBusMessage& call);
+    void MountRule(const QString& id, const QDBusMessage& call);
+    void UnmountRule(const QString& id, const QDBusMessage& call);
+    void Open();
+    void Quit();
 
 Q_SIGNALS:
-    Q_SCRIPTABLE void Changed(const QString& title, bool failed, const QList<QVariantMap>& rules);
+    void Changed(const QString& title, bool failed, const QList<QVariantMap>& rules);
 
 private:
     enum class Action { MountMissing, UnmountReady, MountRule, UnmountRule };
