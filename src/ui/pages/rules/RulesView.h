@@ -53,6 +53,7 @@ private:
     void refreshVolumes();
     void setRefreshing(bool refreshing);
     static QCoro::Task<> refresh(QPointer<RulesView> view, QPointer<VolumesViewModel> volumes);
+    static QCoro::Task<> showAllVolumes(QPointer<VolumesViewModel> volumes);
     static QCoro::Task<> addRule(QPointer<RulesView> view, QPointer<RulesViewModel> rules, DriveInfo volume);
 
     QPointer<RulesViewModel> m_rules;

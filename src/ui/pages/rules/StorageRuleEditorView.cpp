@@ -1,6 +1,7 @@
 #include "ui/pages/rules/StorageRuleEditorView.h"
 
 #include "core/support/Localization.h"
+#include "ui/components/ConfirmationDialog.h"
 #include "ui/components/ControlRow.h"
 #include "ui/components/DetachedTask.h"
 #include "ui/components/SectionTitle.h"
@@ -399,7 +400,17 @@ void StorageRuleEditorView::run(QCoro::Task<> task, const char* purpose) {
 
 QCoro::Task<> StorageRuleEditorView::deleteRule(QPointer<StorageRuleEditorView> editor,
                                                 QPointer<RulesViewModel> viewModel, QUuid ruleID) {
-    if (!viewModel) {
+    if (!viewModel || !editor || !editor->rule()) {
+        co_return;
+    }
+    // Texts made before the suspension: g++ 12 cannot keep a literal's temporary across it.
+    QString question = localizedFormat("Delete %@?", {editor->rule()->name});
+    QString detail = localized(
+        "Its drive is no longer mounted or released for you. The drive and its files stay as they are.");
+    QString confirm = localized("Delete Rule");
+    const bool confirmed =
+        co_await ConfirmationDialog::ask(editor, std::move(question), std::move(detail), std::move(confirm));
+    if (!confirmed || !viewModel) {
         co_return;
     }
     co_await viewModel->deleteRule(ruleID);
