@@ -11,6 +11,7 @@
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -49,9 +50,11 @@ ApplicationChooserDialog::ApplicationChooserDialog(std::shared_ptr<DesktopEntryC
     m_list->setSpacing(2);
     m_list->setUniformItemSizes(true);
 
-    auto* buttons = new QDialogButtonBox(this);
-    auto* file = buttons->addButton(localized("Choose Program File…"), QDialogButtonBox::ActionRole);
+    // The way out of the list stands apart from the answers to it.
+    auto* file = new QPushButton(localized("Choose Program File…"), this);
     file->setToolTip(localized("Pick a program or portable image that has no entry in the list."));
+    file->setAutoDefault(false);
+    auto* buttons = new QDialogButtonBox(this);
     buttons->addButton(m_add, QDialogButtonBox::AcceptRole);
     buttons->addButton(QDialogButtonBox::Cancel);
     m_add->setDefault(true);
@@ -62,7 +65,11 @@ ApplicationChooserDialog::ApplicationChooserDialog(std::shared_ptr<DesktopEntryC
     layout->addWidget(intro);
     layout->addWidget(m_search);
     layout->addWidget(m_list, 1);
-    layout->addWidget(buttons);
+    auto* footer = new QHBoxLayout;
+    footer->addWidget(file);
+    footer->addStretch(1);
+    footer->addWidget(buttons);
+    layout->addLayout(footer);
 
     connect(m_search, &QLineEdit::textChanged, this, &ApplicationChooserDialog::filter);
     connect(m_list, &QListWidget::currentItemChanged, this,
@@ -125,9 +132,10 @@ void ApplicationChooserDialog::filter() {
         item->setHidden(!item->data(searchRole).toString().contains(text, Qt::CaseInsensitive));
         firstShown = firstShown || item->isHidden() ? firstShown : item;
     }
-    // What the user typed picks the first match, so Return adds it.
+    // What the user typed picks the first match, so Return adds it; without a search nothing is
+    // picked for the user.
     if (!m_list->currentItem() || m_list->currentItem()->isHidden()) {
-        m_list->setCurrentItem(firstShown);
+        m_list->setCurrentItem(text.isEmpty() ? nullptr : firstShown);
     }
     m_add->setEnabled(m_list->currentItem() && !m_list->currentItem()->isHidden());
 }

@@ -56,6 +56,7 @@ WorkspaceEmptyState* noSelection() {
 
 RulesView::RulesView(TarnwellContainer* container, QWidget* parent)
     : WorkspacePage(localized("Rules"), "list.bullet.rectangle"_symbol, parent)
+    , m_container(container)
     , m_rules(container->rulesViewModel())
     , m_volumes(container->volumesViewModel())
     , m_error(new NoticeLabel)
@@ -76,6 +77,11 @@ RulesView::RulesView(TarnwellContainer* container, QWidget* parent)
     connect(m_addMenu, &QMenu::aboutToShow, this, &RulesView::buildAddMenu);
     addHeaderAction(m_add);
     connect(m_refresh, &QPushButton::clicked, this, &RulesView::refreshVolumes);
+    connect(container, &TarnwellContainer::installedPresetIdentifiersChanged, this, [this] {
+        if (StorageRuleEditorView* shown = editor(); shown && m_container) {
+            shown->setInstalledPresetIdentifiers(m_container->installedPresetIdentifiers());
+        }
+    });
     addHeaderAction(m_refresh);
     setRefreshing(false);
 
@@ -194,6 +200,9 @@ void RulesView::renderDetail() {
     }
     if (!shown || shown->ruleID() != *m_selectedRuleID) {
         auto* replacement = new StorageRuleEditorView(*m_selectedRuleID, m_rules, m_volumes);
+        if (m_container) {
+            replacement->setInstalledPresetIdentifiers(m_container->installedPresetIdentifiers());
+        }
         connect(replacement, &StorageRuleEditorView::deleted, this, [this] { selectRule(std::nullopt); });
         m_split->setDetail(replacement);
     }

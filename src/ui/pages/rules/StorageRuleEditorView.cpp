@@ -1,5 +1,6 @@
 #include "ui/pages/rules/StorageRuleEditorView.h"
 
+#include "core/model/AppPresetService.h"
 #include "core/support/Localization.h"
 #include "ui/components/ConfirmationDialog.h"
 #include "ui/components/ControlRow.h"
@@ -24,6 +25,7 @@
 #include <QSignalBlocker>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace tarnwell {
 
@@ -269,7 +271,16 @@ void StorageRuleEditorView::renderVolumes(const StorageTargetRule& rule) {
     m_volume->setToolTip(volumeTitle(target.volumeName, target.isExternal));
 }
 
-void StorageRuleEditorView::renderApps(const StorageTargetRule& rule, const QList<AppTrigger>& triggers) {
+void StorageRuleEditorView::setInstalledPresetIdentifiers(QSet<QString> identifiers) {
+    m_installedPresetIdentifiers = std::move(identifiers);
+    m_shownTriggerIDs.clear();
+    render();
+}
+
+void StorageRuleEditorView::renderApps(const StorageTargetRule& rule, QList<AppTrigger> triggers) {
+    std::stable_partition(triggers.begin(), triggers.end(), [this](const AppTrigger& trigger) {
+        return AppPresetService::isInstalled(trigger, m_installedPresetIdentifiers);
+    });
     QList<QUuid> ids;
     for (const AppTrigger& trigger : triggers) {
         ids.append(trigger.id);
@@ -289,7 +300,12 @@ void StorageRuleEditorView::renderApps(const StorageTargetRule& rule, const QLis
             toggle->setFont(TarnwellTheme::bodyFont());
             const QString name = triggers[index].displayName;
             toggle->setText(toggle->fontMetrics().elidedText(name, Qt::ElideRight, 130));
-            toggle->setToolTip(name);
+            const bool installed =
+                AppPresetService::isInstalled(triggers[index], m_installedPresetIdentifiers);
+            toggle->setToolTip(installed ? name : localizedFormat("%@ (not installed)", {name}));
+            if (!installed) {
+                TarnwellTheme::makeSecondary(toggle);
+            }
             toggle->setAccessibleName(name);
             const QUuid triggerID = triggers[index].id;
             connect(toggle, &QCheckBox::toggled, this, [this, triggerID](bool checked) {
