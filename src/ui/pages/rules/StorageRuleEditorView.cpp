@@ -300,11 +300,12 @@ void StorageRuleEditorView::renderApps(const StorageTargetRule& rule, QList<AppT
             toggle->setFont(TarnwellTheme::bodyFont());
             const QString name = triggers[index].displayName;
             toggle->setText(toggle->fontMetrics().elidedText(name, Qt::ElideRight, 130));
-            const bool installed =
-                AppPresetService::isInstalled(triggers[index], m_installedPresetIdentifiers);
-            toggle->setToolTip(installed ? name : localizedFormat("%@ (not installed)", {name}));
-            if (!installed) {
-                TarnwellTheme::makeSecondary(toggle);
+            // Below the installed ones, an editor this machine lacks says so when asked about.
+            if (AppPresetService::isInstalled(triggers[index], m_installedPresetIdentifiers)) {
+                toggle->setToolTip(name);
+            } else {
+                toggle->setToolTip(localizedFormat("%@ (not installed)", {name}));
+                toggle->setAccessibleDescription(localized("Not installed"));
             }
             toggle->setAccessibleName(name);
             const QUuid triggerID = triggers[index].id;
