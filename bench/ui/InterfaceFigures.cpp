@@ -1,6 +1,7 @@
 // Prints how quickly the interface answers and how much memory it holds, in process on the
 // offscreen platform, with the demo configuration over the fake disk tool:
 //  - from "Open Tarnwell" to the main window's first paint (a new window each round),
+//  - the Apps page's first showing: from building the page to its first paint (a new page each round),
 //  - from a tray activation to the panel's first paint,
 //  - resident memory and processor time idle with the tray and the window never opened, and again
 //    after the window has been opened and closed.
@@ -9,6 +10,7 @@
 
 #include "DemoSystem.h"
 #include "ui/TarnwellApp.h"
+#include "ui/pages/apps/AppsView.h"
 #include "ui/theme/SymbolIcons.h"
 #include "ui/tray/MenuBarView.h"
 #include "ui/tray/TarnwellTray.h"
@@ -21,6 +23,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
+#include <memory>
 
 using namespace tarnwell;
 
@@ -117,15 +120,25 @@ int main(int argc, char* argv[]) {
         FirstPaint windowPaint;
         windowTimes.append(untilFirstPaint(windowPaint, [&] {
             app.openMainWindow();
-            // The window exists only once the container has reloaded the rule.
-            while (!app.mainWindow()) {
-                QApplication::processEvents(QEventLoop::AllEvents, 5);
-            }
+            // The window opens at once, before the container reloads the rule.
             app.mainWindow()->installEventFilter(&windowPaint);
         }));
         app.mainWindow()->close();
     }
     report("\"Open Tarnwell\" to the window's first paint", windowTimes);
+
+    QList<double> appsTimes;
+    for (int round = 0; round < rounds; ++round) {
+        FirstPaint appsPaint;
+        std::unique_ptr<AppsView> page;
+        appsTimes.append(untilFirstPaint(appsPaint, [&] {
+            page = std::make_unique<AppsView>(system.container());
+            page->installEventFilter(&appsPaint);
+            page->resize(780, 640);
+            page->show();
+        }));
+    }
+    report("the Apps page's first showing to its first paint", appsTimes);
 
     const double afterStart = processorSeconds();
     idle(idleSeconds);

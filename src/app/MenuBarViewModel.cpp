@@ -1,5 +1,6 @@
 #include "app/MenuBarViewModel.h"
 
+#include "core/model/AppPresetService.h"
 #include "core/model/RuleService.h"
 #include "core/support/Localization.h"
 
@@ -205,9 +206,18 @@ QList<MenuBarViewModel::TargetRow> MenuBarViewModel::targetRows() const {
     return rows;
 }
 
+void MenuBarViewModel::setInstalledPresetIdentifiers(QSet<QString> identifiers) {
+    if (identifiers != m_installedPresetIdentifiers) {
+        m_installedPresetIdentifiers = std::move(identifiers);
+        Q_EMIT presentationChanged();
+    }
+}
+
 QString MenuBarViewModel::enabledAppSummary() const {
-    const auto enabled = std::count_if(m_rule.appTriggers.begin(), m_rule.appTriggers.end(),
-                                       [](const AppTrigger& trigger) { return trigger.isEnabled; });
+    const auto enabled = std::count_if(
+        m_rule.appTriggers.begin(), m_rule.appTriggers.end(), [this](const AppTrigger& trigger) {
+            return trigger.isEnabled && AppPresetService::isInstalled(trigger, m_installedPresetIdentifiers);
+        });
     if (enabled == 0) {
         return localized("No apps enabled");
     }

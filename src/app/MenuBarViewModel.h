@@ -6,6 +6,7 @@
 #include "core/model/TarnwellStatus.h"
 
 #include <QObject>
+#include <QSet>
 #include <optional>
 
 namespace tarnwell {
@@ -52,11 +53,14 @@ public:
     const TarnwellStatus& status() const { return m_status; }
     const TarnwellConfiguration& configuration() const { return m_configuration; }
     const QList<StorageTargetState>& targetStates() const { return m_targetStates; }
+    // Which presets' applications this machine has; none until the composition root tells.
+    void setInstalledPresetIdentifiers(QSet<QString> identifiers);
 
     QString statusTitle() const;
     QString statusIcon() const;
     StatusColorKind statusColorKind() const;
     QList<TargetRow> targetRows() const;
+    // Counts the enabled applications that can launch here: presets not installed are left out.
     QString enabledAppSummary() const;
     bool canMountMissing() const;
     bool canUnmountReady() const;
@@ -92,6 +96,7 @@ private:
     QList<StorageTargetState> m_targetStates;
     DriveRule m_rule;
     TarnwellStatus m_status;
+    QSet<QString> m_installedPresetIdentifiers;
 };
 
 // Only the enabled rules' states count for totals and actions.

@@ -106,14 +106,29 @@ QCoro::Task<> SettingsViewModel::removeTrigger(AppTrigger trigger) {
     co_await persistRule(std::move(changed));
 }
 
-QCoro::Task<> SettingsViewModel::chooseApp(std::optional<AppTrigger> trigger) {
+QCoro::Task<> SettingsViewModel::chooseApp(std::optional<AppTrigger> trigger, AppSelection selection) {
+    if (m_isChoosingApp) {
+        co_return;
+    }
     QPointer<SettingsViewModel> self(this);
-    const AppSelection appSelection = m_appSelection;
+    const AppSelection appSelection = selection ? std::move(selection) : m_appSelection;
     std::optional<QString> path;
     if (appSelection) {
-        path = co_await appSelection();
+        m_isChoosingApp = true;
+        try {
+            path = co_await appSelection();
+        } catch (...) {
+            if (self) {
+                m_isChoosingApp = false;
+            }
+            throw;
+        }
     }
-    if (!self || !path) {
+    if (!self) {
+        co_return;
+    }
+    m_isChoosingApp = false;
+    if (!path) {
         co_return;
     }
     const std::optional<ChosenApplication> application = m_readApplication(*path);

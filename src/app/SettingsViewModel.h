@@ -49,8 +49,10 @@ public:
     QCoro::Task<> toggleTrigger(AppTrigger trigger, bool isEnabled);
     // Built-in presets are never removed.
     QCoro::Task<> removeTrigger(AppTrigger trigger);
-    // Adds the chosen application's identifier to the given trigger, or adds a new trigger.
-    QCoro::Task<> chooseApp(std::optional<AppTrigger> trigger);
+    // Adds the chosen application's identifier to the given trigger, or adds a new trigger. The
+    // selection given, when there is one, asks the user instead of the view model's own. While one
+    // choice is open, another does nothing: the same application could otherwise be added twice.
+    QCoro::Task<> chooseApp(std::optional<AppTrigger> trigger, AppSelection selection = {});
     QCoro::Task<> setLaunchAtLogin(bool enabled);
     QCoro::Task<> setShowAllVolumes(bool showAll);
     QCoro::Task<> setMountOnAppLaunch(bool value);
@@ -80,6 +82,7 @@ private:
     ApplicationReader m_readApplication;
     ErrorHandler m_onError;
     RuleHandler m_onRuleChanged;
+    bool m_isChoosingApp = false;
 };
 
 } // namespace tarnwell

@@ -13,6 +13,7 @@
 #include "platform/NotificationService.h"
 #include "platform/SettingsPreferencesStore.h"
 #include "platform/linux/ChosenApplicationReader.h"
+#include "platform/linux/DesktopEntryCatalog.h"
 #include "platform/linux/DesktopEntryPresetDiscovery.h"
 #include "platform/linux/DriveChangeWatcher.h"
 #include "platform/linux/LogindSleepService.h"
@@ -20,6 +21,7 @@
 
 #include <QClipboard>
 #include <QCoroSignal>
+#include <QCoroTimer>
 #include <QEventLoop>
 #include <QGuiApplication>
 #include <QTimer>
@@ -145,6 +147,8 @@ TarnwellContainer::TarnwellContainer(Dependencies dependencies, QObject* parent)
         this);
 
     m_menuViewModel = new MenuBarViewModel(m_configuration, m_controller->targetStates(), this);
+    m_installedPresetIdentifiers = m_appPresetService->installedPresetIdentifiers();
+    m_menuViewModel->setInstalledPresetIdentifiers(m_installedPresetIdentifiers);
     m_dashboardViewModel =
         new DashboardViewModel(m_configuration, m_controller->targetStates(),
                                m_controller->runningBundleIdentifiers(), m_logger->entries(), this);
@@ -166,6 +170,7 @@ TarnwellContainer::TarnwellContainer(Dependencies dependencies, QObject* parent)
     installApplicationCallbacks();
     followDriveChanges();
     followSystemSleep();
+    followInstalledApplications();
     m_appMonitorService->watchApplications(TarnwellController::boundBundleIdentifiers(m_configuration));
     m_appMonitorService->start();
     // Construction never waits, and start-up work never runs inside it, even when the permission
@@ -264,6 +269,36 @@ QCoro::Task<> TarnwellContainer::readDrivesAfterChange() {
         }
     } while (m_drivesChangedAgain);
     m_readingDrives = false;
+}
+
+void TarnwellContainer::followInstalledApplications() {
+    connect(m_desktopEntries.get(), &DesktopEntryCatalog::changed, this,
+            [this] { applyInstalledApplications(); });
+}
+
+// Fire-and-forget: every path ends here, failures in the log.
+QCoro::Task<> TarnwellContainer::applyInstalledApplications() {
+    const QPointer<TarnwellContainer> self(this);
+    try {
+        const QSet<QString> installed = m_appPresetService->installedPresetIdentifiers();
+        if (installed != m_installedPresetIdentifiers) {
+            m_installedPresetIdentifiers = installed;
+            m_menuViewModel->setInstalledPresetIdentifiers(installed);
+            Q_EMIT installedPresetIdentifiersChanged();
+        }
+        TarnwellConfiguration changed = m_configuration;
+        changed.appTriggers =
+            m_appPresetService->mergeDiscoveredPresets(DriveRule::defaultRule(changed.appTriggers))
+                .appTriggers;
+        if (changed.appTriggers != m_configuration.appTriggers) {
+            co_await applyConfigurationChange(std::move(changed));
+        }
+    } catch (...) {
+        if (self) {
+            recordFailure(m_logger, localized("Following the installed applications failed: "),
+                          std::current_exception());
+        }
+    }
 }
 
 void TarnwellContainer::installApplicationCallbacks() {
@@ -475,6 +510,15 @@ QCoro::Task<> TarnwellContainer::reloadThenOpen(QPointer<TarnwellContainer> cont
     if (!container) {
         co_return;
     }
+    // The window shows what the container holds now; the reload fills its pages in afterwards,
+    // once it has been painted.
+    if (openWindow) {
+        openWindow(QString::fromLatin1(settingsWindowIdentifier));
+    }
+    co_await QCoro::sleepFor(std::chrono::milliseconds(0));
+    if (!container) {
+        co_return;
+    }
     try {
         co_await container->reloadRuleForSettings();
     } catch (const std::exception& error) {
@@ -483,9 +527,6 @@ QCoro::Task<> TarnwellContainer::reloadThenOpen(QPointer<TarnwellContainer> cont
             container->m_logger->record(localized("Failed to reload drive rule for settings: ") +
                                         userFacingMessage(error));
         }
-    }
-    if (container && openWindow) {
-        openWindow(QString::fromLatin1(settingsWindowIdentifier));
     }
 }
 

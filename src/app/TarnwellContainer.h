@@ -39,6 +39,8 @@ class TarnwellContainer : public QObject {
     Q_PROPERTY(tarnwell::RulesViewModel* rulesViewModel READ rulesViewModel CONSTANT)
     Q_PROPERTY(tarnwell::VolumesViewModel* volumesViewModel READ volumesViewModel CONSTANT)
     Q_PROPERTY(tarnwell::MenuBarViewModel* menuViewModel READ menuViewModel CONSTANT)
+    Q_PROPERTY(QSet<QString> installedPresetIdentifiers READ installedPresetIdentifiers NOTIFY
+                   installedPresetIdentifiersChanged)
 
 public:
     // Every empty member is replaced by the real service.
@@ -73,6 +75,8 @@ public:
     // The installed applications, as one reading shared by the monitor, preset discovery and the
     // Apps page.
     const std::shared_ptr<DesktopEntryCatalog>& desktopEntries() const { return m_desktopEntries; }
+    // The identifiers of the presets' applications this machine has; follows the catalog.
+    const QSet<QString>& installedPresetIdentifiers() const { return m_installedPresetIdentifiers; }
 
     // Resolves once the start-up sequence has finished or was cancelled.
     QCoro::Task<> startupFinished();
@@ -92,7 +96,7 @@ public:
     // application comes to the front there.
     using OpenWindow = std::function<void(const QString& identifier)>;
     static constexpr const char* settingsWindowIdentifier = "settings";
-    // Reloads the rule, then opens the one main window; returns at once.
+    // Opens the one main window at once, then reloads the rule for its pages to fill in.
     void openSettings(OpenWindow openWindow);
 
     // Publishes a configuration to every view model without waiting for the controller.
@@ -103,6 +107,7 @@ Q_SIGNALS:
     void ruleChanged();
     void settingsViewModelChanged();
     void startupCompleted();
+    void installedPresetIdentifiersChanged();
 
 private:
     SettingsViewModel* makeSettingsViewModel(const DriveRule& rule);
@@ -120,6 +125,10 @@ private:
     // once when the system is about to sleep.
     void followSystemSleep();
     QCoro::Task<> unmountBeforeSleep();
+    // An application installed or removed while Tarnwell runs: the presets gain its identifiers
+    // and the controller and the monitor follow at once, not at the next reload.
+    void followInstalledApplications();
+    QCoro::Task<> applyInstalledApplications();
 
     std::shared_ptr<AppPresetService> m_appPresetService;
     std::shared_ptr<RuleServicing> m_ruleService;
@@ -148,6 +157,7 @@ private:
     bool m_readingDrives = false;
     bool m_drivesChangedAgain = false;
     std::shared_ptr<SystemSleepSource> m_systemSleep;
+    QSet<QString> m_installedPresetIdentifiers;
 };
 
 } // namespace tarnwell

@@ -8,7 +8,6 @@
 #include "platform/linux/SingleInstanceService.h"
 #include "ui/LinuxWordingTranslator.h"
 #include "ui/TarnwellApp.h"
-#include "ui/pages/apps/ApplicationChooserDialog.h"
 #include "ui/theme/SymbolIcons.h"
 #include "ui/theme/TarnwellTheme.h"
 
@@ -84,7 +83,6 @@ int main(int argc, char* argv[]) {
                      &QApplication::quit);
 
     TarnwellContainer::Dependencies dependencies;
-    dependencies.appSelection = &ApplicationChooserDialog::choose;
     TarnwellContainer container(std::move(dependencies));
     TarnwellApp app(&container);
     QObject::connect(&app, &TarnwellApp::quitRequested, &application, &QApplication::quit);

@@ -4,7 +4,7 @@
 
 namespace tarnwell {
 
-// The English texts that name macOS, said about the system instead on Linux. The keys stay as
+// The English texts that name macOS or its concepts, said in Linux terms instead. The keys stay as
 // they are, so the other languages' tables keep matching them.
 class LinuxWordingTranslator : public QTranslator {
     Q_OBJECT

@@ -99,7 +99,11 @@ TEST(MenuBarViewModel, NothingConfiguredOffersNothingAndUpdatesRecomputeOnlyWhen
     MenuBarViewModel model(configurationWith({}), {});
     EXPECT_TRUE(model.targetRows().isEmpty());
     EXPECT_FALSE(model.canMountMissing() || model.canUnmountReady());
-    EXPECT_EQ(model.enabledAppSummary(), QStringLiteral("5 apps enabled"));
+    // Presets this machine lacks are not counted.
+    EXPECT_EQ(model.enabledAppSummary(), QStringLiteral("No apps enabled"));
+    model.setInstalledPresetIdentifiers(
+        {QStringLiteral("com.apple.FinalCut"), QStringLiteral("org.kde.kdenlive")});
+    EXPECT_EQ(model.enabledAppSummary(), QStringLiteral("2 apps enabled"));
 
     auto configuration = configurationWith({localRule(QStringLiteral("A"))});
     model.update(configuration, statesFor(configuration, {Status::notMounted()}));

@@ -4,6 +4,7 @@
 #include "core/disk/ShellRunner.h"
 #include "core/model/JsonCoding.h"
 #include "core/model/RuleService.h"
+#include "platform/linux/DesktopEntryCatalog.h"
 #include "platform/linux/LogindSleepService.h"
 #include "support/FakeDiskTool.h"
 #include "support/InMemoryPreferencesStore.h"
@@ -23,6 +24,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -88,9 +90,12 @@ Q_SIGNALS:
 
 class TarnwellContainerTest : public ::testing::Test {
 protected:
-    std::unique_ptr<TarnwellContainer> makeContainer(std::shared_ptr<DiskServicing> diskService = nullptr) {
+    // With a catalog, presets are discovered in it as they are in the application.
+    std::unique_ptr<TarnwellContainer> makeContainer(std::shared_ptr<DiskServicing> diskService = nullptr,
+                                                     std::shared_ptr<DesktopEntryCatalog> catalog = nullptr) {
         TarnwellContainer::Dependencies dependencies;
-        dependencies.appPresetService = presets;
+        dependencies.appPresetService = catalog ? nullptr : presets;
+        dependencies.desktopEntries = catalog;
         dependencies.ruleService = ruleService;
         dependencies.diskService = diskService ? diskService : disks;
         dependencies.notificationService = notifications;
@@ -413,3 +418,31 @@ TEST_F(TarnwellContainerTest, PendingAutoUnmountsRunSafelyBeforeTheSystemSleeps)
 }
 
 #include "TarnwellContainerTests.moc"
+// An editor installed while Tarnwell runs is followed at once: the preset gains its identifier, the
+// monitor watches it, its launch reaches the bound rule, and the panel counts it as enabled.
+TEST_F(TarnwellContainerTest, AnEditorInstalledWhileRunningIsBoundWithoutAReload) {
+    QTemporaryDir folder;
+    const QList<AppTrigger> triggers = AppPresetService::defaultPresets();
+    const auto kdenlive = std::find_if(triggers.begin(), triggers.end(),
+                                       [](const AppTrigger& t) { return t.displayName == "Kdenlive"; });
+    ASSERT_NE(kdenlive, triggers.end());
+    auto rushes = localRule(QStringLiteral("Rushes"));
+    rushes.appTriggerIDs = {kdenlive->id};
+    preferences->values.insert(RuleService::configurationKey,
+                               JsonCoding::encodeDocument(configurationWith({rushes}, triggers)));
+    auto container = makeContainer(nullptr, std::make_shared<DesktopEntryCatalog>(
+                                                QList<QString>{folder.path()}, qEnvironmentVariable("PATH")));
+    runTask(container->startupFinished());
+    EXPECT_EQ(container->menuViewModel()->enabledAppSummary(), QStringLiteral("No apps enabled"));
+
+    QFile entry(folder.filePath("kdenlive_kdenlive.desktop"));
+    ASSERT_TRUE(entry.open(QIODevice::WriteOnly) &&
+                entry.write("[Desktop Entry]\nName=Video\nExec=true\n") > 0);
+    entry.close();
+    const QString snap = QStringLiteral("kdenlive_kdenlive");
+    ASSERT_TRUE(runUntil([&] { return events->watched.contains(snap); }));
+    EXPECT_TRUE(container->installedPresetIdentifiers().contains(snap));
+    EXPECT_EQ(container->menuViewModel()->enabledAppSummary(), QStringLiteral("1 app enabled"));
+    events->launch(snap);
+    EXPECT_TRUE(runUntil([&] { return container->controller()->runningBundleIdentifiers().contains(snap); }));
+}

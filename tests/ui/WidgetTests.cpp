@@ -13,7 +13,9 @@
 #include "support/ScriptedDriveChangeSource.h"
 #include "support/TaskRunner.h"
 #include "support/UiSystem.h"
+#include "ui/LinuxWordingTranslator.h"
 #include "ui/TarnwellApp.h"
+#include "ui/components/ConfirmationDialog.h"
 #include "ui/components/ElidedLabel.h"
 #include "ui/components/NoticeLabel.h"
 #include "ui/components/PrimaryActionButton.h"
@@ -21,6 +23,7 @@
 #include "ui/components/WorkspaceSplitView.h"
 #include "ui/pages/apps/AppManagementIcon.h"
 #include "ui/pages/apps/AppManagementRow.h"
+#include "ui/pages/apps/ApplicationChooserDialog.h"
 #include "ui/pages/apps/AppsView.h"
 #include "ui/pages/dashboard/DashboardStatusBadge.h"
 #include "ui/pages/dashboard/DashboardStorageRuleRow.h"
@@ -45,6 +48,7 @@
 #include <QAbstractButton>
 #include <QAccessible>
 #include <QAccessibleActionInterface>
+#include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
@@ -54,6 +58,7 @@
 #include <QJsonDocument>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QRegularExpression>
 #include <QSystemTrayIcon>
@@ -97,6 +102,23 @@ void present(QWidget* page) {
 
 AppTrigger custom(const QString& name, QList<QString> identifiers, std::optional<QString> appPath = {}) {
     return AppTrigger{QUuid::createUuid(), name, std::move(identifiers), true, false, std::move(appPath)};
+}
+
+// Answers the question a deletion asks, modal to its window, through the dialog's accessible buttons.
+void answer(bool confirm) {
+    ConfirmationDialog* dialog = nullptr;
+    ASSERT_TRUE(runUntil([&] {
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+            auto* question = qobject_cast<ConfirmationDialog*>(window);
+            dialog = question && question->isVisible() ? question : dialog;
+        }
+        return dialog != nullptr;
+    }));
+    EXPECT_TRUE(dialog->parentWidget() && dialog->windowModality() == Qt::WindowModal);
+    const QPointer<ConfirmationDialog> asked(dialog);
+    act(confirm ? dialog->confirmButton() : dialog->button(QMessageBox::Cancel),
+        QAccessibleActionInterface::pressAction());
+    ASSERT_TRUE(runUntil([&] { return !asked; }));
 }
 
 // The Rules page over a whole system, shown, once the volume listing it starts on showing has finished.
@@ -161,22 +183,72 @@ TEST(PagesTest, ARefusedSwitchSnapsBackAndThePageAnnouncesTheReason) {
     }
 }
 
-TEST(AppsViewTest, OnlyBuiltInsCarryThePresetCapsuleAndACustomAppIsDeleted) {
-    TarnwellConfiguration configuration = UiSystem::configuration({});
-    configuration.appTriggers.append(custom(QStringLiteral("Cutter"), {QStringLiteral("org.Cutter")}));
-    UiSystem system(configuration);
-    AppsView page(system.container.get());
-    present(&page);
-    const qsizetype stored = system.container->settingsViewModel()->rule().appTriggers.size();
-    AppManagementRow* added = nullptr;
-    for (AppManagementRow* row : page.findChildren<AppManagementRow*>()) {
-        EXPECT_EQ(shows(row, localized("Preset")), row->trigger().isBuiltInPreset);
-        added = row->trigger().isBuiltInPreset ? added : row;
+// The user's apps come first, presets not installed below them, marked and never hidden. Adding opens
+// one chooser, modal to the window however often it is asked for, listing the user's and Flatpak's
+// entries by name, with search; the wording is Linux's; a custom app goes only once confirmed.
+TEST(AppsViewTest, TheChooserAddsAnInstalledAppAndDeletingAsksFirst) {
+    const QString data = qEnvironmentVariable("XDG_DATA_HOME");
+    for (const auto& [path, name] :
+         {std::pair{"/applications/org.example.Cutter.desktop", "Cutter"},
+          {"/flatpak/exports/share/applications/org.example.Grader.desktop", "Grader"}}) {
+        QDir().mkpath(QFileInfo(data + path).path());
+        QFile file(data + path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly) &&
+                    file.write(QByteArray("[Desktop Entry]\nExec=true\nName=") + name) > 0);
     }
-    ASSERT_NE(added, nullptr);
-    QTest::mouseClick(named<QToolButton>(added, QStringLiteral("Delete Cutter")), Qt::LeftButton);
-    ASSERT_TRUE(runUntil([&] { return page.findChildren<AppManagementRow*>().size() == stored - 1; }));
-    EXPECT_EQ(system.container->configuration().appTriggers.size(), stored - 1);
+    TarnwellConfiguration configuration = UiSystem::configuration({});
+    configuration.appTriggers.append(custom(QStringLiteral("Mine"), {QStringLiteral("org.Mine")}));
+    UiSystem system(configuration);
+    QWidget window;
+    auto* page = new AppsView(system.container.get(), &window);
+    present(&window);
+    page->resize(window.size());
+    const QList<AppManagementRow*> rows = page->findChildren<AppManagementRow*>();
+    ASSERT_GT(rows.size(), 11);
+    EXPECT_EQ(rows.first()->trigger().displayName, QStringLiteral("Mine"));
+    for (AppManagementRow* row : rows) {
+        EXPECT_EQ(shows(row, localized("Preset")), row->trigger().isBuiltInPreset);
+        EXPECT_EQ(shows(row, localized("Not installed")), row->trigger().isBuiltInPreset);
+    }
+
+    auto* add = named<PrimaryActionButton>(page, localized("Add Custom App"));
+    act(add, QAccessibleActionInterface::pressAction());
+    ASSERT_TRUE(runUntil([&] { return window.findChildren<ApplicationChooserDialog*>().size() == 1; }));
+    act(add, QAccessibleActionInterface::pressAction());
+    QTest::qWait(300);
+    ASSERT_EQ(window.findChildren<ApplicationChooserDialog*>().size(), 1);
+    auto* chooser = window.findChild<ApplicationChooserDialog*>();
+    EXPECT_EQ(chooser->windowModality(), Qt::WindowModal);
+    const auto shown = [&] {
+        QStringList names;
+        for (int row = 0; row < chooser->applicationList()->count(); ++row) {
+            const QListWidgetItem* item = chooser->applicationList()->item(row);
+            names << (item->isHidden() ? QString() : item->text());
+        }
+        names.removeAll(QString());
+        return names;
+    };
+    ASSERT_TRUE(runUntil([&] { return shown().contains("Cutter") && shown().contains("Grader"); }));
+    QTest::keyClicks(chooser->searchField(), QStringLiteral("example.grad"));
+    EXPECT_EQ(shown(), QStringList{"Grader"});
+    QTest::keyClick(chooser->searchField(), Qt::Key_Return);
+    ASSERT_TRUE(runUntil([&] { return rows.size() + 1 == page->findChildren<AppManagementRow*>().size(); }));
+    const AppTrigger grader = system.container->configuration().appTriggers.last();
+    EXPECT_EQ(grader.bundleIdentifiers, QList<QString>{QStringLiteral("org.example.Grader")});
+
+    LinuxWordingTranslator linuxWording;
+    QCoreApplication::installTranslator(&linuxWording);
+    EXPECT_FALSE(
+        localized("Selected app does not have a bundle identifier.").contains(QStringLiteral("bundle")));
+    QCoreApplication::removeTranslator(&linuxWording);
+
+    QTest::mouseClick(named<QToolButton>(page, QStringLiteral("Delete Grader")), Qt::LeftButton);
+    answer(false);
+    EXPECT_EQ(system.container->configuration().appTriggers.last(), grader);
+    QTest::mouseClick(named<QToolButton>(page, QStringLiteral("Delete Grader")), Qt::LeftButton);
+    answer(true);
+    EXPECT_TRUE(
+        runUntil([&] { return system.container->configuration().appTriggers.size() == rows.size(); }));
 }
 
 TEST(AppsViewTest, TheFirstMatchingIconWinsFromTheChosenFileToTheGenericIcon) {
@@ -222,17 +294,25 @@ TEST(RulesViewTest, DeletingTheSelectedRuleSelectsTheNextAndTheLastLeavesNoSelec
         {application, QUuid::createUuid()}, configuration.storageRules[0].id));
     EXPECT_EQ(rules.page.cards().first()->appCountText(), QStringLiteral("1 app bound"));
     const QPointer<StorageRuleEditorView> first = rules.page.editor();
+    // Deleting asks first: declined, the rule stays.
     QTest::mouseClick(first->deleteButton(), Qt::LeftButton);
-    EXPECT_TRUE(first->missingLabel()->isVisibleTo(first));
+    answer(false);
+    EXPECT_EQ(rules.page.cards().size(), 2);
+    QTest::mouseClick(first->deleteButton(), Qt::LeftButton);
+    answer(true);
     ASSERT_TRUE(runUntil([&] {
         return rules.page.editor() && rules.page.editor()->ruleID() == configuration.storageRules[1].id;
     }));
     QTest::mouseClick(rules.page.editor()->deleteButton(), Qt::LeftButton);
+    answer(true);
     ASSERT_TRUE(runUntil([&] { return !rules.page.editor(); }));
     EXPECT_EQ(rules.page.selectedRuleID(), std::nullopt);
     EXPECT_TRUE(rules.page.cards().isEmpty());
-    ASSERT_EQ(rules.page.addMenu()->actions().size(), 2);
+    // Without an external volume the menu says how to get one, and can show every volume.
+    ASSERT_EQ(rules.page.addMenu()->actions().size(), 3);
     EXPECT_FALSE(rules.page.addMenu()->actions()[1]->isEnabled());
+    rules.page.addMenu()->actions()[2]->trigger();
+    EXPECT_TRUE(runUntil([&] { return rules.system.container->configuration().showAllVolumes; }));
 }
 
 // The stepper keeps its range, a typed delay is kept as typed (and counts before a step), a field
@@ -404,8 +484,10 @@ TEST(RulesViewTest, TheVolumePickerOffersExternalVolumesAndMarksAnInternalOne) {
     UiSystem system(configuration, disks);
     RulesView page(system.container.get());
     page.show();
+    // Showing all volumes offers the internal one to a new rule too, marked.
     ASSERT_TRUE(
-        runUntil([&] { return page.refreshButton()->isEnabled() && page.addMenu()->actions().size() == 4; }));
+        runUntil([&] { return page.refreshButton()->isEnabled() && page.addMenu()->actions().size() == 5; }));
+    EXPECT_EQ(page.addMenu()->actions()[2]->text(), QStringLiteral("System (Internal)"));
     const auto options = [&] {
         QStringList items;
         for (int index = 0; index < page.editor()->volumePicker()->count(); ++index) {
@@ -728,7 +810,8 @@ TEST(SymbolIconsTest, EverySymbolNamedOrProducedResolvesAndStatusMarksStayReadab
     }
 }
 
-// Without a tray the window opens even in the background; opening it again reloads the stored rules.
+// Without a tray the window opens even in the background; opening it again shows it at once and then
+// reloads the stored rules.
 TEST(TarnwellAppTest, WithoutATrayTheWindowOpensAndOpeningAgainReloadsTheRules) {
     ASSERT_FALSE(QSystemTrayIcon::isSystemTrayAvailable());
     UiSystem system;
@@ -740,8 +823,10 @@ TEST(TarnwellAppTest, WithoutATrayTheWindowOpensAndOpeningAgainReloadsTheRules) 
     system.preferences->values.insert(
         RuleService::configurationKey,
         JsonCoding::encodeDocument(UiSystem::configuration({QStringLiteral("Rushes")})));
+    // The window shows at once, with what the container holds; the reload fills it in after.
     app.openMainWindow();
-    ASSERT_TRUE(runUntil([&] { return window->isVisible(); }));
+    ASSERT_TRUE(window->isVisible());
+    EXPECT_TRUE(system.container->configuration().storageRules.isEmpty());
     EXPECT_EQ(app.mainWindow(), window);
     EXPECT_TRUE(runUntil([&] { return system.container->configuration().storageRules.size() == 1; }));
 }

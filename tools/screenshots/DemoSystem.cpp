@@ -6,8 +6,11 @@
 #include "core/model/JsonCoding.h"
 #include "core/model/PreferencesStoring.h"
 #include "core/model/RuleService.h"
+#include "platform/linux/DesktopEntryCatalog.h"
+#include "platform/linux/DesktopEntryPresetDiscovery.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
@@ -100,11 +103,42 @@ StorageTargetRule rule(const QString& name, PostQuitAction action, QList<QUuid> 
     return result;
 }
 
+AppTrigger triggerNamed(const TarnwellConfiguration& configuration, const QString& name) {
+    for (const AppTrigger& trigger : configuration.appTriggers) {
+        if (trigger.displayName == name) {
+            return trigger;
+        }
+    }
+    return {};
+}
+
+// The demo machine's applications: three editors and a few everyday programs, for the chooser.
+void writeDemoApplications(const QString& folder) {
+    const QList<std::tuple<QString, QString, QString>> entries{
+        {"org.kde.kdenlive", "Kdenlive", "applications-multimedia"},
+        {"shotcut_shotcut", "Shotcut", "video-x-generic"},
+        {"org.blender.Blender", "Blender", "applications-graphics"},
+        {"org.example.Files", "Files", "system-file-manager"},
+        {"org.example.Terminal", "Terminal", "utilities-terminal"},
+        {"org.example.TextEditor", "Text Editor", "accessories-text-editor"},
+        {"org.example.ImageViewer", "Image Viewer", "image-x-generic"},
+    };
+    QDir().mkpath(folder);
+    for (const auto& [id, name, icon] : entries) {
+        QFile file(folder + u'/' + id + QStringLiteral(".desktop"));
+        if (file.open(QIODevice::WriteOnly)) {
+            file.write(QStringLiteral("[Desktop Entry]\nType=Application\nName=%1\nExec=%2\nIcon=%3\n")
+                           .arg(name, id, icon)
+                           .toUtf8());
+        }
+    }
+}
+
 TarnwellConfiguration demoConfiguration(const QList<AppTrigger>& presets) {
     TarnwellConfiguration configuration = TarnwellConfiguration::defaultConfiguration(presets);
-    const QUuid first = configuration.appTriggers.value(0).id;
-    const QUuid second = configuration.appTriggers.value(1).id;
-    const QUuid interviewer = configuration.appTriggers.value(3).id;
+    const QUuid first = triggerNamed(configuration, QStringLiteral("Kdenlive")).id;
+    const QUuid second = triggerNamed(configuration, QStringLiteral("DaVinci Resolve")).id;
+    const QUuid interviewer = triggerNamed(configuration, QStringLiteral("Shotcut")).id;
     StorageTargetRule backups = rule(QStringLiteral("Backups"), PostQuitAction::Off, {}, 6);
     backups.isEnabled = false;
     StorageTargetRule quiet = rule(QStringLiteral("B-Roll"), PostQuitAction::Off, {second}, 5);
@@ -132,7 +166,12 @@ DemoSystem::DemoSystem(Configuration configuration, const QString& diskToolPath)
     }
     qputenv("TARNWELL_FAKE_DISKUTIL_STATE", statePath.toUtf8());
 
-    auto presets = std::make_shared<AppPresetService>(QList<std::shared_ptr<const PresetDiscovering>>{});
+    const QString applications = m_folder.filePath(QStringLiteral("applications"));
+    writeDemoApplications(applications);
+    auto catalog =
+        std::make_shared<DesktopEntryCatalog>(QList<QString>{applications}, qEnvironmentVariable("PATH"));
+    auto presets = std::make_shared<AppPresetService>(QList<std::shared_ptr<const PresetDiscovering>>{
+        std::make_shared<DesktopEntryPresetDiscovery>(catalog)});
     auto preferences = std::make_shared<MemoryPreferences>();
     const TarnwellConfiguration stored =
         configuration == Configuration::Demo
@@ -142,6 +181,7 @@ DemoSystem::DemoSystem(Configuration configuration, const QString& diskToolPath)
 
     TarnwellContainer::Dependencies dependencies;
     dependencies.appPresetService = presets;
+    dependencies.desktopEntries = catalog;
     dependencies.ruleService = std::make_shared<RuleService>(preferences, presets);
     dependencies.diskService = std::make_shared<DiskService>(
         diskToolPath, std::make_shared<ShellRunner>(), [statePath] { return demoMountPoints(statePath); },
@@ -161,7 +201,8 @@ QCoro::Task<> settleDemo(QPointer<TarnwellContainer> container, bool act, std::s
         const QPointer<TarnwellController> controller = container ? container->controller() : nullptr;
         if (act && controller) {
             const TarnwellConfiguration configuration = container->configuration();
-            const QString application = configuration.appTriggers.value(3).bundleIdentifiers.value(0);
+            const QString application =
+                triggerNamed(configuration, QStringLiteral("Shotcut")).bundleIdentifiers.value(0);
             co_await controller->handleAppLaunched(application);
             co_await controller->handleAppTerminated(application);
             for (const StorageTargetRule& rule : configuration.storageRules) {

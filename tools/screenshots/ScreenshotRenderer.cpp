@@ -3,6 +3,7 @@
 // look at. Usage: tarnwell-screenshots OUTPUT_FOLDER DISK_TOOL
 #include "DemoSystem.h"
 #include "core/support/EnglishPluralTranslator.h"
+#include "ui/pages/apps/ApplicationChooserDialog.h"
 #include "ui/pages/rules/RulesView.h"
 #include "ui/pages/volumes/VolumesView.h"
 #include "ui/theme/SymbolIcons.h"
@@ -110,6 +111,12 @@ int main(int argc, char* argv[]) {
                 written &= save(window.grab(),
                                 output.filePath(prefix + slug(mainWindowSectionTitle(section)) + ".png"));
             }
+            // The chooser behind "Add Custom App", over the demo machine's applications.
+            ApplicationChooserDialog chooser(system.container()->desktopEntries(), &window);
+            chooser.show();
+            QApplication::processEvents();
+            written &= save(chooser.grab(), output.filePath(prefix + "app-chooser.png"));
+            chooser.hide();
             MenuBarView panel(system.container(), {});
             panel.show();
             QApplication::processEvents();

@@ -2,6 +2,8 @@
 
 #include "core/model/ApplicationBundleDiscovery.h"
 
+#include <algorithm>
+
 namespace tarnwell {
 
 namespace {
@@ -41,7 +43,8 @@ const QList<PresetCandidate>& AppPresetService::presetCandidates() {
          {QStringLiteral("com.apple.FinalCut"), QStringLiteral("com.apple.FinalCutApp")},
          {QStringLiteral("Final Cut Pro.app")}},
         {QStringLiteral("DaVinci Resolve"),
-         {QStringLiteral("com.blackmagic-design.DaVinciResolve")},
+         {QStringLiteral("com.blackmagic-design.DaVinciResolve"),
+          QStringLiteral("com.blackmagicdesign.resolve")},
          {QStringLiteral("DaVinci Resolve.app")}},
         {QStringLiteral("Adobe Premiere Pro"),
          {QStringLiteral("com.adobe.PremierePro"), QStringLiteral("com.adobe.PremierePro.23"),
@@ -52,6 +55,35 @@ const QList<PresetCandidate>& AppPresetService::presetCandidates() {
          {QStringLiteral("com.lemon.lvpro")},
          {QStringLiteral("Jianying.app"), QStringLiteral("VideoFusion-macOS.app"),
           QString::fromUtf8("\xE5\x89\xAA\xE6\x98\xA0\xE4\xB8\x93\xE4\xB8\x9A\xE7\x89\x88.app")}},
+        // The editors of Linux desktops, by their desktop-entry and Flatpak IDs.
+        {QStringLiteral("Kdenlive"),
+         {QStringLiteral("org.kde.kdenlive")},
+         {QStringLiteral("Kdenlive.app")},
+         {QStringLiteral("kdenlive")}},
+        {QStringLiteral("Shotcut"),
+         {QStringLiteral("org.shotcut.Shotcut")},
+         {QStringLiteral("Shotcut.app")},
+         {QStringLiteral("shotcut")}},
+        {QStringLiteral("Blender"),
+         {QStringLiteral("blender"), QStringLiteral("org.blender.Blender")},
+         {QStringLiteral("Blender.app")},
+         {QStringLiteral("blender")}},
+        {QStringLiteral("Lightworks"), {QStringLiteral("lightworks")}, {QStringLiteral("Lightworks.app")}},
+        {QStringLiteral("OpenShot"),
+         {QStringLiteral("org.openshot.OpenShot")},
+         {QStringLiteral("OpenShot Video Editor.app"), QStringLiteral("OpenShot.app")}},
+        {QStringLiteral("Olive"),
+         {QStringLiteral("org.olivevideoeditor.Olive")},
+         {QStringLiteral("Olive.app"), QStringLiteral("Olive Video Editor.app")}},
+        {QStringLiteral("Flowblade"),
+         {QStringLiteral("io.github.jliljebl.Flowblade")},
+         {QStringLiteral("Flowblade.app")}},
+        {QStringLiteral("Natron"), {QStringLiteral("fr.natron.Natron")}, {QStringLiteral("Natron.app")}},
+        {QStringLiteral("Cinelerra"), {QStringLiteral("cin")}, {QStringLiteral("Cinelerra*.app")}},
+        {QStringLiteral("Avidemux"),
+         {QStringLiteral("org.avidemux.Avidemux")},
+         {QStringLiteral("Avidemux*.app")}},
+        {QStringLiteral("Pitivi"), {QStringLiteral("org.pitivi.Pitivi")}, {QStringLiteral("Pitivi.app")}},
     };
     return candidates;
 }
@@ -85,6 +117,22 @@ QList<AppTrigger> AppPresetService::presetsWithDiscoveredBundleIdentifiers() con
         appendMissing(preset.bundleIdentifiers, discovered.value(preset.displayName));
     }
     return presets;
+}
+
+QSet<QString> AppPresetService::installedPresetIdentifiers() const {
+    QSet<QString> installed;
+    for (const QList<QString>& identifiers : discoverIdentifiers()) {
+        installed.unite(QSet<QString>(identifiers.begin(), identifiers.end()));
+    }
+    return installed;
+}
+
+bool AppPresetService::isInstalled(const AppTrigger& trigger,
+                                   const QSet<QString>& installedPresetIdentifiers) {
+    return !trigger.isBuiltInPreset ||
+           std::any_of(
+               trigger.bundleIdentifiers.begin(), trigger.bundleIdentifiers.end(),
+               [&](const QString& identifier) { return installedPresetIdentifiers.contains(identifier); });
 }
 
 DriveRule AppPresetService::mergeDiscoveredPresets(DriveRule rule) const {

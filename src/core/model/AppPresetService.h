@@ -5,6 +5,7 @@
 #include "core/model/PresetDiscovering.h"
 
 #include <QHash>
+#include <QSet>
 #include <memory>
 
 namespace tarnwell {
@@ -25,6 +26,12 @@ public:
     static QList<AppTrigger> defaultPresets();
 
     QList<AppTrigger> presetsWithDiscoveredBundleIdentifiers() const;
+
+    // The identifiers of the presets' applications that are installed on this machine.
+    QSet<QString> installedPresetIdentifiers() const;
+    // A built-in preset whose application is not on this machine can never launch here; the
+    // user's own applications count as installed, since the user picked them.
+    static bool isInstalled(const AppTrigger& trigger, const QSet<QString>& installedPresetIdentifiers);
 
     // Returns the rule with its triggers merged with the presets: stored presets (matched by name
     // among built-in entries) gain discovered identifiers, missing presets are appended, and

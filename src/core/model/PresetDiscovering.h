@@ -5,12 +5,13 @@
 
 namespace tarnwell {
 
-// One built-in editing application: its name, its known identifiers and the file names its
-// application bundle may have (one "*" wildcard allowed).
+// One built-in editing application: its name, its known identifiers, the file names its
+// application bundle may have (one "*" wildcard allowed) and the snaps that package it.
 struct PresetCandidate {
     QString displayName;
     QList<QString> bundleIdentifiers;
     QList<QString> appNameHints;
+    QList<QString> snapNames = {};
 
     bool operator==(const PresetCandidate&) const = default;
 };

@@ -23,7 +23,10 @@ QList<QString> DesktopEntryPresetDiscovery::discoverIdentifiers(const PresetCand
     }
     QList<const DesktopEntry*> matches;
     for (const DesktopEntry& entry : reading->index.entries()) {
-        if (std::any_of(hints.begin(), hints.end(), [&](const QString& hint) {
+        const bool known = candidate.bundleIdentifiers.contains(entry.id) ||
+                           std::any_of(candidate.snapNames.begin(), candidate.snapNames.end(),
+                                       [&](const QString& snap) { return entry.id.startsWith(snap + u'_'); });
+        if (known || std::any_of(hints.begin(), hints.end(), [&](const QString& hint) {
                 return ApplicationBundleDiscovery::matchesHint(entry.name, hint);
             })) {
             matches.append(&entry);

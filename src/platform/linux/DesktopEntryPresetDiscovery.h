@@ -9,8 +9,10 @@
 
 namespace tarnwell {
 
-// Finds installed applications by the Name of their desktop entries: an entry matches a preset when
-// its Name matches one of the preset's bundle-name hints without the ".app" ending.
+// Finds installed applications by their desktop entries: an entry matches a preset when its ID is
+// one of the preset's identifiers, its snap is one of the preset's (snapd names entries
+// "<snap>_<app>"), or its Name matches one of the preset's bundle-name hints without the ".app"
+// ending.
 //
 // It matches against the catalog's latest reading, which follows the application folders in the
 // background; only the first pass at start-up waits for the catalog's first reading.

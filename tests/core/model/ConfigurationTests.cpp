@@ -266,9 +266,9 @@ TEST_F(RuleServiceTest, LoadingGivesDefaultsOrNormalisesTheSchemaAndMergesPreset
 
     const TarnwellConfiguration loaded = service.loadConfiguration();
     EXPECT_EQ(loaded.schemaVersion, 2);
-    ASSERT_EQ(loaded.appTriggers.size(), 5);
-    EXPECT_EQ(loaded.appTriggers.mid(0, 4), stored.appTriggers);
-    EXPECT_EQ(loaded.appTriggers[4].displayName, QStringLiteral("Jianying"));
+    ASSERT_EQ(loaded.appTriggers.size(), stored.appTriggers.size() + 1);
+    EXPECT_EQ(loaded.appTriggers.mid(0, stored.appTriggers.size()), stored.appTriggers);
+    EXPECT_EQ(loaded.appTriggers.last().displayName, QStringLiteral("Jianying"));
     EXPECT_EQ(store->writeCount, 0);
 
     service.saveConfiguration(stored);
@@ -327,7 +327,7 @@ TEST_F(ApplicationFolders, DiscoveryWalksSubfoldersOfEveryFolderButNotBundlesOrH
 TEST(AppPresets, MergeKeepsStoredTriggersAndAppendsMissingPresets) {
     const AppPresetService service({std::make_shared<FixedDiscovery>()});
     QList<AppTrigger> stored = AppPresetService::defaultPresets();
-    stored.removeLast();         // Jianying missing
+    stored.removeAt(4);          // Jianying missing
     stored[3].isEnabled = false; // CapCut disabled by the user
     stored[3].bundleIdentifiers = {QStringLiteral("custom.id")};
     const AppTrigger userResolve{QUuid::createUuid(),
@@ -341,13 +341,14 @@ TEST(AppPresets, MergeKeepsStoredTriggersAndAppendsMissingPresets) {
 
     const QList<AppTrigger> triggers =
         service.mergeDiscoveredPresets(DriveRule::defaultRule(stored)).appTriggers;
-    ASSERT_EQ(triggers.size(), 6);
+    ASSERT_EQ(triggers.size(), stored.size() + 2);
     EXPECT_EQ(triggers[0], userResolve);
     EXPECT_EQ(triggers[3].id, stored[3].id);
     EXPECT_FALSE(triggers[3].isEnabled);
     EXPECT_EQ(triggers[3].bundleIdentifiers,
               (QList<QString>{QStringLiteral("custom.id"), QStringLiteral("org.example.capcut")}));
-    EXPECT_EQ(triggers[4].displayName, QStringLiteral("DaVinci Resolve"));
-    EXPECT_TRUE(triggers[4].isBuiltInPreset && triggers[4].isEnabled);
-    EXPECT_EQ(triggers[5].displayName, QStringLiteral("Jianying"));
+    const AppTrigger& resolve = triggers[triggers.size() - 2];
+    EXPECT_EQ(resolve.displayName, QStringLiteral("DaVinci Resolve"));
+    EXPECT_TRUE(resolve.isBuiltInPreset && resolve.isEnabled);
+    EXPECT_EQ(triggers.last().displayName, QStringLiteral("Jianying"));
 }

@@ -85,7 +85,10 @@ TEST_F(DesktopEntryIndexTests, PresetDiscoveryMatchesNamesAndSeesEachInstallatio
            {home + "/com.example.Premiere2024.desktop", entryText("Adobe Premiere Pro 2024")},
            {applications + "/jianying.desktop", entryText("剪映专业版")},
            {applications + "/resolve.desktop", entryText("DaVinci Resolve", "Hidden=true\n")},
-           {home + "/kde4/other.desktop", entryText("Other")}});
+           {home + "/kde4/other.desktop", entryText("Other")},
+           {applications + "/org.kde.kdenlive.desktop", entryText("Video Editor")},
+           {applications + "/shotcut_shotcut.desktop", entryText("Video")},
+           {applications + "/cinelerra-gg.desktop", entryText("Cinelerra-GG")}});
     // Folders changed long ago, so that only a later change tells a pass to read them again.
     for (const QString& changed : {home, home + "/kde4", applications}) {
         const timespec past[2] = {{::time(nullptr) - 60, 0}, {::time(nullptr) - 60, 0}};
@@ -93,17 +96,32 @@ TEST_F(DesktopEntryIndexTests, PresetDiscoveryMatchesNamesAndSeesEachInstallatio
     }
     const AppPresetService presets({std::make_shared<DesktopEntryPresetDiscovery>(
         std::make_shared<DesktopEntryCatalog>(QList<QString>{home, applications}, bin))});
-    // The identifiers each preset gained, in preset order.
+    // The identifiers each preset gained, in preset order, by name, by snap or by wildcard.
     const auto discovered = [&] {
         QList<QString> identifiers;
-        for (const AppTrigger& trigger : presets.presetsWithDiscoveredBundleIdentifiers()) {
-            const auto known = AppPresetService::presetCandidates().at(identifiers.size()).bundleIdentifiers;
-            identifiers.append(trigger.bundleIdentifiers.mid(known.size()).join(u','));
+        const QList<AppTrigger> triggers = presets.presetsWithDiscoveredBundleIdentifiers();
+        for (qsizetype index = 0; index < triggers.size(); ++index) {
+            const auto known = AppPresetService::presetCandidates().at(index).bundleIdentifiers;
+            if (triggers[index].bundleIdentifiers.size() > known.size()) {
+                identifiers.append(triggers[index].displayName + u'=' +
+                                   triggers[index].bundleIdentifiers.mid(known.size()).join(u','));
+            }
         }
         return identifiers;
     };
-    EXPECT_EQ(discovered(),
-              (QList<QString>{"", "", "com.example.Premiere2024,com.example.Premiere2025", "", "jianying"}));
+    const QString premiere = "Adobe Premiere Pro=com.example.Premiere2024,com.example.Premiere2025";
+    const QList<QString> linux{"Shotcut=shotcut_shotcut", "Cinelerra=cinelerra-gg"};
+    EXPECT_EQ(discovered(), (QList<QString>{premiere, "Jianying=jianying"} + linux));
+    // An entry under a preset's own identifier makes it installed too; the others are not.
+    const QSet<QString> installed = presets.installedPresetIdentifiers();
+    EXPECT_TRUE(installed.contains("org.kde.kdenlive") && installed.contains("shotcut_shotcut"));
+    for (const AppTrigger& preset : presets.presetsWithDiscoveredBundleIdentifiers()) {
+        const bool expected =
+            QList<QString>{"Adobe Premiere Pro", "Jianying", "Kdenlive", "Shotcut", "Cinelerra"}.contains(
+                preset.displayName);
+        EXPECT_EQ(AppPresetService::isInstalled(preset, installed), expected)
+            << preset.displayName.toStdString();
+    }
 
     // Installed in a sub-folder, then removed: the folders are read again off the event loop, so a
     // later pass, not necessarily the next, sees each change.
@@ -112,9 +130,11 @@ TEST_F(DesktopEntryIndexTests, PresetDiscoveryMatchesNamesAndSeesEachInstallatio
         EXPECT_EQ(discovered(), expected);
     };
     writeFile(home + "/kde4/resolve.desktop", entryText("DaVinci Resolve"));
-    eventually({"", "kde4-resolve", "com.example.Premiere2024,com.example.Premiere2025", "", "jianying"});
+    eventually(QList<QString>{"DaVinci Resolve=kde4-resolve", premiere, "Jianying=jianying"} + linux);
     ASSERT_TRUE(QFile::remove(applications + "/com.example.Premiere2025.desktop"));
-    eventually({"", "kde4-resolve", "com.example.Premiere2024", "", "jianying"});
+    eventually(QList<QString>{"DaVinci Resolve=kde4-resolve", "Adobe Premiere Pro=com.example.Premiere2024",
+                              "Jianying=jianying"} +
+               linux);
 }
 
 TEST_F(DesktopEntryIndexTests, ChosenEntryOrBundleGivesItsIdAndPreferredName) {

@@ -26,8 +26,26 @@ const QHash<QString, Monogram>& monograms() {
         {QStringLiteral("PresetIconPremierePro"), {QStringLiteral("PP"), QColor(0x2f, 0x3f, 0x9e)}},
         {QStringLiteral("PresetIconCapCut"), {QStringLiteral("CC"), QColor(0x26, 0x26, 0x2b)}},
         {QStringLiteral("PresetIconJianying"), {QStringLiteral("JY"), QColor(0x0e, 0x8a, 0x7d)}},
+        {QStringLiteral("PresetIconKdenlive"), {QStringLiteral("Kd"), QColor(0x1d, 0x6f, 0xb8)}},
+        {QStringLiteral("PresetIconShotcut"), {QStringLiteral("Sc"), QColor(0x3b, 0x7d, 0x3e)}},
+        {QStringLiteral("PresetIconBlender"), {QStringLiteral("Bl"), QColor(0xd0, 0x6a, 0x12)}},
+        {QStringLiteral("PresetIconLightworks"), {QStringLiteral("Lw"), QColor(0x6b, 0x3f, 0xa0)}},
+        {QStringLiteral("PresetIconOpenShot"), {QStringLiteral("OS"), QColor(0x2a, 0x5d, 0xa8)}},
+        {QStringLiteral("PresetIconOlive"), {QStringLiteral("Ol"), QColor(0x5f, 0x7a, 0x1e)}},
+        {QStringLiteral("PresetIconFlowblade"), {QStringLiteral("Fb"), QColor(0x8a, 0x2f, 0x4f)}},
+        {QStringLiteral("PresetIconNatron"), {QStringLiteral("Na"), QColor(0x44, 0x4c, 0x5a)}},
+        {QStringLiteral("PresetIconCinelerra"), {QStringLiteral("Ci"), QColor(0x9c, 0x2b, 0x2b)}},
+        {QStringLiteral("PresetIconAvidemux"), {QStringLiteral("Av"), QColor(0x1f, 0x7a, 0x8c)}},
+        {QStringLiteral("PresetIconPitivi"), {QStringLiteral("Pi"), QColor(0xa3, 0x4d, 0x8f)}},
     };
     return table;
+}
+
+// The Linux editors' monograms go by name: "PresetIconKdenlive" for "Kdenlive".
+const QList<QString>& linuxEditors() {
+    static const QList<QString> names{"Kdenlive",  "Shotcut", "Blender",   "Lightworks", "OpenShot", "Olive",
+                                      "Flowblade", "Natron",  "Cinelerra", "Avidemux",   "Pitivi"};
+    return names;
 }
 
 std::optional<QString> assetForIdentifier(const QString& identifier) {
@@ -58,11 +76,15 @@ std::optional<QString> assetForName(const QString& name) {
         {QStringLiteral("Jianying"), QStringLiteral("PresetIconJianying")},
     };
     const auto found = byName.constFind(name);
-    return found == byName.constEnd() ? std::nullopt : std::optional(*found);
+    if (found != byName.constEnd()) {
+        return *found;
+    }
+    return linuxEditors().contains(name) ? std::optional(QStringLiteral("PresetIcon") + name) : std::nullopt;
 }
 
-// A desktop entry's Icon= value: an absolute file, or a name looked up in the icon theme.
-QIcon entryIcon(const std::optional<QString>& icon) {
+} // namespace
+
+QIcon AppManagementIcon::entryIcon(const std::optional<QString>& icon) {
     if (!icon || icon->isEmpty()) {
         return {};
     }
@@ -71,6 +93,8 @@ QIcon entryIcon(const std::optional<QString>& icon) {
     }
     return QIcon::fromTheme(*icon);
 }
+
+namespace {
 
 QIcon fileIcon(const QString& path) {
     return QFileIconProvider().icon(QFileInfo(path));
@@ -115,10 +139,13 @@ void AppManagementIcon::resolve() {
     m_icon = QIcon();
     if (m_trigger.appPath && !m_trigger.appPath->isEmpty() && QFileInfo::exists(*m_trigger.appPath)) {
         const QString& path = *m_trigger.appPath;
-        if (path.endsWith(QStringLiteral(".desktop"))) {
-            if (const auto entry = DesktopEntry::read(path, DesktopEntry::fileIdOfPath(path))) {
-                m_icon = entryIcon(entry->icon);
-            }
+        // The entry comes from the catalog's reading: the event loop never reads a desktop file.
+        const QList<DesktopEntry> entries = m_index ? m_index->entries() : QList<DesktopEntry>{};
+        const auto entry = std::find_if(entries.begin(), entries.end(), [&](const DesktopEntry& candidate) {
+            return candidate.filePath == path;
+        });
+        if (entry != entries.end()) {
+            m_icon = entryIcon(entry->icon);
         }
         if (m_icon.isNull()) {
             m_icon = fileIcon(path);
@@ -151,10 +178,12 @@ void AppManagementIcon::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     const QRectF tile = QRectF(rect()).adjusted(2, 2, -2, -2);
+    // An application this machine lacks is drawn faded.
     if (m_source != Source::Preset) {
-        m_icon.paint(&painter, tile.toRect());
+        m_icon.paint(&painter, tile.toRect(), Qt::AlignCenter, isEnabled() ? QIcon::Normal : QIcon::Disabled);
         return;
     }
+    painter.setOpacity(isEnabled() ? 1.0 : 0.45);
     const Monogram& monogram = monograms()[m_presetAsset];
     QPainterPath path;
     path.addRoundedRect(tile, tile.width() * 0.22, tile.height() * 0.22);

@@ -34,6 +34,8 @@ public:
 
     // The preset asset of a trigger: by its identifiers in order, then by its display name.
     static std::optional<QString> presetAssetName(const AppTrigger& trigger);
+    // A desktop entry's Icon value: an absolute file, or a name looked up in the icon theme.
+    static QIcon entryIcon(const std::optional<QString>& icon);
 
     QSize sizeHint() const override { return {iconSize, iconSize}; }
 

@@ -38,6 +38,7 @@ AppManagementRow::AppManagementRow(AppTrigger trigger, std::shared_ptr<const Des
     , m_icon(new AppManagementIcon(m_trigger, std::move(index), this))
     , m_name(new ElidedLabel({}, this))
     , m_presetCapsule(new QLabel(localized("Preset"), this))
+    , m_notInstalled(new QLabel(localized("Not installed"), this))
     , m_identifiers(new ElidedLabel({}, this))
     , m_enabled(new ToggleSwitch(this))
     , m_choose(iconButton(localized("Choose App"), this))
@@ -46,6 +47,9 @@ AppManagementRow::AppManagementRow(AppTrigger trigger, std::shared_ptr<const Des
     m_presetCapsule->setFont(TarnwellTheme::font(10, QFont::DemiBold));
     m_presetCapsule->setAlignment(Qt::AlignCenter);
     m_identifiers->setFont(TarnwellTheme::captionFont());
+    m_notInstalled->setFont(TarnwellTheme::captionFont());
+    TarnwellTheme::makeSecondary(m_notInstalled);
+    m_notInstalled->hide();
     TarnwellTheme::makeSecondary(m_identifiers);
     m_choose->setIcon(SymbolIcons::icon("folder"_symbol));
     auto* enabledLabel = new QLabel(localized("Enabled"), this);
@@ -56,6 +60,7 @@ AppManagementRow::AppManagementRow(AppTrigger trigger, std::shared_ptr<const Des
     title->setSpacing(6);
     title->addWidget(m_name, 0);
     title->addWidget(m_presetCapsule);
+    title->addWidget(m_notInstalled);
     title->addStretch(1);
     auto* text = new QVBoxLayout;
     text->setSpacing(2);
@@ -81,6 +86,13 @@ AppManagementRow::AppManagementRow(AppTrigger trigger, std::shared_ptr<const Des
 
 void AppManagementRow::setDesktopEntries(std::shared_ptr<const DesktopEntryIndex> index) {
     m_icon->setDesktopEntries(std::move(index));
+}
+
+void AppManagementRow::setInstalled(bool isInstalled) {
+    m_isInstalled = isInstalled;
+    m_notInstalled->setVisible(!isInstalled);
+    m_name->setEnabled(isInstalled);
+    m_icon->setEnabled(isInstalled);
 }
 
 void AppManagementRow::setTrigger(AppTrigger trigger) {

@@ -28,6 +28,10 @@ public:
     const AppTrigger& trigger() const { return m_trigger; }
     void setTrigger(AppTrigger trigger);
     void setDesktopEntries(std::shared_ptr<const DesktopEntryIndex> index);
+    // A preset whose application this machine lacks says so; it stays listed, since a stored
+    // rule may bind it.
+    void setInstalled(bool isInstalled);
+    bool isInstalled() const { return m_isInstalled; }
 
 Q_SIGNALS:
     void enabledChangeRequested(bool isEnabled);
@@ -45,6 +49,8 @@ private:
     AppManagementIcon* m_icon;
     ElidedLabel* m_name;
     QLabel* m_presetCapsule;
+    QLabel* m_notInstalled;
+    bool m_isInstalled = true;
     ElidedLabel* m_identifiers;
     ToggleSwitch* m_enabled;
     QToolButton* m_choose;

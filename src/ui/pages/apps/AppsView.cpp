@@ -4,16 +4,19 @@
 #include "core/support/Localization.h"
 #include "core/support/Observe.h"
 #include "platform/linux/DesktopEntryCatalog.h"
+#include "ui/components/ConfirmationDialog.h"
 #include "ui/components/DetachedTask.h"
 #include "ui/components/NoticeLabel.h"
 #include "ui/components/PrimaryActionButton.h"
 #include "ui/components/SettingsPanel.h"
 #include "ui/components/WorkspaceEmptyState.h"
 #include "ui/pages/apps/AppManagementRow.h"
+#include "ui/pages/apps/ApplicationChooserDialog.h"
 #include "ui/theme/TarnwellTheme.h"
 
 #include <QLabel>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace tarnwell {
 
@@ -41,6 +44,7 @@ bool sameTriggers(const QList<AppManagementRow*>& rows, const QList<AppTrigger>&
 
 AppsView::AppsView(TarnwellContainer* container, QWidget* parent)
     : WorkspacePage(localized("Apps"), "square.grid.2x2"_symbol, parent)
+    , m_container(container)
     , m_index(indexOf(*container->desktopEntries()))
     , m_error(new NoticeLabel)
     , m_empty(new WorkspaceEmptyState(
@@ -53,7 +57,7 @@ AppsView::AppsView(TarnwellContainer* container, QWidget* parent)
     addHeaderAction(add);
     connect(add, &QPushButton::clicked, this, [this, add] {
         add->playTapFeedback();
-        startDetached(choose(m_viewModel, std::nullopt), "Adding a custom app");
+        startDetached(choose(this, m_viewModel, std::nullopt), "Adding a custom app");
     });
     addContent(m_error);
     addContent(m_empty);
@@ -71,6 +75,7 @@ AppsView::AppsView(TarnwellContainer* container, QWidget* parent)
                     }
                 }
             });
+    connect(container, &TarnwellContainer::installedPresetIdentifiersChanged, this, &AppsView::render);
 }
 
 AppsView::~AppsView() = default;
@@ -91,13 +96,19 @@ void AppsView::rebind(SettingsViewModel* viewModel) {
 }
 
 void AppsView::render() {
-    const QList<AppTrigger> triggers = m_viewModel ? m_viewModel->rule().appTriggers : QList<AppTrigger>{};
+    QList<AppTrigger> triggers = m_viewModel ? m_viewModel->rule().appTriggers : QList<AppTrigger>{};
+    // The applications this machine has come first; the others keep their order below them.
+    const QSet<QString> installed = m_container ? m_container->installedPresetIdentifiers() : QSet<QString>{};
+    std::stable_partition(triggers.begin(), triggers.end(), [&](const AppTrigger& trigger) {
+        return AppPresetService::isInstalled(trigger, installed);
+    });
     m_empty->setVisible(triggers.isEmpty());
     // The same applications in the same order: the rows follow in place, so the control the user
     // is working with stays where it is.
     if (sameTriggers(m_rows, triggers)) {
         for (qsizetype index = 0; index < triggers.size(); ++index) {
             m_rows[index]->setTrigger(triggers[index]);
+            m_rows[index]->setInstalled(AppPresetService::isInstalled(triggers[index], installed));
         }
         return;
     }
@@ -117,13 +128,14 @@ void AppsView::render() {
             m_panel->addSeparator();
         }
         auto* row = new AppManagementRow(trigger, m_index);
+        row->setInstalled(AppPresetService::isInstalled(trigger, installed));
         connect(row, &AppManagementRow::enabledChangeRequested, this, [this, row](bool isEnabled) {
             startDetached(toggle(m_viewModel, row->trigger(), isEnabled), "Enabling or disabling an app");
         });
         connect(row, &AppManagementRow::chooseAppRequested, this,
-                [this, row] { startDetached(choose(m_viewModel, row->trigger()), "Choosing an app"); });
+                [this, row] { startDetached(choose(this, m_viewModel, row->trigger()), "Choosing an app"); });
         connect(row, &AppManagementRow::deleteRequested, this,
-                [this, row] { startDetached(remove(m_viewModel, row->trigger()), "Deleting an app"); });
+                [this, row] { startDetached(remove(this, m_viewModel, row->trigger()), "Deleting an app"); });
         m_panel->addWidget(row);
         m_rows.append(row);
     }
@@ -141,14 +153,33 @@ QCoro::Task<> AppsView::toggle(QPointer<SettingsViewModel> viewModel, AppTrigger
     }
 }
 
-QCoro::Task<> AppsView::choose(QPointer<SettingsViewModel> viewModel, std::optional<AppTrigger> trigger) {
-    if (viewModel) {
-        co_await viewModel->chooseApp(std::move(trigger));
+QCoro::Task<> AppsView::choose(QPointer<AppsView> page, QPointer<SettingsViewModel> viewModel,
+                               std::optional<AppTrigger> trigger) {
+    if (!page || !viewModel || !page->m_container) {
+        co_return;
     }
+    // The chooser belongs to this page's window and lists what the shared catalog has read. The
+    // selection is made before the suspension: g++ 12 destroys a temporary in it twice.
+    const std::shared_ptr<DesktopEntryCatalog> catalog = page->m_container->desktopEntries();
+    SettingsViewModel::AppSelection selection = [page, catalog] {
+        return ApplicationChooserDialog::choose(page, catalog);
+    };
+    co_await viewModel->chooseApp(std::move(trigger), std::move(selection));
 }
 
-QCoro::Task<> AppsView::remove(QPointer<SettingsViewModel> viewModel, AppTrigger trigger) {
-    if (viewModel) {
+QCoro::Task<> AppsView::remove(QPointer<AppsView> page, QPointer<SettingsViewModel> viewModel,
+                               AppTrigger trigger) {
+    if (!page || !viewModel) {
+        co_return;
+    }
+    // Texts made before the suspension: g++ 12 cannot keep a literal's temporary across it.
+    QString question = localizedFormat("Delete %@?", {trigger.displayName});
+    QString detail =
+        localized("Rules stop mounting drives when this app launches. You can add it again later.");
+    QString confirm = localized("Delete App");
+    const bool confirmed =
+        co_await ConfirmationDialog::ask(page, std::move(question), std::move(detail), std::move(confirm));
+    if (confirmed && viewModel) {
         co_await viewModel->removeTrigger(std::move(trigger));
     }
 }

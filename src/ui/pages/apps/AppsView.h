@@ -31,12 +31,15 @@ public:
 
 private:
     static QCoro::Task<> toggle(QPointer<SettingsViewModel> viewModel, AppTrigger trigger, bool isEnabled);
-    static QCoro::Task<> choose(QPointer<SettingsViewModel> viewModel, std::optional<AppTrigger> trigger);
-    static QCoro::Task<> remove(QPointer<SettingsViewModel> viewModel, AppTrigger trigger);
+    static QCoro::Task<> choose(QPointer<AppsView> page, QPointer<SettingsViewModel> viewModel,
+                                std::optional<AppTrigger> trigger);
+    static QCoro::Task<> remove(QPointer<AppsView> page, QPointer<SettingsViewModel> viewModel,
+                                AppTrigger trigger);
     void rebind(SettingsViewModel* viewModel);
     void render();
     void renderError();
 
+    QPointer<TarnwellContainer> m_container;
     QPointer<SettingsViewModel> m_viewModel;
     QList<QMetaObject::Connection> m_bindings;
     std::shared_ptr<const DesktopEntryIndex> m_index;

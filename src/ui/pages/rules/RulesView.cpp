@@ -56,6 +56,7 @@ WorkspaceEmptyState* noSelection() {
 
 RulesView::RulesView(TarnwellContainer* container, QWidget* parent)
     : WorkspacePage(localized("Rules"), "list.bullet.rectangle"_symbol, parent)
+    , m_container(container)
     , m_rules(container->rulesViewModel())
     , m_volumes(container->volumesViewModel())
     , m_error(new NoticeLabel)
@@ -76,6 +77,11 @@ RulesView::RulesView(TarnwellContainer* container, QWidget* parent)
     connect(m_addMenu, &QMenu::aboutToShow, this, &RulesView::buildAddMenu);
     addHeaderAction(m_add);
     connect(m_refresh, &QPushButton::clicked, this, &RulesView::refreshVolumes);
+    connect(container, &TarnwellContainer::installedPresetIdentifiersChanged, this, [this] {
+        if (StorageRuleEditorView* shown = editor(); shown && m_container) {
+            shown->setInstalledPresetIdentifiers(m_container->installedPresetIdentifiers());
+        }
+    });
     addHeaderAction(m_refresh);
     setRefreshing(false);
 
@@ -117,8 +123,9 @@ QList<StorageTargetRule> RulesView::editableRules() const {
 QList<DriveInfo> RulesView::candidateVolumes() const {
     QList<DriveInfo> volumes;
     if (m_volumes) {
+        // Showing all volumes is how a rule gets an internal volume.
         for (const DriveInfo& volume : m_volumes->volumes()) {
-            if (volume.isExternal) {
+            if (volume.isExternal || m_volumes->showAllVolumes()) {
                 volumes.append(volume);
             }
         }
@@ -193,6 +200,9 @@ void RulesView::renderDetail() {
     }
     if (!shown || shown->ruleID() != *m_selectedRuleID) {
         auto* replacement = new StorageRuleEditorView(*m_selectedRuleID, m_rules, m_volumes);
+        if (m_container) {
+            replacement->setInstalledPresetIdentifiers(m_container->installedPresetIdentifiers());
+        }
         connect(replacement, &StorageRuleEditorView::deleted, this, [this] { selectRule(std::nullopt); });
         m_split->setDetail(replacement);
     }
@@ -220,9 +230,11 @@ void RulesView::buildAddMenu() {
     m_addMenu->clear();
     const QList<DriveInfo> volumes = candidateVolumes();
     for (const DriveInfo& volume : volumes) {
-        const QString title = m_addMenu->fontMetrics().elidedText(volume.volumeName, Qt::ElideRight, 280);
-        QAction* action = m_addMenu->addAction(title);
-        action->setToolTip(volume.volumeName);
+        const QString name =
+            volume.isExternal ? volume.volumeName : localizedFormat("%@ (Internal)", {volume.volumeName});
+        QAction* action =
+            m_addMenu->addAction(m_addMenu->fontMetrics().elidedText(name, Qt::ElideRight, 280));
+        action->setToolTip(name);
         connect(action, &QAction::triggered, this,
                 [this, volume] { startDetached(addRule(this, m_rules, volume), "Adding a rule"); });
     }
@@ -232,8 +244,13 @@ void RulesView::buildAddMenu() {
     connect(m_addMenu->addAction(SymbolIcons::icon("arrow.triangle.2.circlepath"_symbol),
                                  localized("Refresh Volumes")),
             &QAction::triggered, this, &RulesView::refreshVolumes);
+    // An empty menu says how to get a volume into it: plug a drive in, or list every volume.
     if (volumes.isEmpty()) {
-        m_addMenu->addAction(localized("No external volumes found"))->setEnabled(false);
+        m_addMenu->addAction(localized("Plug in an external drive, then refresh."))->setEnabled(false);
+        if (m_volumes && !m_volumes->showAllVolumes()) {
+            connect(m_addMenu->addAction(localized("Show All Volumes")), &QAction::triggered, this,
+                    [this] { startDetached(showAllVolumes(m_volumes), "Showing all volumes"); });
+        }
     }
 }
 
@@ -259,6 +276,12 @@ void RulesView::setRefreshing(bool refreshing) {
     m_refresh->setEnabled(!refreshing);
     m_refresh->setIcon(
         SymbolIcons::icon(refreshing ? "arrow.clockwise"_symbol : "arrow.triangle.2.circlepath"_symbol));
+}
+
+QCoro::Task<> RulesView::showAllVolumes(QPointer<VolumesViewModel> volumes) {
+    if (volumes) {
+        co_await volumes->setShowAllVolumes(true);
+    }
 }
 
 QCoro::Task<> RulesView::refresh(QPointer<RulesView> view, QPointer<VolumesViewModel> volumes) {

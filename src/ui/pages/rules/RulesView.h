@@ -53,8 +53,10 @@ private:
     void refreshVolumes();
     void setRefreshing(bool refreshing);
     static QCoro::Task<> refresh(QPointer<RulesView> view, QPointer<VolumesViewModel> volumes);
+    static QCoro::Task<> showAllVolumes(QPointer<VolumesViewModel> volumes);
     static QCoro::Task<> addRule(QPointer<RulesView> view, QPointer<RulesViewModel> rules, DriveInfo volume);
 
+    QPointer<TarnwellContainer> m_container;
     QPointer<RulesViewModel> m_rules;
     QPointer<VolumesViewModel> m_volumes;
     std::optional<QUuid> m_selectedRuleID;

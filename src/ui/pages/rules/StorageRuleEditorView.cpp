@@ -1,6 +1,8 @@
 #include "ui/pages/rules/StorageRuleEditorView.h"
 
+#include "core/model/AppPresetService.h"
 #include "core/support/Localization.h"
+#include "ui/components/ConfirmationDialog.h"
 #include "ui/components/ControlRow.h"
 #include "ui/components/DetachedTask.h"
 #include "ui/components/SectionTitle.h"
@@ -23,6 +25,7 @@
 #include <QSignalBlocker>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace tarnwell {
 
@@ -268,7 +271,16 @@ void StorageRuleEditorView::renderVolumes(const StorageTargetRule& rule) {
     m_volume->setToolTip(volumeTitle(target.volumeName, target.isExternal));
 }
 
-void StorageRuleEditorView::renderApps(const StorageTargetRule& rule, const QList<AppTrigger>& triggers) {
+void StorageRuleEditorView::setInstalledPresetIdentifiers(QSet<QString> identifiers) {
+    m_installedPresetIdentifiers = std::move(identifiers);
+    m_shownTriggerIDs.clear();
+    render();
+}
+
+void StorageRuleEditorView::renderApps(const StorageTargetRule& rule, QList<AppTrigger> triggers) {
+    std::stable_partition(triggers.begin(), triggers.end(), [this](const AppTrigger& trigger) {
+        return AppPresetService::isInstalled(trigger, m_installedPresetIdentifiers);
+    });
     QList<QUuid> ids;
     for (const AppTrigger& trigger : triggers) {
         ids.append(trigger.id);
@@ -288,7 +300,13 @@ void StorageRuleEditorView::renderApps(const StorageTargetRule& rule, const QLis
             toggle->setFont(TarnwellTheme::bodyFont());
             const QString name = triggers[index].displayName;
             toggle->setText(toggle->fontMetrics().elidedText(name, Qt::ElideRight, 130));
-            toggle->setToolTip(name);
+            // Below the installed ones, an editor this machine lacks says so when asked about.
+            if (AppPresetService::isInstalled(triggers[index], m_installedPresetIdentifiers)) {
+                toggle->setToolTip(name);
+            } else {
+                toggle->setToolTip(localizedFormat("%@ (not installed)", {name}));
+                toggle->setAccessibleDescription(localized("Not installed"));
+            }
             toggle->setAccessibleName(name);
             const QUuid triggerID = triggers[index].id;
             connect(toggle, &QCheckBox::toggled, this, [this, triggerID](bool checked) {
@@ -399,7 +417,17 @@ void StorageRuleEditorView::run(QCoro::Task<> task, const char* purpose) {
 
 QCoro::Task<> StorageRuleEditorView::deleteRule(QPointer<StorageRuleEditorView> editor,
                                                 QPointer<RulesViewModel> viewModel, QUuid ruleID) {
-    if (!viewModel) {
+    if (!viewModel || !editor || !editor->rule()) {
+        co_return;
+    }
+    // Texts made before the suspension: g++ 12 cannot keep a literal's temporary across it.
+    QString question = localizedFormat("Delete %@?", {editor->rule()->name});
+    QString detail = localized(
+        "Its drive is no longer mounted or released for you. The drive and its files stay as they are.");
+    QString confirm = localized("Delete Rule");
+    const bool confirmed =
+        co_await ConfirmationDialog::ask(editor, std::move(question), std::move(detail), std::move(confirm));
+    if (!confirmed || !viewModel) {
         co_return;
     }
     co_await viewModel->deleteRule(ruleID);

@@ -4,6 +4,7 @@
 #include "app/VolumesViewModel.h"
 
 #include <QPointer>
+#include <QSet>
 #include <QWidget>
 #include <memory>
 
@@ -35,6 +36,9 @@ public:
                           QWidget* parent = nullptr);
 
     QUuid ruleID() const { return m_ruleID; }
+    // The editors this machine has are offered first; the others follow, marked, since a rule may
+    // be set up before its editor is installed.
+    void setInstalledPresetIdentifiers(QSet<QString> identifiers);
     QLineEdit* nameField() const { return m_name; }
     QComboBox* volumePicker() const { return m_volume; }
     ToggleSwitch* mountOnLaunchSwitch() const { return m_mountOnLaunch; }
@@ -66,7 +70,7 @@ private:
     void render();
     void renderName(const StorageTargetRule& rule);
     void renderVolumes(const StorageTargetRule& rule);
-    void renderApps(const StorageTargetRule& rule, const QList<AppTrigger>& triggers);
+    void renderApps(const StorageTargetRule& rule, QList<AppTrigger> triggers);
     std::optional<StorageTargetRule> rule() const;
     void nameEdited(const QString& text);
     void volumeChosen(int index);
@@ -98,6 +102,7 @@ private:
     QGridLayout* m_appGrid = nullptr;
     QList<QCheckBox*> m_appToggles;
     QList<QUuid> m_shownTriggerIDs;
+    QSet<QString> m_installedPresetIdentifiers;
     QPushButton* m_delete = nullptr;
 };
 
