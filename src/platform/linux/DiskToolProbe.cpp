@@ -48,10 +48,10 @@ QCoro::Task<HealthCheck> DiskToolProbe::check(QString toolPath, std::shared_ptr<
         failure = QString::fromUtf8(error.what());
     }
     const qint64 milliseconds = clock.elapsed();
-    if (answer && answer->exitCode != 0) {
-        failure = answer->error.trimmed().isEmpty()
-                      ? localizedFormat("exit code %lld", {qint64(answer->exitCode)})
-                      : answer->error.trimmed().section(u'\n', 0, 0);
+    if (answer && answer->exitCode != 0 && answer->error.trimmed().isEmpty()) {
+        failure = localizedFormat("exit code %lld", {qint64(answer->exitCode)});
+    } else if (answer && answer->exitCode != 0) {
+        failure = answer->error.trimmed().section(u'\n', 0, 0);
     } else if (answer) {
         try {
             PropertyListReader::read(answer->output.toUtf8());

@@ -33,68 +33,99 @@ QStringList DrivesProbe::holders(const QString& mountPoint) {
     return names;
 }
 
-QCoro::Task<HealthCheck> DrivesProbe::check(HealthInputs inputs, std::shared_ptr<DiskServicing> diskService) {
-    using Kind = StorageTargetRuntimeStatus::Kind;
+namespace {
+
+// What was found of one enabled rule's target.
+struct TargetFinding {
+    QString rule;
+    QString volume;
+    bool isShare = false;
+    bool found = true;
+    QString failure;
+    QString mountPoint;
+    QStringList holders;
+    bool unmountFailed = false;
+};
+
+// Kept apart from the coroutine, which only gathers the findings: texts are built here, in plain code.
+HealthCheck describe(const QList<TargetFinding>& findings) {
     HealthCheck result{localized("Drives"), HealthState::Fine};
     QStringList lines;
-    qint64 rules = 0;
     qint64 missing = 0;
     qint64 stuck = 0;
-    for (const StorageTargetState& state : std::as_const(inputs.targetStates)) {
+    for (const TargetFinding& target : findings) {
+        missing += target.found ? 0 : 1;
+        stuck += target.unmountFailed && !target.mountPoint.isEmpty() ? 1 : 0;
+        if (target.isShare) {
+            lines.append(localizedFormat("%@: network shares are not mounted by Tarnwell.", {target.rule}));
+        } else if (!target.found && target.failure.isEmpty()) {
+            lines.append(
+                localizedFormat("%@: %@ is not found; connect the drive.", {target.rule, target.volume}));
+        } else if (!target.found) {
+            lines.append(
+                localizedFormat("%@: %@ is not found: %@", {target.rule, target.volume, target.failure}));
+        } else if (target.mountPoint.isEmpty()) {
+            lines.append(localizedFormat("%@: %@ is found and not mounted.", {target.rule, target.volume}));
+        } else if (target.holders.isEmpty()) {
+            lines.append(localizedFormat("%@: %@ is mounted at %@; nothing of yours keeps it busy.",
+                                         {target.rule, target.volume, target.mountPoint}));
+        } else {
+            lines.append(localizedFormat(
+                "%@: %@ is mounted at %@ and kept busy by %@.",
+                {target.rule, target.volume, target.mountPoint, target.holders.join(QStringLiteral(", "))}));
+        }
+    }
+    result.details = lines.join(u'\n');
+    if (findings.isEmpty()) {
+        result.finding = localized("No rule is enabled.");
+        return result;
+    }
+    const qint64 rules = findings.size();
+    result.finding = localizedFormat("Targets found for %lld of %lld rules.", {rules - missing, rules});
+    if (stuck > 0) {
+        result.state = HealthState::NeedsAttention;
+        result.advice = localized("Close what keeps the drive busy, then unmount it again.");
+    } else if (missing > 0) {
+        result.state = HealthState::NeedsAttention;
+        result.advice = localized("Connect the drives that are not found, or edit their rules.");
+    }
+    return result;
+}
+
+} // namespace
+
+QCoro::Task<HealthCheck> DrivesProbe::check(HealthInputs inputs, std::shared_ptr<DiskServicing> diskService) {
+    QList<TargetFinding> findings;
+    for (qsizetype index = 0; index < inputs.targetStates.size(); ++index) {
+        const StorageTargetState state = inputs.targetStates.at(index);
         if (!state.rule.isEnabled) {
             continue;
         }
-        ++rules;
-        const QString name = state.rule.name;
+        TargetFinding target;
+        target.rule = state.rule.name;
+        target.unmountFailed = state.status.kind() == StorageTargetRuntimeStatus::Kind::UnmountFailed;
         const LocalVolumeTarget* volume = state.rule.target.asLocalVolume();
-        if (!volume) {
-            lines.append(localizedFormat("%@: network shares are not mounted by Tarnwell.", {name}));
-            continue;
+        target.isShare = volume == nullptr;
+        target.volume = volume ? volume->volumeName : QString();
+        const QString uuid = volume ? volume->volumeUUID : QString();
+        if (!target.isShare && state.status.kind() == StorageTargetRuntimeStatus::Kind::TargetNotFound) {
+            target.found = false;
+        } else if (!target.isShare) {
+            try {
+                const DriveInfo drive = co_await diskService->info(uuid);
+                target.mountPoint = drive.mountPoint.value_or(QString());
+            } catch (const std::exception& error) {
+                target.found = false;
+                target.failure = QString::fromUtf8(error.what());
+            }
         }
-        if (state.status.kind() == Kind::TargetNotFound) {
-            ++missing;
-            lines.append(
-                localizedFormat("%@: %@ is not found; connect the drive.", {name, volume->volumeName}));
-            continue;
+        if (!target.mountPoint.isEmpty()) {
+            std::function<QStringList()> work = [path = target.mountPoint] { return holders(path); };
+            target.holders = co_await HealthProbeSupport::offThread<QStringList>(std::move(work));
         }
-        std::optional<QString> mountPoint;
-        try {
-            mountPoint = (co_await diskService->info(volume->volumeUUID)).mountPoint;
-        } catch (const std::exception& error) {
-            ++missing;
-            lines.append(localizedFormat("%@: %@ is not found: %@",
-                                         {name, volume->volumeName, QString::fromUtf8(error.what())}));
-            continue;
-        }
-        if (!mountPoint || mountPoint->isEmpty()) {
-            lines.append(localizedFormat("%@: %@ is found and not mounted.", {name, volume->volumeName}));
-            continue;
-        }
-        const QStringList holding = co_await HealthProbeSupport::offThread<QStringList>(
-            [path = *mountPoint] { return holders(path); });
-        if (state.status.kind() == Kind::UnmountFailed) {
-            ++stuck;
-        }
-        lines.append(holding.isEmpty()
-                         ? localizedFormat("%@: %@ is mounted at %@; nothing of yours keeps it busy.",
-                                           {name, volume->volumeName, *mountPoint})
-                         : localizedFormat(
-                               "%@: %@ is mounted at %@ and kept busy by %@.",
-                               {name, volume->volumeName, *mountPoint, holding.join(QStringLiteral(", "))}));
+        findings.append(target);
     }
-    result.details = lines.join(u'\n');
-    if (rules == 0) {
-        result.finding = localized("No rule is enabled.");
-        co_return result;
-    }
-    result.finding =
-        localizedFormat("%lld rules: %lld targets found, %lld not found.", {rules, rules - missing, missing});
-    if (missing > 0 || stuck > 0) {
-        result.state = HealthState::NeedsAttention;
-        result.advice = stuck > 0 ? localized("Close what keeps the drive busy, then unmount it again.")
-                                  : localized("Connect the drives that are not found, or edit their rules.");
-    }
-    co_return result;
+    co_return describe(findings);
 }
 
 } // namespace tarnwell

@@ -55,7 +55,11 @@ EditorsProbe::WatchBudget EditorsProbe::watchBudget(const QString& procRoot) {
     return budget;
 }
 
-QCoro::Task<HealthCheck> EditorsProbe::check(HealthInputs inputs, QSet<QString> installed, QString procRoot) {
+namespace {
+
+// Kept apart from the coroutine, which only reads the watch budget: texts are built here, in plain code.
+HealthCheck describe(const HealthInputs& inputs, const QSet<QString>& installed,
+                     const EditorsProbe::WatchBudget& budget) {
     HealthCheck result{localized("Editors"), HealthState::Fine};
     QSet<QUuid> bound;
     for (const StorageTargetRule& rule : std::as_const(inputs.configuration.storageRules)) {
@@ -99,8 +103,6 @@ QCoro::Task<HealthCheck> EditorsProbe::check(HealthInputs inputs, QSet<QString> 
                                             : localized("%@: no desktop entry installed; %@"),
                                {trigger.displayName, follows.join(QStringLiteral("; "))}));
     }
-    const WatchBudget budget =
-        co_await HealthProbeSupport::offThread<WatchBudget>([procRoot] { return watchBudget(procRoot); });
     if (budget.inUse >= 0 && budget.limit > 0) {
         lines.append(localizedFormat("File watches: Tarnwell holds %lld of the %lld a user may hold.",
                                      {budget.inUse, budget.limit}));
@@ -108,10 +110,10 @@ QCoro::Task<HealthCheck> EditorsProbe::check(HealthInputs inputs, QSet<QString> 
     result.details = lines.join(u'\n');
     if (editors == 0) {
         result.finding = localized("No enabled editor is bound to an enabled rule.");
-        co_return result;
+        return result;
     }
-    result.finding = localizedFormat("%lld editors: %lld followed by events, %lld by polling.",
-                                     {editors, editors - polled, polled});
+    result.finding =
+        localizedFormat("Followed by events: %lld of %lld bound editors.", {editors - polled, editors});
     if (missing > 0) {
         result.state = HealthState::NeedsAttention;
         result.advice =
@@ -122,7 +124,15 @@ QCoro::Task<HealthCheck> EditorsProbe::check(HealthInputs inputs, QSet<QString> 
         result.advice = localized("Polling notices a launch within a few seconds; the reasons below say what "
                                   "keeps events away.");
     }
-    co_return result;
+    return result;
+}
+
+} // namespace
+
+QCoro::Task<HealthCheck> EditorsProbe::check(HealthInputs inputs, QSet<QString> installed, QString procRoot) {
+    std::function<WatchBudget()> work = [procRoot] { return watchBudget(procRoot); };
+    const WatchBudget budget = co_await HealthProbeSupport::offThread<WatchBudget>(std::move(work));
+    co_return describe(inputs, installed, budget);
 }
 
 } // namespace tarnwell

@@ -33,7 +33,8 @@ QVariant propertyValue(const QDBusMessage& reply);
 QCoro::Task<bool> hasOwner(QDBusConnection connection, QString name);
 
 // Runs the work on the global thread pool and resumes with its result on the caller's thread. The
-// work must hold copies only, since its caller may be gone by the time it ends.
+// work must hold copies only, since its caller may be gone by the time it ends. Callers pass a named
+// function rather than a lambda written into the co_await: g++ 12 destroys such a temporary twice.
 template <typename Result> QCoro::Task<Result> offThread(std::function<Result()> work) {
     auto promise = std::make_shared<QPromise<Result>>();
     QFuture<Result> future = promise->future();

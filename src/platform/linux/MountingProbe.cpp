@@ -90,71 +90,109 @@ QString MountingProbe::exampleRule(const QString& userName) {
         .arg(QString::fromLatin1(mountAction), userName);
 }
 
-QCoro::Task<HealthCheck> MountingProbe::check(QDBusConnection bus, qint64 pid, bool asRoot) {
-    using namespace HealthProbeSupport;
-    HealthCheck result{localized("Mounting"), HealthState::NotWorking};
-    const QDBusMessage version = co_await call(
-        bus, propertyRead(QStringLiteral("org.freedesktop.UDisks2"),
-                          QStringLiteral("/org/freedesktop/UDisks2/Manager"),
-                          QStringLiteral("org.freedesktop.UDisks2.Manager"), QStringLiteral("Version")));
-    if (version.type() != QDBusMessage::ReplyMessage) {
-        const QString why = bus.isConnected() ? errorText(version) : localized("there is no system bus");
-        if (asRoot) {
-            result.state = HealthState::Fine;
-            result.finding =
-                localizedFormat("UDisks2 does not answer (%@); as root, Tarnwell mounts directly.", {why});
-            co_return result;
-        }
-        result.finding = localizedFormat("UDisks2 does not answer on the system bus: %@", {why});
-        result.advice = localized("Install UDisks2 (the udisks2 package) and make sure its service runs; "
-                                  "without it only root can mount.");
-        co_return result;
-    }
-    result.version = propertyValue(version).toString();
-    const uint uid = processOwner(pid);
-    if (uid == 0) {
-        result.state = HealthState::Fine;
-        result.finding =
-            localizedFormat("UDisks2 %@ answers, and root may mount any drive.", {result.version});
-        co_return result;
-    }
-    const QDBusMessage answer = co_await call(bus, authorizationQuestion(pid, uid));
-    const QString action = QString::fromLatin1(mountAction);
-    if (answer.type() != QDBusMessage::ReplyMessage || answer.arguments().isEmpty()) {
-        result.state = HealthState::NeedsAttention;
-        result.finding = localizedFormat("UDisks2 %@ answers, but polkit does not: %@",
-                                         {result.version, errorText(answer)});
-        result.advice = localized("Make sure polkit runs; UDisks2 asks it before every mount.");
-        co_return result;
-    }
+namespace {
+
+// What the bus said, gathered by the coroutine; the texts are built from it in plain code.
+struct MountingFacts {
+    bool asRoot = false;
+    bool hasSystemBus = false;
+    // Empty while UDisks2 does not answer.
+    QString version;
+    QString udisksFailure;
+    uint uid = 0;
+    // Whether polkit answered, and what.
+    bool polkitAnswered = false;
+    QString polkitFailure;
     bool authorized = false;
     bool challenge = false;
-    StringMap details;
-    const QDBusArgument reply = answer.arguments().first().value<QDBusArgument>();
-    reply.beginStructure();
-    reply >> authorized >> challenge >> details;
-    reply.endStructure();
-    if (authorized) {
-        result.state = HealthState::Fine;
+};
+
+HealthCheck describe(const MountingFacts& facts) {
+    HealthCheck result{localized("Mounting"), HealthState::Fine};
+    result.version = facts.version;
+    if (facts.version.isEmpty()) {
+        const QString why = facts.hasSystemBus ? facts.udisksFailure : localized("there is no system bus");
+        if (facts.asRoot) {
+            result.finding =
+                localizedFormat("UDisks2 does not answer (%@); as root, Tarnwell mounts directly.", {why});
+            return result;
+        }
+        result.state = HealthState::NotWorking;
+        result.finding = localizedFormat("UDisks2 does not answer on the system bus: %@", {why});
+        result.advice =
+            localized("Install UDisks2 (the udisks2 package) and make sure its service runs; without "
+                      "it only root can mount.");
+        return result;
+    }
+    if (facts.uid == 0) {
+        result.finding =
+            localizedFormat("UDisks2 %@ answers, and root may mount any drive.", {facts.version});
+        return result;
+    }
+    if (!facts.polkitAnswered) {
+        result.state = HealthState::NeedsAttention;
+        result.finding = localizedFormat("UDisks2 %@ answers, but polkit does not: %@",
+                                         {facts.version, facts.polkitFailure});
+        result.advice = localized("Make sure polkit runs; UDisks2 asks it before every mount.");
+        return result;
+    }
+    if (facts.authorized) {
         result.finding = localizedFormat(
             "UDisks2 %@ answers, and polkit lets you mount a removable drive without a password.",
-            {result.version});
-        co_return result;
+            {facts.version});
+        return result;
     }
-    const QString answerText = challenge ? localized("a password is needed (challenge)") : localized("no");
-    result.state = challenge ? HealthState::NeedsAttention : HealthState::NotWorking;
-    result.finding =
-        challenge
-            ? localizedFormat("UDisks2 %@ answers, but polkit asks for a password to mount.",
-                              {result.version})
-            : localizedFormat("UDisks2 %@ answers, but polkit refuses to let you mount.", {result.version});
+    QString answer;
+    if (facts.challenge) {
+        result.state = HealthState::NeedsAttention;
+        result.finding =
+            localizedFormat("UDisks2 %@ answers, but polkit asks for a password to mount.", {facts.version});
+        answer = localized("a password is needed (challenge)");
+    } else {
+        result.state = HealthState::NotWorking;
+        result.finding =
+            localizedFormat("UDisks2 %@ answers, but polkit refuses to let you mount.", {facts.version});
+        answer = localized("no");
+    }
     result.advice =
         localized("Ask your administrator for a polkit rule that allows the action, such as the one below.");
-    result.details = localizedFormat("polkit action: %@", {action}) + u'\n' +
-                     localizedFormat("Answer: %@", {answerText}) + u'\n' +
-                     localized("Example rule, in /etc/polkit-1/rules.d/50-tarnwell-mount.rules:") + u'\n' +
-                     exampleRule(userName(uid));
-    co_return result;
+    result.details =
+        QStringList{localizedFormat("polkit action: %@", {QString::fromLatin1(MountingProbe::mountAction)}),
+                    localizedFormat("Answer: %@", {answer}),
+                    localized("Example rule, in /etc/polkit-1/rules.d/50-tarnwell-mount.rules:"),
+                    MountingProbe::exampleRule(userName(facts.uid))}
+            .join(u'\n');
+    return result;
+}
+
+} // namespace
+
+QCoro::Task<HealthCheck> MountingProbe::check(QDBusConnection bus, qint64 pid, bool asRoot) {
+    using namespace HealthProbeSupport;
+    MountingFacts facts;
+    facts.asRoot = asRoot;
+    facts.hasSystemBus = bus.isConnected();
+    const QDBusMessage versionQuestion = propertyRead(
+        QStringLiteral("org.freedesktop.UDisks2"), QStringLiteral("/org/freedesktop/UDisks2/Manager"),
+        QStringLiteral("org.freedesktop.UDisks2.Manager"), QStringLiteral("Version"));
+    const QDBusMessage version = co_await call(bus, versionQuestion);
+    facts.version = propertyValue(version).toString();
+    facts.udisksFailure = errorText(version);
+    facts.uid = processOwner(pid);
+    if (!facts.version.isEmpty() && facts.uid != 0) {
+        const QDBusMessage question = authorizationQuestion(pid, facts.uid);
+        const QDBusMessage answer = co_await call(bus, question);
+        facts.polkitAnswered = answer.type() == QDBusMessage::ReplyMessage && !answer.arguments().isEmpty();
+        facts.polkitFailure = errorText(answer);
+        if (facts.polkitAnswered) {
+            StringMap details;
+            const QDBusArgument reply = answer.arguments().first().value<QDBusArgument>();
+            reply.beginStructure();
+            reply >> facts.authorized >> facts.challenge >> details;
+            reply.endStructure();
+        }
+    }
+    co_return describe(facts);
 }
 
 } // namespace tarnwell

@@ -60,7 +60,8 @@ QCoro::Task<HealthCheck> TrayProbe::check(QDBusConnection bus, QString display) 
             co_return result;
         }
     }
-    if (co_await offThread<bool>([display] { return embeddedTrayPresent(display); })) {
+    std::function<bool()> work = [display] { return embeddedTrayPresent(display); };
+    if (co_await offThread<bool>(std::move(work))) {
         result.finding = localized("An XEmbed system tray shows Tarnwell's tray icon.");
         co_return result;
     }

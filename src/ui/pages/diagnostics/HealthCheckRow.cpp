@@ -4,6 +4,7 @@
 #include "ui/components/SymbolLabel.h"
 #include "ui/theme/TarnwellTheme.h"
 
+#include <QEvent>
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -89,6 +90,7 @@ void HealthCheckRow::setRow(const DiagnosticsViewModel::Row& row) {
     m_icon->setColorKind(kind);
     m_title->setText(check.title);
     m_state->setText(state);
+    m_kind = kind;
     TarnwellTheme::setTextColor(m_state, TarnwellTheme::statusColor(kind, palette()));
     // Before the first answer there is nothing found to show.
     m_finding->setText(row.hasAnswered ? check.finding : QString());
@@ -99,6 +101,14 @@ void HealthCheckRow::setRow(const DiagnosticsViewModel::Row& row) {
     m_details->setVisible(row.hasAnswered && !check.details.isEmpty());
     setAccessibleName(check.title + QStringLiteral(": ") + state);
     setAccessibleDescription(QStringList{m_finding->text(), m_advice->text()}.join(u' ').trimmed());
+}
+
+void HealthCheckRow::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    // The state's colour is chosen for the palette, so light and dark each get their own.
+    if (event->type() == QEvent::PaletteChange) {
+        TarnwellTheme::setTextColor(m_state, TarnwellTheme::statusColor(m_kind, palette()));
+    }
 }
 
 QString HealthCheckRow::stateText() const {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/DiagnosticsViewModel.h"
+#include "app/MenuBarViewModel.h"
 
 #include <QWidget>
 
@@ -25,7 +26,11 @@ public:
     QString adviceText() const;
     QString detailsText() const;
 
+protected:
+    void changeEvent(QEvent* event) override;
+
 private:
+    MenuBarViewModel::StatusColorKind m_kind = MenuBarViewModel::StatusColorKind::Secondary;
     SymbolLabel* m_icon;
     QLabel* m_title;
     QLabel* m_state;
