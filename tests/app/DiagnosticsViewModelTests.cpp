@@ -16,8 +16,8 @@ using namespace std::chrono_literals;
 using testing::runTask;
 using testing::runUntil;
 
-// Answers after a delay with the text it is given for each run, or throws; for the interleavings of
-// a run against the time limit and against the next run.
+// Answers after a delay, shorter for each later run, with the run's number, or throws; for the
+// interleavings of a run against the time limit and against the next run.
 class TimedProbe : public HealthProbing {
 public:
     TimedProbe(QString title, std::chrono::milliseconds delay, bool throws = false)
@@ -27,16 +27,22 @@ public:
 
     QString title() const override { return m_title; }
     QCoro::Task<HealthCheck> check(HealthInputs) override {
-        return answer(m_title, m_delay, m_throws, ++m_runs);
+        // Later runs answer sooner, so an earlier run's answer arrives last.
+        ++m_runs;
+        return answer(m_title, m_delay / m_runs, m_throws, m_runs, finished);
     }
+
+    // Answers given so far, kept past the probe for the test to wait on.
+    std::shared_ptr<int> finished = std::make_shared<int>(0);
 
 private:
     static QCoro::Task<HealthCheck> answer(QString title, std::chrono::milliseconds delay, bool throws,
-                                           int run) {
+                                           int run, std::shared_ptr<int> finished) {
         QTimer timer;
         timer.setSingleShot(true);
         timer.start(delay);
         co_await timer;
+        ++*finished;
         if (throws) {
             throw std::runtime_error("boom");
         }
@@ -51,9 +57,9 @@ private:
 
 TEST(DiagnosticsViewModelTest, ChecksRunTogetherWithinTheTimeLimitAndOnlyTheLatestRunCounts) {
     auto log = std::make_shared<LogService>();
+    const auto slow = std::make_shared<TimedProbe>("Slow", 800ms);
     DiagnosticsViewModel model({std::make_shared<TimedProbe>("Quick", 10ms),
-                                std::make_shared<TimedProbe>("Broken", 10ms, true),
-                                std::make_shared<TimedProbe>("Slow", 700ms)},
+                                std::make_shared<TimedProbe>("Broken", 10ms, true), slow},
                                {}, log, 300ms);
     EXPECT_FALSE(model.rows().at(0).hasAnswered);
     model.runChecks();
@@ -74,6 +80,9 @@ TEST(DiagnosticsViewModelTest, ChecksRunTogetherWithinTheTimeLimitAndOnlyTheLate
     ASSERT_TRUE(runUntil([&] { return model.rows().at(2).check.state == HealthState::Fine; }, 2s));
     EXPECT_EQ(model.rows().at(2).check.finding, "run 2");
     EXPECT_FALSE(model.isRunning());
+    // The superseded run's answer changes nothing when it comes.
+    ASSERT_TRUE(runUntil([&] { return *slow->finished == 2; }, 2s));
+    EXPECT_EQ(model.rows().at(2).check.finding, "run 2");
 }
 
 TEST(DiagnosticsViewModelTest, TheLogFiltersToFailuresSavesWholeAndTheReportNamesTheVersions) {
