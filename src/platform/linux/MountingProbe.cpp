@@ -99,6 +99,8 @@ struct MountingFacts {
     // Empty while UDisks2 does not answer.
     QString version;
     QString udisksFailure;
+    // Not running now, but the bus starts it when asked.
+    bool udisksOnDemand = false;
     uint uid = 0;
     // Whether polkit answered, and what.
     bool polkitAnswered = false;
@@ -110,6 +112,11 @@ struct MountingFacts {
 HealthCheck describe(const MountingFacts& facts) {
     HealthCheck result{localized("Mounting"), HealthState::Fine};
     result.version = facts.version;
+    if (facts.version.isEmpty() && facts.udisksOnDemand) {
+        result.finding =
+            localized("UDisks2 is not running now; the system starts it when a drive is first mounted.");
+        return result;
+    }
     if (facts.version.isEmpty()) {
         const QString why = facts.hasSystemBus ? facts.udisksFailure : localized("there is no system bus");
         if (facts.asRoot) {
@@ -175,9 +182,18 @@ QCoro::Task<HealthCheck> MountingProbe::check(QDBusConnection bus, qint64 pid, b
     const QDBusMessage versionQuestion = propertyRead(
         QStringLiteral("org.freedesktop.UDisks2"), QStringLiteral("/org/freedesktop/UDisks2/Manager"),
         QStringLiteral("org.freedesktop.UDisks2.Manager"), QStringLiteral("Version"));
-    const QDBusMessage version = co_await call(bus, versionQuestion);
-    facts.version = propertyValue(version).toString();
-    facts.udisksFailure = errorText(version);
+    // Only a UDisks2 that runs now is asked, so that checking never starts it.
+    const QString udisks = QStringLiteral("org.freedesktop.UDisks2");
+    if (co_await hasOwner(bus, udisks)) {
+        const QDBusMessage version = co_await call(bus, versionQuestion);
+        facts.version = propertyValue(version).toString();
+        facts.udisksFailure = errorText(version);
+    } else {
+        const QDBusMessage question = busMethod(QStringLiteral("ListActivatableNames"), QVariantList());
+        const QDBusMessage activatable = co_await call(bus, question);
+        facts.udisksOnDemand = activatable.arguments().value(0).toStringList().contains(udisks);
+        facts.udisksFailure = localized("it is not running");
+    }
     facts.uid = processOwner(pid);
     if (!facts.version.isEmpty() && facts.uid != 0) {
         const QDBusMessage question = authorizationQuestion(pid, facts.uid);
