@@ -16,6 +16,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QIcon>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QStyle>
 #include <QStyleFactory>
 #include <cstdio>
@@ -113,6 +115,14 @@ int main(int argc, char* argv[]) {
                 waitForListing(window.currentPage(), system.container());
                 written &= save(window.grab(),
                                 output.filePath(prefix + slug(mainWindowSectionTitle(section)) + ".png"));
+                // The Diagnostics page is taller than the window: its log is pictured too.
+                if (section == MainWindowSection::Diagnostics) {
+                    QScrollBar* bar = qobject_cast<QScrollArea*>(window.currentPage())->verticalScrollBar();
+                    bar->setValue(bar->maximum());
+                    QApplication::processEvents();
+                    written &= save(window.grab(), output.filePath(prefix + "diagnostics-log.png"));
+                    bar->setValue(0);
+                }
             }
             MenuBarView panel(system.container(), {});
             panel.show();

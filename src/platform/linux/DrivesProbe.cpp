@@ -45,6 +45,8 @@ struct TargetFinding {
     QString mountPoint;
     QStringList holders;
     bool unmountFailed = false;
+    // The last line of the last failure, where the disk tool names what kept the drive busy.
+    QString lastFailure;
 };
 
 // Kept apart from the coroutine, which only gathers the findings: texts are built here, in plain code.
@@ -66,6 +68,10 @@ HealthCheck describe(const QList<TargetFinding>& findings) {
                 localizedFormat("%@: %@ is not found: %@", {target.rule, target.volume, target.failure}));
         } else if (target.mountPoint.isEmpty()) {
             lines.append(localizedFormat("%@: %@ is found and not mounted.", {target.rule, target.volume}));
+        } else if (target.holders.isEmpty() && target.unmountFailed && !target.lastFailure.isEmpty()) {
+            lines.append(
+                localizedFormat("%@: %@ is mounted at %@; the last unmount failed: %@",
+                                {target.rule, target.volume, target.mountPoint, target.lastFailure}));
         } else if (target.holders.isEmpty()) {
             lines.append(localizedFormat("%@: %@ is mounted at %@; nothing of yours keeps it busy.",
                                          {target.rule, target.volume, target.mountPoint}));
@@ -104,6 +110,9 @@ QCoro::Task<HealthCheck> DrivesProbe::check(HealthInputs inputs, std::shared_ptr
         TargetFinding target;
         target.rule = state.rule.name;
         target.unmountFailed = state.status.kind() == StorageTargetRuntimeStatus::Kind::UnmountFailed;
+        const QStringList failureLines =
+            state.lastErrorMessage.value_or(QString()).split(u'\n', Qt::SkipEmptyParts);
+        target.lastFailure = failureLines.isEmpty() ? QString() : failureLines.last().trimmed();
         const LocalVolumeTarget* volume = state.rule.target.asLocalVolume();
         target.isShare = volume == nullptr;
         target.volume = volume ? volume->volumeName : QString();

@@ -40,8 +40,11 @@ DiagnosticsView::DiagnosticsView(TarnwellContainer* container, SaveLocation save
     , m_failuresOnly(new ToggleSwitch)
     , m_notice(new NoticeLabel) {
     auto* copyReport = new PrimaryActionButton(localized("Copy Report"), "doc.on.doc"_symbol, false);
-    addHeaderAction(copyReport);
-    addHeaderAction(m_runAgain);
+    // The buttons draw their symbol beside the text, which the style's size leaves no room for.
+    for (PrimaryActionButton* button : {copyReport, m_runAgain}) {
+        button->setMinimumWidth(button->sizeHint().width() + TarnwellTheme::rowIconSize + 13);
+        addHeaderAction(button);
+    }
 
     auto* checks = new SettingsPanel;
     checks->addWidget(new SectionTitle(localized("Health Checks"), "checkmark.shield"_symbol));

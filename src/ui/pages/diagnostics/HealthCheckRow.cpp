@@ -38,7 +38,6 @@ HealthCheckRow::HealthCheckRow(QWidget* parent)
     TarnwellTheme::makeSecondary(m_advice);
     m_title->setWordWrap(false);
     m_state->setWordWrap(false);
-    m_details->setWordWrap(false);
     auto* heading = new QHBoxLayout;
     heading->setContentsMargins(0, 0, 0, 0);
     heading->setSpacing(8);
