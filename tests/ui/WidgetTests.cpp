@@ -588,7 +588,10 @@ TEST(MainWindowViewTest, StatusCardMinimumSizeAndDiagnosticsAlone) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Up);
         EXPECT_EQ(window.currentSection(), MainWindowSection::Diagnostics);
         // Showing Diagnostics runs its checks; they end before the system they look at.
-        EXPECT_TRUE(runUntil([&] { return !system.container->diagnosticsViewModel()->isRunning(); }));
+        EXPECT_TRUE(runUntil([&] {
+            const DiagnosticsViewModel* model = system.container->diagnosticsViewModel();
+            return !model->isRunning() && model->rows().first().hasAnswered;
+        }));
     }
 }
 
@@ -609,7 +612,7 @@ TEST(DiagnosticsViewTest, ReachedFromCardAndDashboardChecksOnShowingAndFiltersTh
     auto* page = qobject_cast<DiagnosticsView*>(window.currentPage());
     ASSERT_NE(page, nullptr);
     DiagnosticsViewModel* model = system.container->diagnosticsViewModel();
-    ASSERT_TRUE(runUntil([&] { return !model->isRunning(); }));
+    ASSERT_TRUE(runUntil([&] { return !model->isRunning() && model->rows().first().hasAnswered; }));
     const auto row = [&](const QString& title) {
         const auto rows = page->checkRows();
         const auto found = std::find_if(rows.begin(), rows.end(), [&](HealthCheckRow* each) {

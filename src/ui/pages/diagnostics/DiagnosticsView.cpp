@@ -17,6 +17,7 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace tarnwell {
@@ -98,9 +99,12 @@ void DiagnosticsView::showEvent(QShowEvent* event) {
     WorkspacePage::showEvent(event);
     // The system may have changed while the page was away; checks only look, so running them on
     // every showing is safe.
-    if (m_viewModel && !m_viewModel->isRunning()) {
-        m_viewModel->runChecks();
-    }
+    // They start once the page has been drawn, so that showing it never waits for them.
+    QTimer::singleShot(0, this, [this] {
+        if (m_viewModel && !m_viewModel->isRunning() && isVisible()) {
+            m_viewModel->runChecks();
+        }
+    });
 }
 
 void DiagnosticsView::render() {
