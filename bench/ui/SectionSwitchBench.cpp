@@ -134,9 +134,9 @@ int main(int argc, char** argv) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     }
 
-    const QList<MainWindowSection> sections{MainWindowSection::Rules, MainWindowSection::Volumes,
-                                            MainWindowSection::Apps, MainWindowSection::Settings,
-                                            MainWindowSection::Dashboard};
+    const QList<MainWindowSection> sections{MainWindowSection::Rules,    MainWindowSection::Volumes,
+                                            MainWindowSection::Apps,     MainWindowSection::Diagnostics,
+                                            MainWindowSection::Settings, MainWindowSection::Dashboard};
     for (MainWindowSection section : sections) {
         const Sample first = switchTo(window, paints, section);
         std::printf("first showing of %-10s %7.2f ms (CPU %6.2f ms)\n",

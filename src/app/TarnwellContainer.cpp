@@ -1,6 +1,7 @@
 #include "app/TarnwellContainer.h"
 
 #include "app/LegacySettingsRuleServiceAdapter.h"
+#include "app/SaveRecordingRuleService.h"
 #include "core/disk/DiskService.h"
 #include "core/disk/LocalVolumeTargetService.h"
 #include "core/disk/StorageTargetService.h"
@@ -12,12 +13,20 @@
 #include "platform/LoginItemService.h"
 #include "platform/NotificationService.h"
 #include "platform/SettingsPreferencesStore.h"
+#include "platform/linux/AutostartProbe.h"
 #include "platform/linux/ChosenApplicationReader.h"
+#include "platform/linux/ConfigurationProbe.h"
 #include "platform/linux/DesktopEntryCatalog.h"
 #include "platform/linux/DesktopEntryPresetDiscovery.h"
+#include "platform/linux/DiskToolProbe.h"
 #include "platform/linux/DriveChangeWatcher.h"
+#include "platform/linux/DrivesProbe.h"
+#include "platform/linux/EditorsProbe.h"
 #include "platform/linux/LogindSleepService.h"
+#include "platform/linux/MountingProbe.h"
+#include "platform/linux/NotificationServerProbe.h"
 #include "platform/linux/ProcessApplicationEventSource.h"
+#include "platform/linux/TrayProbe.h"
 
 #include <QClipboard>
 #include <QCoroSignal>
@@ -100,6 +109,10 @@ TarnwellContainer::TarnwellContainer(Dependencies dependencies, QObject* parent)
         dependencies.ruleService
             ? dependencies.ruleService
             : std::make_shared<RuleService>(std::make_shared<SettingsPreferencesStore>(), m_appPresetService);
+    // Every save goes through here, so the diagnostics can tell how the last one went.
+    m_saveRecorder = std::make_shared<SaveRecordingRuleService>(m_ruleService);
+    m_ruleService = m_saveRecorder;
+    m_healthProbes = std::move(dependencies.healthProbes);
     m_diskService = dependencies.diskService ? dependencies.diskService : std::make_shared<DiskService>();
     m_driveChanges =
         dependencies.driveChanges ? dependencies.driveChanges : std::make_shared<DriveChangeWatcher>();
@@ -177,6 +190,36 @@ TarnwellContainer::TarnwellContainer(Dependencies dependencies, QObject* parent)
     // answers at once.
     QMetaObject::invokeMethod(
         this, [this] { runStartup(m_startupStop.get_token()); }, Qt::QueuedConnection);
+}
+
+DiagnosticsViewModel* TarnwellContainer::diagnosticsViewModel() {
+    if (m_diagnosticsViewModel) {
+        return m_diagnosticsViewModel;
+    }
+    if (m_healthProbes.isEmpty()) {
+        const auto* diskTool = dynamic_cast<const DiskService*>(m_diskService.get());
+        m_healthProbes = {std::make_shared<DiskToolProbe>(diskTool ? diskTool->diskutilPath()
+                                                                   : DiskService::defaultDiskutilPath()),
+                          std::make_shared<MountingProbe>(),
+                          std::make_shared<NotificationServerProbe>(),
+                          std::make_shared<TrayProbe>(),
+                          std::make_shared<AutostartProbe>(),
+                          std::make_shared<EditorsProbe>(m_desktopEntries),
+                          std::make_shared<ConfigurationProbe>(),
+                          std::make_shared<DrivesProbe>(m_diskService)};
+    }
+    const QPointer<TarnwellContainer> self(this);
+    m_diagnosticsViewModel = new DiagnosticsViewModel(
+        m_healthProbes,
+        [self]() -> HealthInputs {
+            if (!self) {
+                return {};
+            }
+            return {self->m_configuration, self->m_controller->targetStates(),
+                    self->m_appMonitorService->applicationWatches(), self->m_saveRecorder->lastSave()};
+        },
+        m_logger, DiagnosticsViewModel::defaultTimeLimit, this);
+    return m_diagnosticsViewModel;
 }
 
 TarnwellContainer::~TarnwellContainer() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/DashboardViewModel.h"
+#include "app/DiagnosticsViewModel.h"
 #include "app/MenuBarViewModel.h"
 #include "app/RulesViewModel.h"
 #include "app/SettingsViewModel.h"
@@ -26,6 +27,7 @@
 namespace tarnwell {
 
 class DesktopEntryCatalog;
+class SaveRecordingRuleService;
 
 // Builds every service, the controller and the view models, wires them together and keeps them
 // for the life of the process. Every callback it hands out holds what it reaches weakly, so a
@@ -58,6 +60,8 @@ public:
         SettingsViewModel::AppSelection appSelection;
         SettingsViewModel::ApplicationReader readApplication;
         std::shared_ptr<SystemSleepSource> systemSleep;
+        // The health checks of the Diagnostics page, in the order of its rows.
+        DiagnosticsViewModel::Probes healthProbes;
     };
 
     explicit TarnwellContainer(Dependencies dependencies = {}, QObject* parent = nullptr);
@@ -77,6 +81,10 @@ public:
     const std::shared_ptr<DesktopEntryCatalog>& desktopEntries() const { return m_desktopEntries; }
     // The identifiers of the presets' applications this machine has; follows the catalog.
     const QSet<QString>& installedPresetIdentifiers() const { return m_installedPresetIdentifiers; }
+
+    // Built when first asked for, so that a run whose Diagnostics page is never shown connects to
+    // nothing it only needs for the checks.
+    DiagnosticsViewModel* diagnosticsViewModel();
 
     // Resolves once the start-up sequence has finished or was cancelled.
     QCoro::Task<> startupFinished();
@@ -142,6 +150,9 @@ private:
     std::shared_ptr<LoginItemServicing> m_loginItemService;
     SettingsViewModel::AppSelection m_appSelection;
     SettingsViewModel::ApplicationReader m_readApplication;
+    std::shared_ptr<SaveRecordingRuleService> m_saveRecorder;
+    DiagnosticsViewModel::Probes m_healthProbes;
+    QPointer<DiagnosticsViewModel> m_diagnosticsViewModel;
 
     TarnwellConfiguration m_configuration;
     DriveRule m_rule;

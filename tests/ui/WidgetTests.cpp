@@ -29,6 +29,9 @@
 #include "ui/pages/dashboard/DashboardStorageRuleRow.h"
 #include "ui/pages/dashboard/DashboardSummaryCard.h"
 #include "ui/pages/dashboard/DashboardView.h"
+#include "ui/pages/diagnostics/DiagnosticsLogView.h"
+#include "ui/pages/diagnostics/DiagnosticsView.h"
+#include "ui/pages/diagnostics/HealthCheckRow.h"
 #include "ui/pages/rules/RuleCard.h"
 #include "ui/pages/rules/RulesView.h"
 #include "ui/pages/rules/StorageRuleEditorView.h"
@@ -666,7 +669,65 @@ TEST(MainWindowViewTest, StatusCardMinimumSizeAndDiagnosticsAlone) {
         EXPECT_EQ(window.currentSection(), MainWindowSection::Settings);
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Up);
         EXPECT_EQ(window.currentSection(), MainWindowSection::Diagnostics);
+        // Showing Diagnostics runs its checks; they end before the system they look at.
+        EXPECT_TRUE(runUntil([&] {
+            const DiagnosticsViewModel* model = system.container->diagnosticsViewModel();
+            return !model->isRunning() && model->rows().first().hasAnswered;
+        }));
     }
+}
+
+// The way here from the status card and the dashboard; the checks run on showing and only look;
+// the Drives row reads the rules' targets through the disk tool; the filter follows the live log.
+TEST(DiagnosticsViewTest, ReachedFromCardAndDashboardChecksOnShowingAndFiltersTheLiveLog) {
+    UiSystem system(UiSystem::configuration({"Rushes", "Archive"}), UiSystem::disks({"Rushes"}, {"Rushes"}));
+    MainWindowView window(system.container.get());
+    present(&window);
+    act(window.sidebar()->statusCard(), QAccessibleActionInterface::pressAction());
+    EXPECT_TRUE(runUntil([&] { return window.currentSection() == MainWindowSection::Diagnostics; }));
+    window.selectSection(MainWindowSection::Dashboard);
+    const QList<QPushButton*> buttons = window.currentPage()->findChildren<QPushButton*>();
+    const auto open = std::find_if(buttons.begin(), buttons.end(),
+                                   [](QPushButton* button) { return button->text() == "Open Diagnostics"; });
+    ASSERT_NE(open, buttons.end());
+    (*open)->click();
+    auto* page = qobject_cast<DiagnosticsView*>(window.currentPage());
+    ASSERT_NE(page, nullptr);
+    DiagnosticsViewModel* model = system.container->diagnosticsViewModel();
+    ASSERT_TRUE(runUntil([&] { return !model->isRunning() && model->rows().first().hasAnswered; }));
+    const auto row = [&](const QString& title) {
+        const auto rows = page->checkRows();
+        const auto found = std::find_if(rows.begin(), rows.end(), [&](HealthCheckRow* each) {
+            return accessible(each)->text(QAccessible::Name).startsWith(title + ": ");
+        });
+        return found == rows.end() ? nullptr : *found;
+    };
+    ASSERT_EQ(page->checkRows().size(), 8);
+    ASSERT_NE(row("Disk tool"), nullptr);
+    EXPECT_EQ(accessible(row("Disk tool"))->text(QAccessible::Name), "Disk tool: fine");
+    EXPECT_TRUE(row("Disk tool")->findingText().contains(" answered a listing in "));
+    EXPECT_EQ(accessible(row("Drives"))->text(QAccessible::Name), "Drives: needs attention");
+    EXPECT_EQ(row("Drives")->findingText(), "Targets found for 1 of 2 rules.");
+    EXPECT_EQ(row("Drives")->detailsText(),
+              "Rushes: Rushes is mounted at /Volumes/Rushes; nothing of yours keeps it busy.\n"
+              "Archive: Archive is not found; connect the drive.");
+    EXPECT_FALSE(row("Drives")->adviceText().isEmpty());
+    EXPECT_EQ(system.runs("mount") + system.runs("unmount"), 0);
+
+    LogService& log = *system.container->logger();
+    log.record("Manual rule mount failed to mount Archive: not found");
+    act(page->failuresOnlySwitch(), QAccessibleActionInterface::pressAction());
+    ASSERT_TRUE(runUntil([&] { return page->failuresOnlySwitch()->isChecked(); }));
+    log.record("App launched: org.example.editor");
+    log.record("Auto-unmount failed to unmount Rushes: target is busy");
+    EXPECT_EQ(page->logView()->shownLines(), model->logLines(true));
+    EXPECT_EQ(page->logView()->shownLines().filter("App launched").size(), 0);
+    act(page->failuresOnlySwitch(), QAccessibleActionInterface::pressAction());
+    ASSERT_TRUE(runUntil([&] { return !page->failuresOnlySwitch()->isChecked(); }));
+    EXPECT_EQ(page->logView()->shownLines(), log.entries());
+    page->copyReport();
+    EXPECT_TRUE(QGuiApplication::clipboard()->text().contains(
+        "Drives: needs attention\n  Targets found for 1 of 2 rules."));
 }
 
 TEST(MenuBarViewTest, TheBulkActionsFollowTheRulesStates) {

@@ -6,8 +6,13 @@
 #include "core/model/JsonCoding.h"
 #include "core/model/PreferencesStoring.h"
 #include "core/model/RuleService.h"
+#include "platform/linux/ConfigurationProbe.h"
 #include "platform/linux/DesktopEntryCatalog.h"
 #include "platform/linux/DesktopEntryPresetDiscovery.h"
+#include "platform/linux/DiskToolProbe.h"
+#include "platform/linux/DrivesProbe.h"
+#include "platform/linux/EditorsProbe.h"
+#include "platform/linux/MountingProbe.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -155,6 +160,50 @@ TarnwellConfiguration demoConfiguration(const QList<AppTrigger>& presets) {
     return configuration;
 }
 
+// A check of the machine around Tarnwell with a fixed answer, so the pictures show every state the
+// same way on any machine.
+class DemoProbe : public HealthProbing {
+public:
+    explicit DemoProbe(HealthCheck check)
+        : m_check(std::move(check)) {}
+
+    QString title() const override { return m_check.title; }
+    QCoro::Task<HealthCheck> check(HealthInputs) override { co_return m_check; }
+
+private:
+    HealthCheck m_check;
+};
+
+DiagnosticsViewModel::Probes demoProbes(const QString& diskToolPath, const QString& configurationPath,
+                                        const std::shared_ptr<DiskServicing>& diskService) {
+    HealthCheck mounting{
+        QStringLiteral("Mounting"), HealthState::NeedsAttention,
+        QStringLiteral("UDisks2 2.10.1 answers, but polkit asks for a password to mount."),
+        QStringLiteral("Ask your administrator for a polkit rule that allows the action, such "
+                       "as the one below.")};
+    mounting.version = QStringLiteral("2.10.1");
+    mounting.details =
+        QStringLiteral("polkit action: %1\nAnswer: a password is needed (challenge)\n"
+                       "Example rule, in /etc/polkit-1/rules.d/50-tarnwell-mount.rules:\n%2")
+            .arg(QString::fromLatin1(MountingProbe::mountAction), MountingProbe::exampleRule("alex"));
+    return {
+        std::make_shared<DiskToolProbe>(diskToolPath),
+        std::make_shared<DemoProbe>(mounting),
+        std::make_shared<DemoProbe>(HealthCheck{QStringLiteral("Notifications"), HealthState::Fine,
+                                                QStringLiteral("Plasma 6.2.4 shows notifications.")}),
+        std::make_shared<DemoProbe>(HealthCheck{QStringLiteral("Tray"), HealthState::Fine,
+                                                QStringLiteral("A StatusNotifierItem host shows Tarnwell's "
+                                                               "tray icon.")}),
+        std::make_shared<DemoProbe>(HealthCheck{
+            QStringLiteral("Launch at login"), HealthState::NeedsAttention,
+            QStringLiteral("The autostart entry starts /opt/tarnwell-0.9/tarnwell, not this Tarnwell "
+                           "(/usr/bin/tarnwell)."),
+            QStringLiteral("Turn Launch at Login off and on again in Settings to write the entry afresh.")}),
+        std::make_shared<EditorsProbe>(nullptr),
+        std::make_shared<ConfigurationProbe>(configurationPath),
+        std::make_shared<DrivesProbe>(diskService)};
+}
+
 } // namespace
 
 DemoSystem::DemoSystem(Configuration configuration, const QString& diskToolPath)
@@ -186,6 +235,10 @@ DemoSystem::DemoSystem(Configuration configuration, const QString& diskToolPath)
     dependencies.diskService = std::make_shared<DiskService>(
         diskToolPath, std::make_shared<ShellRunner>(), [statePath] { return demoMountPoints(statePath); },
         QStringList{QStringLiteral("/Volumes/")});
+    if (configuration == Configuration::Demo) {
+        dependencies.healthProbes = demoProbes(
+            diskToolPath, m_folder.filePath(QStringLiteral("Tarnwell.conf")), dependencies.diskService);
+    }
     m_container = std::make_unique<TarnwellContainer>(std::move(dependencies));
 }
 

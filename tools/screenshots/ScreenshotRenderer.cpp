@@ -4,6 +4,7 @@
 #include "DemoSystem.h"
 #include "core/support/EnglishPluralTranslator.h"
 #include "ui/pages/apps/ApplicationChooserDialog.h"
+#include "ui/pages/diagnostics/DiagnosticsView.h"
 #include "ui/pages/rules/RulesView.h"
 #include "ui/pages/volumes/VolumesView.h"
 #include "ui/theme/SymbolIcons.h"
@@ -16,6 +17,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QIcon>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QStyle>
 #include <QStyleFactory>
 #include <cstdio>
@@ -55,13 +58,16 @@ bool save(const QPixmap& picture, const QString& path) {
     return true;
 }
 
-// The Rules and Volumes pages list the volumes when they first appear; the picture is of the
-// listing, not of the wait for it. A listing that never ends is pictured as it stands.
-void waitForListing(QWidget* page) {
-    const auto listing = [page] {
+// The Rules and Volumes pages list the volumes when they first appear, and the Diagnostics page
+// runs its checks; the picture is of the outcome, not of the wait for it. A listing or a check that
+// never ends is pictured as it stands.
+void waitForListing(QWidget* page, TarnwellContainer* container) {
+    const auto listing = [page, container] {
         const auto* volumes = qobject_cast<VolumesView*>(page);
         const auto* rules = qobject_cast<RulesView*>(page);
-        return (volumes && volumes->isRefreshing()) || (rules && rules->isRefreshingVolumes());
+        const bool checking =
+            qobject_cast<DiagnosticsView*>(page) && container->diagnosticsViewModel()->isRunning();
+        return (volumes && volumes->isRefreshing()) || (rules && rules->isRefreshingVolumes()) || checking;
     };
     QElapsedTimer elapsed;
     elapsed.start();
@@ -107,9 +113,17 @@ int main(int argc, char* argv[]) {
             window.show();
             for (const MainWindowSection section : allMainWindowSections()) {
                 window.selectSection(section);
-                waitForListing(window.currentPage());
+                waitForListing(window.currentPage(), system.container());
                 written &= save(window.grab(),
                                 output.filePath(prefix + slug(mainWindowSectionTitle(section)) + ".png"));
+                // The Diagnostics page is taller than the window: its log is pictured too.
+                if (section == MainWindowSection::Diagnostics) {
+                    QScrollBar* bar = qobject_cast<QScrollArea*>(window.currentPage())->verticalScrollBar();
+                    bar->setValue(bar->maximum());
+                    QApplication::processEvents();
+                    written &= save(window.grab(), output.filePath(prefix + "diagnostics-log.png"));
+                    bar->setValue(0);
+                }
             }
             // The chooser behind "Add Custom App", over the demo machine's applications.
             ApplicationChooserDialog chooser(system.container()->desktopEntries(), &window);

@@ -28,6 +28,8 @@ public:
     QSet<QString> runningBundleIdentifiers() const;
     // The identifiers bound to rules, which the source may watch closely.
     void watchApplications(const QSet<QString>& bundleIdentifiers);
+    // How the source follows each watched application, as far as it can tell.
+    QList<ApplicationWatch> applicationWatches() const { return m_source->applicationWatches(); }
 
     // Called for every launch or termination that carries a bundle identifier.
     Callback onLaunch;

@@ -71,6 +71,7 @@ const QHash<QString, QStringList>& table() {
         {QStringLiteral("slider.horizontal.3"),
          {QStringLiteral("adjustlevels"), QStringLiteral("configure")}},
         {QStringLiteral("sparkles"), {QStringLiteral("tools-wizard")}},
+        {QStringLiteral("square.and.arrow.down"), {QStringLiteral("document-save")}},
         {QStringLiteral("square.grid.2x2"), {QStringLiteral("view-grid")}},
         {QStringLiteral("square.grid.2x2.fill"), {QStringLiteral("view-grid")}},
         {QStringLiteral("stethoscope"),
@@ -80,6 +81,8 @@ const QHash<QString, QStringList>& table() {
         {QStringLiteral("trash"), {QStringLiteral("edit-delete"), QStringLiteral("user-trash")}},
         {QStringLiteral("waveform.path.ecg"),
          {QStringLiteral("office-chart-line"), QStringLiteral("view-statistics")}},
+        {QStringLiteral("xmark.octagon.fill"),
+         {QStringLiteral("dialog-error"), QStringLiteral("emblem-error")}},
     };
     return names;
 }

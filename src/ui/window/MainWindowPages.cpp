@@ -2,10 +2,10 @@
 
 #include "ui/pages/apps/AppsView.h"
 #include "ui/pages/dashboard/DashboardView.h"
+#include "ui/pages/diagnostics/DiagnosticsView.h"
 #include "ui/pages/rules/RulesView.h"
 #include "ui/pages/settings/GeneralSettingsView.h"
 #include "ui/pages/volumes/VolumesView.h"
-#include "ui/window/MainWindowPlaceholderView.h"
 
 namespace tarnwell {
 
@@ -20,8 +20,7 @@ QWidget* MainWindowPages::create(MainWindowSection section, TarnwellContainer* c
     case MainWindowSection::Apps:
         return new AppsView(container);
     case MainWindowSection::Diagnostics:
-        return new MainWindowPlaceholderView(mainWindowSectionTitle(section),
-                                             mainWindowSectionSymbol(section));
+        return new DiagnosticsView(container);
     case MainWindowSection::Settings:
         return new GeneralSettingsView(container);
     }

@@ -2,6 +2,7 @@
 
 #include "app/TarnwellContainer.h"
 #include "core/support/Localization.h"
+#include "ui/pages/dashboard/DashboardView.h"
 #include "ui/theme/TarnwellTheme.h"
 #include "ui/window/TarnwellSidebar.h"
 #include "ui/window/TarnwellSidebarItem.h"
@@ -34,6 +35,8 @@ MainWindowView::MainWindowView(TarnwellContainer* container, MainWindowPages::Fa
     layout->addWidget(m_sidebar);
     layout->addWidget(m_stack, 1);
     connect(m_sidebar, &TarnwellSidebar::sectionSelected, this, &MainWindowView::selectSection);
+    connect(m_sidebar->statusCard(), &QAbstractButton::clicked, this,
+            [this] { selectSection(MainWindowSection::Diagnostics); });
 
     const QList<MainWindowSection> sections = allMainWindowSections();
     for (int index = 0; index < sections.size(); ++index) {
@@ -67,6 +70,10 @@ void MainWindowView::selectSection(MainWindowSection section) {
     if (!shown) {
         shown = m_pages(section, m_container.data());
         m_built.insert(section, shown);
+        if (auto* dashboard = qobject_cast<DashboardView*>(shown)) {
+            connect(dashboard, &DashboardView::diagnosticsRequested, this,
+                    [this] { selectSection(MainWindowSection::Diagnostics); });
+        }
         m_stack->addWidget(shown);
     }
     m_stack->setCurrentWidget(shown);

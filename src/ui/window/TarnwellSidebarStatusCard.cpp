@@ -12,7 +12,7 @@
 namespace tarnwell {
 
 TarnwellSidebarStatusCard::TarnwellSidebarStatusCard(QWidget* parent)
-    : QWidget(parent)
+    : QAbstractButton(parent)
     , m_icon(new SymbolLabel("checkmark.shield.fill"_symbol, TarnwellTheme::headerIconSize, this))
     , m_status(new QLabel(this)) {
     m_icon->setColorKind(MenuBarViewModel::StatusColorKind::Green);
@@ -32,6 +32,8 @@ TarnwellSidebarStatusCard::TarnwellSidebarStatusCard(QWidget* parent)
     layout->addWidget(m_status, 1, 1);
     layout->setColumnStretch(1, 1);
     setAccessibleName(caption->text());
+    setToolTip(localized("Open Diagnostics"));
+    setCursor(Qt::PointingHandCursor);
 }
 
 QString TarnwellSidebarStatusCard::statusText() const {
@@ -55,6 +57,9 @@ SymbolName TarnwellSidebarStatusCard::symbol() const {
 void TarnwellSidebarStatusCard::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     TarnwellTheme::paintPanel(painter, rect(), palette(), TarnwellTheme::controlRadius);
+    if (hasFocus() || isDown()) {
+        TarnwellTheme::paintSelection(painter, rect(), palette(), TarnwellTheme::controlRadius);
+    }
 }
 
 } // namespace tarnwell

@@ -3,7 +3,7 @@
 #include "app/MenuBarViewModel.h"
 #include "ui/theme/SymbolName.h"
 
-#include <QWidget>
+#include <QAbstractButton>
 
 class QLabel;
 
@@ -11,8 +11,9 @@ namespace tarnwell {
 
 class SymbolLabel;
 
-// A small rounded card at the foot of the sidebar: "System Status" and the safety summary.
-class TarnwellSidebarStatusCard : public QWidget {
+// A small rounded card at the foot of the sidebar: "System Status" and the safety summary. It is a
+// button: pressing it leads to the Diagnostics page, where the reasons are.
+class TarnwellSidebarStatusCard : public QAbstractButton {
     Q_OBJECT
 
 public:

@@ -3,6 +3,7 @@
 #include "core/support/Localization.h"
 #include "ui/components/DetachedTask.h"
 #include "ui/components/ElidedLabel.h"
+#include "ui/components/PrimaryActionButton.h"
 #include "ui/components/SectionTitle.h"
 #include "ui/components/SettingsPanel.h"
 #include "ui/components/SymbolLabel.h"
@@ -75,10 +76,11 @@ DashboardView::DashboardView(TarnwellContainer* container, QWidget* parent)
     activity->addSeparator();
     activity->addWidget(DashboardComponents::factRow("exclamationmark.triangle"_symbol,
                                                      localized("Recent Error"), m_activityError));
-    auto* diagnostics = new ElidedLabel(localized("Diagnostics workspace ready"));
-    diagnostics->setFont(TarnwellTheme::captionFont());
-    TarnwellTheme::makeSecondary(diagnostics);
-    activity->addWidget(DashboardComponents::iconLine("stethoscope"_symbol, diagnostics));
+    auto* diagnostics = new PrimaryActionButton(localized("Open Diagnostics"), "stethoscope"_symbol, false);
+    diagnostics->setToolTip(localized("Health checks and the whole activity log"));
+    connect(diagnostics, &QPushButton::clicked, this, &DashboardView::diagnosticsRequested);
+    activity->addWidget(diagnostics, 0);
+    activity->contentLayout()->setAlignment(diagnostics, Qt::AlignLeft);
     addContent(activity);
     contentLayout()->addStretch(1);
 

@@ -21,6 +21,10 @@ class DashboardView : public WorkspacePage {
 public:
     explicit DashboardView(TarnwellContainer* container, QWidget* parent = nullptr);
 
+Q_SIGNALS:
+    // The user asked for the Diagnostics page, to see why something needs attention.
+    void diagnosticsRequested();
+
 private:
     void render();
     void renderRows();
