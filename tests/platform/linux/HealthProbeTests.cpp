@@ -34,10 +34,10 @@ class NotificationServer : public QObject {
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
 
 public Q_SLOTS:
-    QString GetServerInformation(QString& vendor, QString& version, QString& specification) {
+    QString GetServerInformation(QString& vendor, QString& version, QString& specVersion) {
         vendor = QStringLiteral("Example");
         version = QStringLiteral("5.27");
-        specification = QStringLiteral("1.2");
+        specVersion = QStringLiteral("1.2");
         return QStringLiteral("Example Notifier");
     }
 };
