@@ -71,6 +71,12 @@ void waitForListing(QWidget* page, TarnwellContainer* container) {
     };
     QElapsedTimer elapsed;
     elapsed.start();
+    // The Diagnostics page starts its checks only once it has been drawn; wait for them to begin.
+    if (qobject_cast<DiagnosticsView*>(page)) {
+        while (!container->diagnosticsViewModel()->isRunning() && elapsed.elapsed() < 2000) {
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        }
+    }
     while (listing() && elapsed.elapsed() < 10000) {
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     }
